@@ -1,0 +1,88 @@
+// The Windows services the storage library and the application call, with
+// their Windows names and semantics. On this machine they act on the emulated
+// machine selected by platform/machine.h.
+#pragma once
+
+#include "platform/win_ioctl.h"
+#include "platform/win_types.h"
+
+namespace win {
+
+// Errors.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// Handles.
+BOOL CloseHandle(HANDLE handle);
+
+// Files and devices.
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL SetEndOfFile(HANDLE file);
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
+                     LPOVERLAPPED overlapped);
+
+// File system.
+BOOL DeleteFileA(LPCSTR path);
+BOOL DeleteFileW(LPCWSTR path);
+BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists);
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
+DWORD GetFileAttributesA(LPCSTR path);
+DWORD GetFileAttributesW(LPCWSTR path);
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
+HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
+BOOL FindClose(HANDLE find);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+BOOL SHGetSpecialFolderPathA(void* owner, LPSTR path, int folder, BOOL create);
+
+// DOS device names and volumes.
+BOOL DefineDosDeviceA(DWORD flags, LPCSTR name, LPCSTR target);
+DWORD QueryDosDeviceA(LPCSTR name, LPSTR targets, DWORD size);
+DWORD GetLogicalDrives();
+BOOL GetDiskFreeSpaceExA(LPCSTR root, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total, PULARGE_INTEGER totalFree);
+BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD serial, LPDWORD maxComponent,
+                           LPDWORD fsFlags, LPWSTR fsName, DWORD fsNameSize);
+
+// System information.
+BOOL GetVersionExA(OSVERSIONINFOA* info);
+BOOL IsWow64Process(HANDLE process, BOOL* wow64);
+HANDLE GetCurrentProcess();
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+LANGID GetSystemDefaultLangID();
+UINT GetACP();
+UINT GetOEMCP();
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int size, LPWSTR out, int outSize);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int size, LPSTR out, int outSize,
+                        LPCSTR defaultChar, BOOL* usedDefault);
+
+// Time and synchronisation.
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+
+// Processes.
+BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+                    LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD flags, LPVOID environment,
+                    LPCSTR directory, STARTUPINFOA* startup, PROCESS_INFORMATION* info);
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+
+}  // namespace win
+
+#include "platform/win_registry.h"
+#include "platform/win_setupapi.h"

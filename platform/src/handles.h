@@ -1,0 +1,26 @@
+// The process's handle table: every HANDLE the platform gives out names one
+// object here until CloseHandle.
+#pragma once
+
+#include <memory>
+
+#include "platform/win_types.h"
+
+namespace win::detail {
+
+struct HandleObject {
+    virtual ~HandleObject() = default;
+};
+
+HANDLE registerHandle(std::shared_ptr<HandleObject> object);
+std::shared_ptr<HandleObject> lookupHandle(HANDLE handle);
+// Removes the handle; false when it names nothing.
+bool unregisterHandle(HANDLE handle);
+
+template <typename T>
+std::shared_ptr<T> lookupAs(HANDLE handle)
+{
+    return std::dynamic_pointer_cast<T>(lookupHandle(handle));
+}
+
+}  // namespace win::detail

@@ -1,0 +1,248 @@
+#include "machine_json.h"
+
+namespace machine {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr int kFormatVersion = 1;
+
+template <typename T>
+void read(const json& j, const char* key, T& out)
+{
+    auto it = j.find(key);
+    if (it != j.end() && !it->is_null())
+        out = it->get<T>();
+}
+
+template <typename T>
+void read(const json& j, const char* key, std::optional<T>& out)
+{
+    auto it = j.find(key);
+    if (it != j.end() && !it->is_null())
+        out = it->get<T>();
+}
+
+template <typename T>
+void write(json& j, const char* key, const std::optional<T>& value)
+{
+    if (value)
+        j[key] = *value;
+}
+
+json settingsToJson(const Settings& s)
+{
+    return {{"time_scale", s.timeScale},
+            {"os",
+             {{"platform", s.os.platform},
+              {"major", s.os.major},
+              {"minor", s.os.minor},
+              {"build", s.os.build},
+              {"product_type", s.os.productType},
+              {"csd", s.os.csd},
+              {"fails", s.os.fails}}},
+            {"wow64", s.wow64},
+            {"lang_id", s.langId},
+            {"acp", s.acp},
+            {"oemcp", s.oemcp},
+            {"admin", s.admin},
+            {"uac", s.uac}};
+}
+
+Settings settingsFromJson(const json& j)
+{
+    Settings s;
+    read(j, "time_scale", s.timeScale);
+    if (auto os = j.find("os"); os != j.end()) {
+        read(*os, "platform", s.os.platform);
+        read(*os, "major", s.os.major);
+        read(*os, "minor", s.os.minor);
+        read(*os, "build", s.os.build);
+        read(*os, "product_type", s.os.productType);
+        read(*os, "csd", s.os.csd);
+        read(*os, "fails", s.os.fails);
+    }
+    read(j, "wow64", s.wow64);
+    read(j, "lang_id", s.langId);
+    read(j, "acp", s.acp);
+    read(j, "oemcp", s.oemcp);
+    read(j, "admin", s.admin);
+    read(j, "uac", s.uac);
+    if (!(s.timeScale >= 0.0))
+        throw MachineError("time_scale must not be negative");
+    return s;
+}
+
+json partitionToJson(const PublishedPartition& p)
+{
+    return {{"number", p.number},         {"offset", p.offset},   {"length", p.length},
+            {"hidden", p.hiddenSectors},  {"type", p.type},       {"boot", p.boot},
+            {"volume", p.volume},         {"letter", p.letter ? std::string(1, p.letter) : std::string()},
+            {"visible_at", p.visibleAtMs}, {"letter_at", p.letterAtMs}};
+}
+
+PublishedPartition partitionFromJson(const json& j)
+{
+    PublishedPartition p;
+    read(j, "number", p.number);
+    read(j, "offset", p.offset);
+    read(j, "length", p.length);
+    read(j, "hidden", p.hiddenSectors);
+    read(j, "type", p.type);
+    read(j, "boot", p.boot);
+    read(j, "volume", p.volume);
+    std::string letter;
+    read(j, "letter", letter);
+    p.letter = letter.empty() ? 0 : letter[0];
+    read(j, "visible_at", p.visibleAtMs);
+    read(j, "letter_at", p.letterAtMs);
+    return p;
+}
+
+json diskToJson(const Disk& d)
+{
+    json faults = json::object();
+    write(faults, "fail_read_at", d.faults.failReadAt);
+    write(faults, "fail_write_at", d.faults.failWriteAt);
+    write(faults, "short_write_at", d.faults.shortWriteAt);
+    write(faults, "vanish_at", d.faults.vanishAt);
+    faults["refuse_exclusive"] = d.faults.refuseExclusive;
+    json parts = json::array();
+    for (const auto& p : d.partitions)
+        parts.push_back(partitionToJson(p));
+    return {{"slot", d.slot},
+            {"number", d.number},
+            {"size", d.size},
+            {"backing", d.backing},
+            {"block_device", d.blockDevice},
+            {"vendor", d.vendor},
+            {"product", d.product},
+            {"revision", d.revision},
+            {"serial", d.serial},
+            {"friendly_name", d.friendlyName},
+            {"usb", d.usb},
+            {"vid", d.vid},
+            {"pid", d.pid},
+            {"removable", d.removable},
+            {"system", d.system},
+            {"present", d.present},
+            {"read_only", d.readOnly},
+            {"write_protect", d.writeProtect},
+            {"publish_delay_ms", d.publishDelayMs},
+            {"letter_delay_ms", d.letterDelayMs},
+            {"restart_returns", d.restartReturns},
+            {"restart_new_instance", d.restartNewInstance},
+            {"restart_new_number", d.restartNewNumber},
+            {"instance_generation", d.instanceGeneration},
+            {"arrival", d.arrival},
+            {"faults", faults},
+            {"partitions", parts}};
+}
+
+Disk diskFromJson(const json& j)
+{
+    Disk d;
+    read(j, "slot", d.slot);
+    read(j, "number", d.number);
+    read(j, "size", d.size);
+    read(j, "backing", d.backing);
+    read(j, "block_device", d.blockDevice);
+    read(j, "vendor", d.vendor);
+    read(j, "product", d.product);
+    read(j, "revision", d.revision);
+    read(j, "serial", d.serial);
+    read(j, "friendly_name", d.friendlyName);
+    read(j, "usb", d.usb);
+    read(j, "vid", d.vid);
+    read(j, "pid", d.pid);
+    read(j, "removable", d.removable);
+    read(j, "system", d.system);
+    read(j, "present", d.present);
+    read(j, "read_only", d.readOnly);
+    read(j, "write_protect", d.writeProtect);
+    read(j, "publish_delay_ms", d.publishDelayMs);
+    read(j, "letter_delay_ms", d.letterDelayMs);
+    read(j, "restart_returns", d.restartReturns);
+    read(j, "restart_new_instance", d.restartNewInstance);
+    read(j, "restart_new_number", d.restartNewNumber);
+    read(j, "instance_generation", d.instanceGeneration);
+    read(j, "arrival", d.arrival);
+    if (auto f = j.find("faults"); f != j.end()) {
+        read(*f, "fail_read_at", d.faults.failReadAt);
+        read(*f, "fail_write_at", d.faults.failWriteAt);
+        read(*f, "short_write_at", d.faults.shortWriteAt);
+        read(*f, "vanish_at", d.faults.vanishAt);
+        read(*f, "refuse_exclusive", d.faults.refuseExclusive);
+    }
+    if (auto p = j.find("partitions"); p != j.end())
+        for (const auto& pj : *p)
+            d.partitions.push_back(partitionFromJson(pj));
+    if (d.size == 0 || d.size % 512 != 0)
+        throw MachineError("disk " + std::to_string(d.slot) + ": size must be a non-zero multiple of 512");
+    if (d.backing.empty())
+        throw MachineError("disk " + std::to_string(d.slot) + ": no backing file");
+    return d;
+}
+
+}  // namespace
+
+json toJson(const State& state)
+{
+    json disks = json::array();
+    for (const auto& d : state.disks)
+        disks.push_back(diskToJson(d));
+    json mounted = json::object();
+    for (const auto& [key, letter] : state.mountedDevices)
+        mounted[key] = std::string(1, letter);
+    return {{"format", kFormatVersion},
+            {"settings", settingsToJson(state.settings)},
+            {"disks", disks},
+            {"registry", state.registry},
+            {"dos_devices", state.dosDevices},
+            {"mounted_devices", mounted},
+            {"next_volume", state.nextVolume},
+            {"arrival_counter", state.arrivalCounter},
+            {"device_changes", state.deviceChanges}};
+}
+
+State fromJson(const json& doc)
+{
+    try {
+        if (!doc.is_object())
+            throw MachineError("machine.json is not an object");
+        int format = 0;
+        read(doc, "format", format);
+        if (format != kFormatVersion)
+            throw MachineError("machine.json has format " + std::to_string(format) + ", expected " +
+                               std::to_string(kFormatVersion));
+        State s;
+        if (auto j = doc.find("settings"); j != doc.end())
+            s.settings = settingsFromJson(*j);
+        if (auto j = doc.find("disks"); j != doc.end())
+            for (const auto& dj : *j)
+                s.disks.push_back(diskFromJson(dj));
+        read(doc, "registry", s.registry);
+        if (!s.registry.is_object())
+            throw MachineError("registry is not an object");
+        read(doc, "dos_devices", s.dosDevices);
+        if (auto j = doc.find("mounted_devices"); j != doc.end())
+            for (const auto& [key, letter] : j->items()) {
+                auto text = letter.get<std::string>();
+                if (text.size() != 1)
+                    throw MachineError("mounted device letter must be one character");
+                s.mountedDevices[key] = text[0];
+            }
+        read(doc, "next_volume", s.nextVolume);
+        read(doc, "arrival_counter", s.arrivalCounter);
+        read(doc, "device_changes", s.deviceChanges);
+        for (size_t i = 0; i < s.disks.size(); ++i)
+            if (s.disks[i].slot != static_cast<int>(i))
+                throw MachineError("disk slots must run 0, 1, 2 ... in order");
+        return s;
+    } catch (const nlohmann::json::exception& e) {
+        throw MachineError(std::string("machine.json: ") + e.what());
+    }
+}
+
+}  // namespace machine

@@ -1,0 +1,186 @@
+// The machine directory: machine.json read through a cache, written whole
+// under a file lock so that several processes can share one machine.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "machine_json.h"
+#include "platform/machine.h"
+
+namespace machine {
+
+namespace {
+
+// Serialises updates inside the process; flock() serialises processes.
+std::mutex& processLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+class FileLock {
+public:
+    explicit FileLock(const fs::path& path)
+    {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0)
+            throw MachineError("cannot open lock file " + path.string());
+        while (::flock(fd_, LOCK_EX) != 0)
+            if (errno != EINTR)
+                throw MachineError("cannot lock " + path.string());
+    }
+    ~FileLock() { ::close(fd_); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+struct StatKey {
+    ino_t inode = 0;
+    std::int64_t mtimeNs = 0;
+    off_t size = -1;
+    bool operator==(const StatKey&) const = default;
+};
+
+std::optional<StatKey> statKey(const fs::path& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return std::nullopt;
+    return StatKey{st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_size};
+}
+
+State load(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw MachineError("cannot read " + file.string());
+    std::stringstream text;
+    text << in.rdbuf();
+    nlohmann::json doc;
+    try {
+        doc = nlohmann::json::parse(text.str());
+    } catch (const nlohmann::json::exception& e) {
+        throw MachineError(file.string() + " is not valid JSON: " + e.what());
+    }
+    return fromJson(doc);
+}
+
+void save(const fs::path& file, const State& state)
+{
+    fs::path tmp = file;
+    tmp += ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << toJson(state).dump(2) << '\n';
+        if (!out.flush())
+            throw MachineError("cannot write " + tmp.string());
+    }
+    // A rename is atomic: readers see the old or the new state, never half.
+    fs::rename(tmp, file);
+}
+
+}  // namespace
+
+struct Machine::Cache {
+    std::mutex mutex;
+    std::optional<StatKey> key;
+    std::shared_ptr<const State> state;
+};
+
+Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>()) {}
+
+std::shared_ptr<Machine> Machine::open(const fs::path& dir)
+{
+    if (!fs::exists(dir / "machine.json"))
+        throw MachineError("no emulated machine in " + dir.string() + " (create one with: orvane-machine create DIR)");
+    auto m = std::shared_ptr<Machine>(new Machine(fs::absolute(dir)));
+    m->read();  // fail early on a damaged state
+    return m;
+}
+
+std::shared_ptr<const State> Machine::read() const
+{
+    const fs::path file = dir_ / "machine.json";
+    std::lock_guard guard(cache_->mutex);
+    auto key = statKey(file);
+    if (!key)
+        throw MachineError("machine state " + file.string() + " is gone");
+    if (cache_->state && cache_->key == key)
+        return cache_->state;
+    cache_->state = std::make_shared<const State>(load(file));
+    cache_->key = key;
+    return cache_->state;
+}
+
+void Machine::update(const std::function<void(State&)>& change)
+{
+    std::lock_guard inProcess(processLock());
+    FileLock lock(dir_ / "machine.lock");
+    const fs::path file = dir_ / "machine.json";
+    State state = fs::exists(file) ? load(file) : State{};
+    change(state);
+    save(file, state);
+}
+
+fs::path Machine::backingPath(const Disk& disk) const
+{
+    fs::path p(disk.backing);
+    return p.is_absolute() ? p : dir_ / p;
+}
+
+fs::path defaultDir()
+{
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        return fs::path(xdg) / "orvane-config" / "machine";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "orvane-config" / "machine";
+}
+
+namespace {
+
+std::mutex& selectionLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::shared_ptr<Machine>& selected()
+{
+    static std::shared_ptr<Machine> m;
+    return m;
+}
+
+}  // namespace
+
+void select(const fs::path& dir)
+{
+    auto m = Machine::open(dir);
+    std::lock_guard guard(selectionLock());
+    selected() = m;
+}
+
+std::shared_ptr<Machine> current()
+{
+    std::lock_guard guard(selectionLock());
+    if (!selected()) {
+        const char* env = std::getenv("KX_MACHINE");
+        if (env && *env) {
+            selected() = Machine::open(env);
+        } else {
+            fs::path dir = defaultDir();
+            selected() = fs::exists(dir / "machine.json") ? Machine::open(dir) : Machine::create(dir);
+        }
+    }
+    return selected();
+}
+
+}  // namespace machine
