@@ -12,6 +12,12 @@ struct HandleObject {
     virtual ~HandleObject() = default;
 };
 
+// Objects WaitForSingleObject can wait on (mutexes, processes).
+struct Waitable : HandleObject {
+    // Returns WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_ABANDONED or WAIT_FAILED.
+    virtual DWORD wait(DWORD milliseconds) = 0;
+};
+
 HANDLE registerHandle(std::shared_ptr<HandleObject> object);
 std::shared_ptr<HandleObject> lookupHandle(HANDLE handle);
 // Removes the handle; false when it names nothing.

@@ -110,14 +110,6 @@ void arrive(const Machine& m, State& state, Disk& disk, bool newNumber)
     ++state.deviceChanges;
 }
 
-void leave(State& state, Disk& disk)
-{
-    disk.present = false;
-    disk.number = -1;
-    disk.partitions.clear();
-    ++state.deviceChanges;
-}
-
 std::string defaultSerial(int slot)
 {
     char serial[24];
@@ -170,6 +162,14 @@ std::shared_ptr<Machine> Machine::create(const fs::path& dir)
     });
     addDisk(*m, DiskSpec{});
     return m;
+}
+
+void detachDisk(State& state, Disk& disk)
+{
+    disk.present = false;
+    disk.number = -1;
+    disk.partitions.clear();
+    ++state.deviceChanges;
 }
 
 int addDisk(Machine& m, const DiskSpec& spec)
@@ -226,7 +226,7 @@ void unplug(Machine& m, int slot)
             throw MachineError("disk " + std::to_string(slot) + " is the system disk");
         if (!d.present)
             throw MachineError("disk " + std::to_string(slot) + " is not plugged in");
-        leave(state, d);
+        detachDisk(state, d);
     });
 }
 
@@ -249,7 +249,7 @@ int forEachUsb(Machine& m, const std::string& hardwareId, bool comeBack)
             if (!matchesHardwareId(d, hardwareId))
                 continue;
             ++matched;
-            leave(state, d);
+            detachDisk(state, d);
             if (!comeBack || !d.restartReturns)
                 continue;
             if (d.restartNewInstance)

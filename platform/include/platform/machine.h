@@ -166,6 +166,8 @@ std::string describe(const State& state);
 // Kernel behaviour shared by the win:: functions and the control operations.
 const Disk* diskByNumber(const State& state, int number);
 Disk& diskBySlot(State& state, int slot);
+// The disk leaves: no number, no partitions, a device change.
+void detachDisk(State& state, Disk& disk);
 // Re-reads the disk's partition table and publishes its partitions and letters.
 void rescanPartitions(const Machine& m, State& state, Disk& disk);
 std::string friendlyNameOf(const Disk& disk);

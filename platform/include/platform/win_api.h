@@ -86,3 +86,4 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 
 #include "platform/win_registry.h"
 #include "platform/win_setupapi.h"
+#include "platform/win_crt.h"

@@ -1,0 +1,151 @@
+// Raw sector transfers on a disk or partition, with the disk's faults.
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "file_objects.h"
+#include "platform/win_api.h"
+
+namespace win::detail {
+
+namespace {
+
+constexpr std::uint64_t kSector = 512;
+
+bool covers(const std::optional<std::uint64_t>& sector, std::uint64_t first, std::uint64_t end)
+{
+    return sector && *sector >= first && *sector < end;
+}
+
+// Bytes moved by pread/pwrite until done or an error.
+template <typename Io>
+std::uint64_t transfer(Io io, std::uint64_t size)
+{
+    std::uint64_t total = 0;
+    while (total < size) {
+        const ssize_t n = io(total);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        total += static_cast<std::uint64_t>(n);
+    }
+    return total;
+}
+
+}  // namespace
+
+const machine::Disk* DeviceObject::currentDisk(const machine::State& state) const
+{
+    const auto& disks = state.disks;
+    if (target.slot < 0 || target.slot >= static_cast<int>(disks.size())) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return nullptr;
+    }
+    const machine::Disk& d = disks[static_cast<size_t>(target.slot)];
+    if (!d.present || d.arrival != target.arrival) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return nullptr;
+    }
+    return &d;
+}
+
+BOOL DeviceObject::read(void* buffer, DWORD size, std::uint64_t offset, DWORD* done)
+{
+    *done = 0;
+    auto state = machine->read();
+    const machine::Disk* disk = currentDisk(*state);
+    if (!disk)
+        return FALSE;
+    if (!canRead()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // Raw devices move whole sectors only.
+    if (offset % kSector || size % kSector) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (offset > target.length || (offset == target.length && size > 0)) {
+        SetLastError(ERROR_SECTOR_NOT_FOUND);
+        return FALSE;
+    }
+    const std::uint64_t count = std::min<std::uint64_t>(size, target.length - offset);
+    const std::uint64_t at = target.offset + offset;
+    if (covers(disk->faults.failReadAt, at / kSector, (at + count) / kSector)) {
+        SetLastError(ERROR_CRC);
+        return FALSE;
+    }
+    const std::uint64_t got = transfer(
+        [&](std::uint64_t t) { return ::pread(fd, static_cast<char*>(buffer) + t, count - t, static_cast<off_t>(at + t)); },
+        count);
+    if (got < count) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    *done = static_cast<DWORD>(got);
+    position = offset + got;
+    return TRUE;
+}
+
+BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, DWORD* done)
+{
+    *done = 0;
+    auto state = machine->read();
+    const machine::Disk* disk = currentDisk(*state);
+    if (!disk)
+        return FALSE;
+    if (!canWrite()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (disk->writeProtect) {
+        SetLastError(ERROR_WRITE_PROTECT);
+        return FALSE;
+    }
+    if (offset % kSector || size % kSector) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (offset > target.length || (offset == target.length && size > 0)) {
+        SetLastError(ERROR_SECTOR_NOT_FOUND);
+        return FALSE;
+    }
+    std::uint64_t count = std::min<std::uint64_t>(size, target.length - offset);
+    const std::uint64_t at = target.offset + offset;
+    const std::uint64_t first = at / kSector;
+    const std::uint64_t end = (at + count) / kSector;
+    const auto& faults = disk->faults;
+    if (covers(faults.failWriteAt, first, end)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    const bool vanish = covers(faults.vanishAt, first, end);
+    if (vanish)
+        count = (*faults.vanishAt - first) * kSector;
+    else if (covers(faults.shortWriteAt, first, end))
+        count = (*faults.shortWriteAt - first) * kSector;
+
+    const std::uint64_t put = transfer(
+        [&](std::uint64_t t) {
+            return ::pwrite(fd, static_cast<const char*>(buffer) + t, count - t, static_cast<off_t>(at + t));
+        },
+        count);
+    if (writeThrough())
+        ::fdatasync(fd);
+    *done = static_cast<DWORD>(put);
+    position = offset + put;
+    if (vanish) {
+        const int slot = target.slot;
+        machine->update([slot](machine::State& s) { machine::detachDisk(s, machine::diskBySlot(s, slot)); });
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
+    }
+    if (put < count) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace win::detail
