@@ -13,7 +13,7 @@ namespace {
 // Instance ids carry the SCSI fields cut to their width, blanks as underscores.
 std::string idField(const std::string& text, size_t width)
 {
-    std::string out = trimRight(text).substr(0, width);
+    std::string out = toUpper(trimRight(text).substr(0, width));
     std::replace(out.begin(), out.end(), ' ', '_');
     return out;
 }
@@ -37,16 +37,17 @@ std::string diskInstanceId(const Disk& disk)
 {
     const std::string fields = "DISK&VEN_" + idField(disk.vendor, 8) + "&PROD_" + idField(disk.product, 16) +
                                "&REV_" + idField(disk.revision, 4);
+    // Windows keeps instance ids in upper case.
     if (disk.usb)
-        return "USBSTOR\\" + fields + "\\" + disk.serial + "&" + std::to_string(disk.instanceGeneration);
-    return "SCSI\\" + fields + "\\4&" + disk.serial + "&0&00000" + std::to_string(disk.slot);
+        return "USBSTOR\\" + fields + "\\" + toUpper(disk.serial) + "&" + std::to_string(disk.instanceGeneration);
+    return "SCSI\\" + fields + "\\4&" + toUpper(disk.serial) + "&0&00000" + std::to_string(disk.slot);
 }
 
 std::string usbInstanceId(const Disk& disk)
 {
     char ids[32];
     std::snprintf(ids, sizeof ids, "USB\\VID_%04X&PID_%04X\\", disk.vid, disk.pid);
-    return ids + disk.serial;
+    return ids + toUpper(disk.serial);
 }
 
 std::int64_t wallClockMs()

@@ -99,10 +99,12 @@ void registerUsbDisk(State& state, const Disk& disk)
                      true);
 }
 
-void arrive(const Machine& m, State& state, Disk& disk, bool newNumber)
+// previous: the number the disk had before a restart, which a new number
+// must not repeat.
+void arrive(const Machine& m, State& state, Disk& disk, bool newNumber, int previous = -1)
 {
     disk.present = true;
-    disk.number = newNumber ? highestNumberEver(state) : lowestFreeNumber(state);
+    disk.number = newNumber ? std::max(highestNumberEver(state), previous + 1) : lowestFreeNumber(state);
     disk.arrival = ++state.arrivalCounter;
     if (disk.usb)
         registerUsbDisk(state, disk);
@@ -249,12 +251,13 @@ int forEachUsb(Machine& m, const std::string& hardwareId, bool comeBack)
             if (!matchesHardwareId(d, hardwareId))
                 continue;
             ++matched;
+            const int previous = d.number;
             detachDisk(state, d);
             if (!comeBack || !d.restartReturns)
                 continue;
             if (d.restartNewInstance)
                 ++d.instanceGeneration;
-            arrive(m, state, d, d.restartNewNumber);
+            arrive(m, state, d, d.restartNewNumber, previous);
         }
     });
     return matched;

@@ -1,4 +1,6 @@
 // KEY=VALUE settings of the machine and of its disks.
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 
@@ -22,10 +24,12 @@ std::uint64_t parseNumber(const std::string& key, const std::string& v, std::uin
 {
     if (v.empty())
         throw MachineError(key + " needs a number");
+    // Decimal or 0x hex; a leading zero must not turn a sector number octal.
+    const bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
     char* end = nullptr;
     errno = 0;
-    const unsigned long long n = std::strtoull(v.c_str(), &end, 0);
-    if (*end != '\0' || errno != 0 || v[0] == '-' || n > max)
+    const unsigned long long n = std::strtoull(v.c_str(), &end, hex ? 16 : 10);
+    if (*end != '\0' || errno != 0 || !std::isdigit(static_cast<unsigned char>(v[0])) || n > max)
         throw MachineError(key + " takes a number up to " + std::to_string(max) + ", not '" + v + "'");
     return n;
 }

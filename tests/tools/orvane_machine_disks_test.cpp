@@ -1,0 +1,203 @@
+// orvane-machine: making machines and changing their disks.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "support/temp_machine.h"
+#include "tool_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tools_testing::runTool;
+using tools_testing::shellQuote;
+
+class OrvaneMachineTool : public testing_support::TempMachine {
+protected:
+    tools_testing::ToolRun tool(const std::vector<std::string>& args, const std::string& env = "")
+    {
+        return runTool("orvane-machine", args, env);
+    }
+    // A copy: the cached state it comes from is replaced when another process writes.
+    machine::Disk disk(int slot) { return state()->disks.at(static_cast<size_t>(slot)); }
+    fs::path scratch() { return dir_.parent_path(); }
+};
+
+TEST_F(OrvaneMachineTool, CreateMakesAMachineThatListShowsWhereverMachineIsGiven)
+{
+    const fs::path other = scratch() / "other";
+    auto created = tool({"create", other.string()});
+    ASSERT_EQ(created.code, 0) << created.err;
+    EXPECT_NE(created.out.find("disk 0: PhysicalDrive0"), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find("disk 1: PhysicalDrive1, 8.00 GiB, USB"), std::string::npos) << created.out;
+    EXPECT_TRUE(fs::exists(other / "drive_c" / "Windows"));
+
+    const std::string expected = machine::describe(*machine::Machine::open(other)->read());
+    EXPECT_EQ(tool({"--machine", other.string(), "list"}).out, expected);
+    EXPECT_EQ(tool({"list", "--machine", other.string()}).out, expected);
+    EXPECT_EQ(tool({"list", "--machine=" + other.string()}).out, expected);
+    // KX_MACHINE names the fixture's machine; --machine must win over it.
+    ASSERT_EQ(tool({"--machine", other.string(), "unplug", "1"}).code, 0);
+    EXPECT_FALSE(machine::Machine::open(other)->read()->disks[1].present);
+    EXPECT_TRUE(disk(1).present);
+
+    auto again = tool({"create", other.string()});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
+}
+
+TEST_F(OrvaneMachineTool, DefaultMachineIsCreatedOnFirstUseButANamedOneIsNot)
+{
+    const fs::path xdg = scratch() / "xdg";
+    auto listed = tool({"list"}, "-u KX_MACHINE XDG_DATA_HOME=" + shellQuote(xdg.string()));
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    const fs::path made = xdg / "orvane-config" / "machine";
+    ASSERT_TRUE(fs::exists(made / "machine.json"));
+    EXPECT_EQ(listed.out, machine::describe(*machine::Machine::open(made)->read()));
+
+    const fs::path missing = scratch() / "missing";
+    auto named = tool({"list"}, "KX_MACHINE=" + shellQuote(missing.string()));
+    EXPECT_EQ(named.code, 1);
+    EXPECT_NE(named.err.find("no emulated machine"), std::string::npos) << named.err;
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(OrvaneMachineTool, AddDiskTakesEveryOptionAndListNamesTheDisk)
+{
+    auto added = tool({"add-disk", "--size", "64M", "--vendor", "ACME", "--product", "Card Reader", "--revision",
+                       "2.0", "--serial", "XYZ123", "--vid", "0x0bda", "--pid", "129", "--removable",
+                       "--friendly-name", "Test Stick"});
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_EQ(added.out, "2\n");
+
+    const machine::Disk d = disk(2);
+    EXPECT_TRUE(d.present);
+    EXPECT_TRUE(d.usb);
+    EXPECT_TRUE(d.removable);
+    EXPECT_EQ(d.size, 64ull << 20);
+    EXPECT_EQ(d.vid, 0x0BDA);
+    EXPECT_EQ(d.pid, 0x0129);
+    EXPECT_EQ(machine::usbInstanceId(d), "USB\\VID_0BDA&PID_0129\\XYZ123");
+    EXPECT_EQ(fs::file_size(diskImage(2)), 64ull << 20);
+
+    auto listed = tool({"list"});
+    EXPECT_NE(listed.out.find("disk 2: PhysicalDrive2, 0.06 GiB, USB, removable"), std::string::npos) << listed.out;
+    const std::string instance = machine::diskInstanceId(d);
+    EXPECT_EQ(instance.rfind("USBSTOR\\DISK&VEN_ACME&PROD_", 0), 0u) << instance;
+    EXPECT_NE(instance.find("\\XYZ123&"), std::string::npos) << instance;
+    EXPECT_NE(listed.out.find("\"Test Stick\"  " + instance + "\n"), std::string::npos) << listed.out;
+}
+
+TEST_F(OrvaneMachineTool, AddDiskSizesAndBuses)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::uint64_t size;
+        bool usb;
+    } cases[] = {
+        {{"--size", "512"}, 512, true},
+        {{"--size", "4k"}, 4096, true},
+        {{"--size=3MiB"}, 3ull << 20, true},
+        {{"--size", "2G", "--fixed-bus"}, 2ull << 30, false},
+        {{"--size", "1T", "--usb"}, 1ull << 40, true},
+        {{}, 8ull << 30, true},
+    };
+    int slot = 2;
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"add-disk"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto added = tool(args);
+        ASSERT_EQ(added.code, 0) << added.err;
+        EXPECT_EQ(disk(slot).size, c.size) << args[1];
+        EXPECT_EQ(disk(slot).usb, c.usb) << args[1];
+        ++slot;
+    }
+    EXPECT_NE(tool({"list"}).out.find("disk 5: PhysicalDrive5, 2.00 GiB, fixed"), std::string::npos);
+    EXPECT_EQ(machine::diskInstanceId(disk(5)).rfind("SCSI\\", 0), 0u);
+}
+
+TEST_F(OrvaneMachineTool, AddDiskOnAnImageFilePublishesItsTableAndKeepsAnAbsolutePath)
+{
+    const fs::path image = scratch() / "stick.img";
+    ASSERT_EQ(testing_support::runCommand("truncate -s 32M " + image.string() +
+                                          " && printf 'label: dos\\nstart=2048, type=c\\n' | sfdisk -q " +
+                                          image.string()),
+              0);
+    // Relative to where the tool runs, not to the machine folder.
+    auto added = tool({"add-disk", "--backing", "stick.img"}, "-C " + shellQuote(scratch().string()));
+    ASSERT_EQ(added.code, 0) << added.err;
+    const machine::Disk d = disk(2);
+    EXPECT_EQ(d.size, 32ull << 20);
+    EXPECT_FALSE(d.blockDevice);
+    EXPECT_EQ(fs::path(d.backing), image);
+    ASSERT_EQ(d.partitions.size(), 1u);
+    EXPECT_EQ(d.partitions[0].type, 0x0C);
+    EXPECT_EQ(d.partitions[0].offset, 2048u * 512);
+
+    EXPECT_EQ(tool({"disk-path", "2"}).out, image.string() + "\n");
+
+    auto shared = tool({"add-disk", "--backing", image.string()});
+    EXPECT_EQ(shared.code, 1);
+    EXPECT_NE(shared.err.find("already belongs to disk 2"), std::string::npos) << shared.err;
+    auto tooBig = tool({"add-disk", "--backing", diskImage(1).string(), "--size", "16G"});
+    EXPECT_EQ(tooBig.code, 1);
+    EXPECT_EQ(state()->disks.size(), 3u);
+}
+
+TEST_F(OrvaneMachineTool, AddDiskOnABlockDeviceTakesTheDeviceSize)
+{
+    const fs::path image = scratch() / "loop.img";
+    std::string loop;
+    if (testing_support::runCommand("truncate -s 20M " + image.string() + " && losetup --find --show " +
+                                        image.string(),
+                                    &loop) != 0)
+        GTEST_SKIP() << "no loop device here: " << loop;
+    loop.erase(loop.find_last_not_of("\n") + 1);
+    auto added = tool({"add-disk", "--backing", loop});
+    testing_support::runCommand("losetup -d " + loop);
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_TRUE(disk(2).blockDevice);
+    EXPECT_EQ(disk(2).size, 20ull << 20);
+    EXPECT_EQ(disk(2).backing, loop);
+}
+
+TEST_F(OrvaneMachineTool, PlugAndUnplugBySlot)
+{
+    const auto changes = state()->deviceChanges;
+    auto out = tool({"unplug", "1"});
+    ASSERT_EQ(out.code, 0) << out.err;
+    EXPECT_FALSE(disk(1).present);
+    EXPECT_EQ(disk(1).number, -1);
+    EXPECT_GT(state()->deviceChanges, changes);
+    EXPECT_NE(tool({"list"}).out.find("disk 1: unplugged"), std::string::npos);
+
+    auto twice = tool({"unplug", "1"});
+    EXPECT_EQ(twice.code, 1);
+    EXPECT_NE(twice.err.find("not plugged in"), std::string::npos) << twice.err;
+
+    out = tool({"plug", "1"});
+    ASSERT_EQ(out.code, 0) << out.err;
+    EXPECT_EQ(out.out, "disk 1 plugged in as PhysicalDrive1\n");
+    EXPECT_TRUE(disk(1).present);
+    EXPECT_EQ(tool({"plug", "1"}).code, 1);
+
+    auto system = tool({"unplug", "0"});
+    EXPECT_EQ(system.code, 1);
+    EXPECT_NE(system.err.find("system disk"), std::string::npos) << system.err;
+    auto unknown = tool({"plug", "9"});
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_NE(unknown.err.find("no disk 9"), std::string::npos) << unknown.err;
+}
+
+TEST_F(OrvaneMachineTool, DiskPathNamesTheBackingOfEachDisk)
+{
+    EXPECT_EQ(tool({"disk-path", "0"}).out, diskImage(0).string() + "\n");
+    EXPECT_EQ(tool({"disk-path", "1"}).out, diskImage(1).string() + "\n");
+    auto unknown = tool({"disk-path", "2"});
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_TRUE(unknown.out.empty());
+    EXPECT_NE(unknown.err.find("no disk 2"), std::string::npos) << unknown.err;
+}
+
+}  // namespace

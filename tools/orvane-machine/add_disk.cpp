@@ -1,0 +1,73 @@
+// add-disk: a new disk from the command line's options.
+#include <iostream>
+
+#include "backing.h"
+#include "commands.h"
+#include "numbers.h"
+#include "target_machine.h"
+
+namespace machine_tool {
+
+namespace {
+
+void copyText(const Invocation& inv, const std::string& option, std::string& field)
+{
+    if (auto v = inv.value(option))
+        field = *v;
+}
+
+// Two disks on one image would see each other's writes.
+void refuseSharedBacking(const machine::Machine& m, const std::string& path)
+{
+    for (const auto& d : m.read()->disks)
+        if (machine::fs::weakly_canonical(m.backingPath(d)) == machine::fs::weakly_canonical(path))
+            throw machine::MachineError("backing " + path + " already belongs to disk " + std::to_string(d.slot));
+}
+
+machine::DiskSpec specFrom(const Invocation& inv)
+{
+    if (inv.flag("--usb") && inv.flag("--fixed-bus"))
+        throw UsageError("--usb and --fixed-bus exclude each other");
+    machine::DiskSpec spec;
+    spec.usb = !inv.flag("--fixed-bus");
+    if (!spec.usb && (inv.value("--vid") || inv.value("--pid")))
+        throw UsageError("--vid and --pid apply to USB disks only");
+    copyText(inv, "--vendor", spec.vendor);
+    copyText(inv, "--product", spec.product);
+    copyText(inv, "--revision", spec.revision);
+    copyText(inv, "--serial", spec.serial);
+    copyText(inv, "--friendly-name", spec.friendlyName);
+    if (spec.serial.find_first_of("\\/&") != std::string::npos)
+        throw UsageError("--serial cannot hold '\\', '/' or '&' (it is part of the device instance ids)");
+    if (auto v = inv.value("--vid"))
+        spec.vid = parseUsbId("--vid", *v);
+    if (auto v = inv.value("--pid"))
+        spec.pid = parseUsbId("--pid", *v);
+    spec.removable = inv.flag("--removable");
+    if (auto v = inv.value("--size"))
+        spec.size = parseDiskSize(*v);
+    return spec;
+}
+
+}  // namespace
+
+int runAddDisk(const Invocation& inv)
+{
+    machine::DiskSpec spec = specFrom(inv);
+    auto m = openTarget(inv);
+    if (auto given = inv.value("--backing")) {
+        const Backing b = probeBacking(*given);
+        refuseSharedBacking(*m, b.path);
+        if (!inv.value("--size"))
+            spec.size = b.size;
+        else if (spec.size > b.size)
+            throw machine::MachineError("--size " + *inv.value("--size") + " is larger than " + b.path + " (" +
+                                        std::to_string(b.size) + " bytes)");
+        spec.backing = b.path;
+        spec.blockDevice = b.blockDevice;
+    }
+    std::cout << machine::addDisk(*m, spec) << "\n";
+    return 0;
+}
+
+}  // namespace machine_tool

@@ -1,0 +1,45 @@
+#include "backing.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/machine.h"
+
+namespace machine_tool {
+
+Backing probeBacking(const std::string& given)
+{
+    Backing b;
+    // The machine reads relative backings against its own folder, not ours.
+    b.path = machine::fs::absolute(given).lexically_normal().string();
+    const int fd = ::open(b.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw machine::MachineError("cannot open backing " + b.path + ": " + std::strerror(errno));
+    struct stat st {};
+    bool sized = ::fstat(fd, &st) == 0;
+    if (sized && S_ISBLK(st.st_mode)) {
+        b.blockDevice = true;
+        sized = ::ioctl(fd, BLKGETSIZE64, &b.size) == 0;
+    } else if (sized && S_ISREG(st.st_mode)) {
+        b.size = static_cast<std::uint64_t>(st.st_size);
+    } else if (sized) {
+        ::close(fd);
+        throw machine::MachineError("backing " + b.path + " is neither a file nor a block device");
+    }
+    const int err = errno;
+    ::close(fd);
+    if (!sized)
+        throw machine::MachineError("cannot get the size of " + b.path + ": " + std::strerror(err));
+    if (b.size == 0 || b.size % 512 != 0)
+        throw machine::MachineError("backing " + b.path + " holds " + std::to_string(b.size) +
+                                    " bytes, not a non-zero multiple of 512");
+    return b;
+}
+
+}  // namespace machine_tool

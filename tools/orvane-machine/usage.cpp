@@ -1,0 +1,74 @@
+#include "commands.h"
+
+namespace machine_tool {
+
+std::string usageText()
+{
+    return R"(Usage: orvane-machine [--machine DIR] COMMAND [ARGUMENTS]
+
+Controls an emulated Windows machine: a folder with machine.json, disk images
+and drive_c/. The machine is --machine DIR (before or after the command), else
+$KX_MACHINE, else the default machine, created on first use.
+
+Commands:
+  create DIR        make a new machine in DIR (system disk 0 and an 8 GiB
+                    USB appliance disk 1) and show it
+  list              show the machine's settings, disks and partitions
+  add-disk [OPTIONS]
+                    add a disk and plug it in; prints its slot, the number
+                    that list shows after "disk"
+      --size SIZE           bytes, or with K, M, G or T (binary units);
+                            a multiple of 512 (default 8G, or the backing's)
+      --vendor V            SCSI vendor, up to 8 characters
+      --product P           SCSI product, up to 16 characters
+      --revision R          SCSI revision, up to 4 characters
+      --serial S            serial number (default made up from the slot)
+      --vid HEX             USB vendor id (default 1209)
+      --pid HEX             USB product id (default 4F43)
+      --removable           the disk reports removable media
+      --usb                 attach on USB (the default)
+      --fixed-bus           attach on a fixed (SCSI/ATA) bus instead of USB
+      --friendly-name NAME  the name the device manager shows
+      --backing PATH        an existing image file or block device instead of
+                            a new sparse image; a block device gives its size
+  plug N            plug disk N back in
+  unplug N          unplug disk N
+  set KEY=VALUE ...           change machine settings
+  set --disk N KEY=VALUE ...  change settings of disk N
+                    all pairs apply, or none when one is refused
+  disk-path N       print the file or device behind disk N
+  help, --help      show this text
+
+Machine settings:
+  time_scale        Sleep(ms) lasts ms * time_scale (default 1)
+  os                win32s, 95, 98, me, nt4, 2000, xp, xp64, 2003, vista, 7, 8, 10
+  os.platform, os.major, os.minor, os.build
+                    the numbers GetVersionExA reports
+  os.product_type   workstation, dc, server or a number
+  os.csd            the service pack text
+  os.fails          GetVersionExA fails (true/false)
+  wow64             a 32-bit program on 64-bit Windows (true/false)
+  lang_id           zh-CN, zh-TW, zh-HK, en-US or a number
+  acp, oemcp        code pages 936, 950, 1252, 437, or 0 to follow lang_id
+  admin             the user is an administrator (true/false)
+  uac               user account control is on (true/false)
+
+Disk settings:
+  removable, read_only, write_protect           true/false
+  publish_delay_ms  partitions appear this late after a table re-read
+  letter_delay_ms   and their drive letters this much later still
+  restart_returns   a USB restart brings the disk back (true/false)
+  restart_new_instance  it comes back under a new instance id
+  restart_new_number    it comes back under a new disk number
+  fail_read_at, fail_write_at  a read or write covering this sector fails
+  short_write_at    a write covering this sector stops before it
+  vanish_at         a write covering this sector unplugs the disk
+  (sector settings take a sector number, or none to clear them)
+  refuse_exclusive  opens without sharing fail (true/false)
+  vendor, product, revision, friendly_name      the disk's names
+
+Exit status: 0 done, 1 the machine refused or failed, 2 bad command line.
+)";
+}
+
+}  // namespace machine_tool
