@@ -94,6 +94,129 @@ KX_API int kx_get_reg_string(KX_HKEY root, const char* value_name, char* out, co
 KX_API int kx_set_reg_string(KX_HKEY root, const char* value_name, const char* text, unsigned int type,
                              const char* sub_key);
 
+/* ---- Records handed out by the device, disk and partition functions ---- */
+
+/* A device handle (kx_dev_get): one USB storage disk the library found. */
+typedef struct kx_device {
+    char* name;      /* friendly name, for display */
+    char* path;      /* kernel path of the whole disk, "\\Device\\HarddiskN\\Partition0" */
+    int64_t size;    /* bytes */
+    int removable;   /* 1 when the disk counts as removable */
+} kx_device;
+
+/* A disk handle (kx_disk_get): the disk's partition counts, kept current by
+   every probe of the disk. */
+typedef struct kx_disk {
+    char* path;      /* kernel path of the whole disk */
+    int64_t size;    /* bytes */
+    int primary;     /* primary partitions */
+    int extended;    /* 1 when the table has an extended partition */
+    int logical;     /* logical partitions inside it */
+} kx_disk;
+
+/* Partition types (pflag) and walk selectors. */
+#define KX_PART_ALL 0
+#define KX_PART_PRIMARY 1
+#define KX_PART_EXTENDED 2
+#define KX_PART_LOGICAL 3
+
+/* File-system kinds (fflag). */
+#define KX_FS_NONE 0
+#define KX_FS_FAT 1
+#define KX_FS_FAT32 2
+#define KX_FS_NTFS 3
+#define KX_FS_PRIVATE_FAT 4
+#define KX_FS_PRIVATE_FAT32 5
+#define KX_FS_PRIVATE_NTFS 6
+#define KX_FS_SYSTEM 7
+
+/* A partition handle (kx_part_getinfo), valid until the table changes or is
+   read again. */
+typedef struct PedWinPart {
+    char* name;        /* volume label, or NULL */
+    char* path;        /* the partition's kernel path, or NULL while Windows does not show it */
+    int type;          /* KX_PART_PRIMARY, KX_PART_EXTENDED or KX_PART_LOGICAL */
+    int kind;          /* KX_FS_* */
+    uint64_t size;     /* bytes */
+    uint64_t free;     /* bytes */
+    char* mountpoint;  /* "X:", or NULL */
+    int private_volume; /* 1 when it holds an encrypted private volume */
+    int loaded;        /* 1 when a private volume is mounted */
+} PedWinPart;
+
+/* The user information block kept in sector 0 of the appliance disk: four
+   texts, each zero-terminated within its field. */
+typedef struct kx_user_info {
+    char text1[16];
+    char text2[32];
+    char text3[16];
+    char text4[152];
+} kx_user_info;
+
+/* Size of the buffer for a USB parent id (kx_dev_get_vid_info, kx_dev_restart). */
+#define KX_USB_ID_SIZE 1024
+
+/* ---- Devices and disks ---------------------------------------------------- */
+
+/* Builds or refreshes the list of disks. 1 done, 0 failed (the list is freed). */
+KX_API int kx_dev_probe(void);
+/* Frees the list; every device and disk handle becomes invalid. */
+KX_API int kx_dev_destroy(void);
+/* The next USB storage disk after prev (NULL: the first). flag 2 admits only
+   removable disks; vid 0 admits any USB vendor id. NULL at the end. */
+KX_API kx_device* kx_dev_get(kx_device* prev, int flag, int vid);
+/* The upper-case instance id of the disk's USB device into out
+   (KX_USB_ID_SIZE bytes). 1 found, 0 not. */
+KX_API int kx_dev_get_vid_info(const char* devpath, char* out);
+/* Disks added and removed since the last probe: 0 none, 1 added, 2 removed,
+   3 both. */
+KX_API int kx_dev_is_change(int* added, int* removed);
+/* Does the disk need setting up: 0 or 1 yes (ask first), 2 or 3 go on. */
+KX_API int kx_dev_is_need_format(const char* devpath);
+/* Remove or restart the disk's USB device through the device console tool;
+   its USB parent id goes to out. 1 started, 0 no USB parent. */
+KX_API int kx_dev_remove(const char* devpath, char* out);
+KX_API int kx_dev_restart(const char* devpath, char* out);
+/* After a restart: probe again (up to 5 rounds) for the disk whose USB parent
+   id is usb_id. 1 found (handle in *out), 0 not. */
+KX_API int kx_dev_get_dev_restart(kx_device** out, const char* usb_id);
+
+/* Reads the disk's table and waits (up to 3 x 4 s) until Windows shows its
+   partitions. 1 ready, 0 not. */
+KX_API int kx_disk_probe(const char* devpath);
+KX_API int kx_disk_destroy(const char* devpath);
+KX_API kx_disk* kx_disk_get(const char* devpath);
+KX_API int kx_disk_ready(kx_disk* disk);
+/* Free bytes: type 1 or 2 the primary area, 3 inside the extended partition. */
+KX_API uint64_t kx_disk_freespace(kx_disk* disk, int type);
+KX_API int kx_disk_get_userinfo(kx_disk* disk, kx_user_info* user);
+KX_API int kx_disk_set_userinfo(kx_disk* disk, const kx_user_info* user);
+
+/* ---- Partitions ----------------------------------------------------------- */
+
+KX_API int kx_part_num(kx_disk* disk, int type);
+KX_API PedWinPart* kx_part_getinfo(kx_disk* disk, PedWinPart* prev, int flag);
+KX_API int kx_part_delete(PedWinPart* part);
+KX_API int kx_part_delete_all(kx_disk* disk);
+KX_API int kx_part_create(kx_disk* disk, int pflag, int fflag, uint64_t size);
+/* The appliance's standard table on an emptied disk: the system partition of
+   v4 bytes and publicnum (0 to 3) NTFS partitions of p1, p2, p3 bytes.
+   1 created and ready, 0 not. */
+KX_API int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64_t p2, uint64_t p3, uint64_t v4);
+
+/* ---- Partition-table makers (libparted records) --------------------------- */
+
+struct _PedDisk;
+struct _PedPartition;
+
+/* Adds a partition of the given libparted type (0 normal, 2 extended,
+   1 logical) and file-system code to the table in memory, placed after
+   start as the appliance's layout requires. Nothing is written until the
+   table is committed. 1 created, 0 not. */
+KX_API int ped_part_create_partition(struct _PedDisk* disk, int type, int code, uint64_t start, uint64_t end);
+/* Removes a partition from the table in memory. 1 deleted, 0 not. */
+KX_API int ped_part_delete(struct _PedPartition* part);
+
 /* ---- Files -------------------------------------------------------------- */
 
 /* Copies source over destination with write-through. 1 copied, 0 failed
