@@ -142,6 +142,21 @@ TEST_F(DiskDevices, LettersComeBackTheSameAfterARescan)
     EXPECT_NE(queryDos("D:"), before) << "a re-read publishes new volume devices";
 }
 
+TEST_F(DiskDevices, PartitionsAndLettersCanArriveLate)
+{
+    // With the test's time scale, 300000 machine ms pass in 0.3 s.
+    machine::setDiskSetting(m(), 1, "publish_delay_ms", "300000");
+    machine::setDiskSetting(m(), 1, "letter_delay_ms", "300000");
+    layOutAppliance();
+    PARTITION_INFORMATION info;
+    EXPECT_FALSE(partitionInfo("\\Device\\Harddisk1\\Partition2", &info));
+    Sleep(350000);
+    EXPECT_TRUE(partitionInfo("\\Device\\Harddisk1\\Partition2", &info));
+    EXPECT_EQ(queryDos("D:"), "") << "letter before its time";
+    Sleep(350000);
+    EXPECT_NE(queryDos("D:"), "");
+}
+
 TEST_F(DiskDevices, DosNamesStackAndRemoveByExactMatch)
 {
     ASSERT_TRUE(DefineDosDeviceA(DDD_RAW_TARGET_PATH, "kelvar1", "\\Device\\Harddisk1\\Partition0"));
