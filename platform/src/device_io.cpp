@@ -35,6 +35,31 @@ std::uint64_t transfer(Io io, std::uint64_t size)
 
 }  // namespace
 
+// The checks every transfer passes: the device is still there, the handle
+// has the access, the range is whole sectors starting inside the device.
+// Returns the disk, or null with the last error set.
+const machine::Disk* DeviceObject::startTransfer(const machine::State& state, bool write, DWORD size,
+                                                 std::uint64_t offset) const
+{
+    const machine::Disk* disk = currentDisk(state);
+    if (!disk)
+        return nullptr;
+    DWORD error = ERROR_SUCCESS;
+    if (write ? !canWrite() : !canRead())
+        error = ERROR_ACCESS_DENIED;
+    else if (write && disk->writeProtect)
+        error = ERROR_WRITE_PROTECT;
+    else if (offset % kSector || size % kSector)  // raw devices move whole sectors only
+        error = ERROR_INVALID_PARAMETER;
+    else if (offset > target.length || (offset == target.length && size > 0))
+        error = ERROR_SECTOR_NOT_FOUND;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return nullptr;
+    }
+    return disk;
+}
+
 const machine::Disk* DeviceObject::currentDisk(const machine::State& state) const
 {
     const auto& disks = state.disks;
@@ -54,22 +79,9 @@ BOOL DeviceObject::read(void* buffer, DWORD size, std::uint64_t offset, DWORD* d
 {
     *done = 0;
     auto state = machine->read();
-    const machine::Disk* disk = currentDisk(*state);
+    const machine::Disk* disk = startTransfer(*state, false, size, offset);
     if (!disk)
         return FALSE;
-    if (!canRead()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    // Raw devices move whole sectors only.
-    if (offset % kSector || size % kSector) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (offset > target.length || (offset == target.length && size > 0)) {
-        SetLastError(ERROR_SECTOR_NOT_FOUND);
-        return FALSE;
-    }
     const std::uint64_t count = std::min<std::uint64_t>(size, target.length - offset);
     const std::uint64_t at = target.offset + offset;
     if (covers(disk->faults.failReadAt, at / kSector, (at + count) / kSector)) {
@@ -92,25 +104,9 @@ BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, D
 {
     *done = 0;
     auto state = machine->read();
-    const machine::Disk* disk = currentDisk(*state);
+    const machine::Disk* disk = startTransfer(*state, true, size, offset);
     if (!disk)
         return FALSE;
-    if (!canWrite()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (disk->writeProtect) {
-        SetLastError(ERROR_WRITE_PROTECT);
-        return FALSE;
-    }
-    if (offset % kSector || size % kSector) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (offset > target.length || (offset == target.length && size > 0)) {
-        SetLastError(ERROR_SECTOR_NOT_FOUND);
-        return FALSE;
-    }
     std::uint64_t count = std::min<std::uint64_t>(size, target.length - offset);
     const std::uint64_t at = target.offset + offset;
     const std::uint64_t first = at / kSector;

@@ -143,6 +143,24 @@ std::shared_ptr<FileObject> fileOf(HANDLE handle)
     return file;
 }
 
+// ReadFile and WriteFile: the handle, the buffer, the offset, the count.
+template <typename Buffer, typename Transfer>
+BOOL transferFile(HANDLE handle, Buffer buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped, Transfer transfer)
+{
+    auto file = fileOf(handle);
+    if (!file)
+        return FALSE;
+    if (!buffer && size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD moved = 0;
+    const BOOL ok = transfer(*file, buffer, size, offsetOf(overlapped, *file), &moved);
+    if (done)
+        *done = moved;
+    return ok;
+}
+
 }  // namespace
 
 }  // namespace detail
@@ -165,34 +183,18 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
 {
-    auto file = detail::fileOf(handle);
-    if (!file)
-        return FALSE;
-    if (!buffer && toRead) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DWORD done = 0;
-    const BOOL ok = file->read(buffer, toRead, detail::offsetOf(overlapped, *file), &done);
-    if (read)
-        *read = done;
-    return ok;
+    return detail::transferFile(handle, buffer, toRead, read, overlapped,
+                                [](detail::FileObject& f, LPVOID b, DWORD n, std::uint64_t at, DWORD* done) {
+                                    return f.read(b, n, at, done);
+                                });
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    auto file = detail::fileOf(handle);
-    if (!file)
-        return FALSE;
-    if (!buffer && toWrite) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DWORD done = 0;
-    const BOOL ok = file->write(buffer, toWrite, detail::offsetOf(overlapped, *file), &done);
-    if (written)
-        *written = done;
-    return ok;
+    return detail::transferFile(handle, buffer, toWrite, written, overlapped,
+                                [](detail::FileObject& f, LPCVOID b, DWORD n, std::uint64_t at, DWORD* done) {
+                                    return f.write(b, n, at, done);
+                                });
 }
 
 BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method)

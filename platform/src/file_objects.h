@@ -51,6 +51,9 @@ struct DeviceObject : FileObject {
     std::uint64_t size() const override { return target.length; }
     // The disk as it is now, or null (and the last error set) when it left.
     const machine::Disk* currentDisk(const machine::State& state) const;
+
+private:
+    const machine::Disk* startTransfer(const machine::State& state, bool write, DWORD size, std::uint64_t offset) const;
 };
 
 HANDLE openDevice(std::string_view name, DWORD access, DWORD share, DWORD disposition, DWORD flags);

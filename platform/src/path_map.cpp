@@ -13,24 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> components(std::string_view path)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\' || c == '/') {
-            if (!part.empty())
-                parts.push_back(std::move(part));
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty())
-        parts.push_back(std::move(part));
-    return parts;
-}
-
 // Windows names are case-insensitive: take the entry that exists under any case.
 fs::path matchCase(const fs::path& dir, const std::string& name)
 {
@@ -46,7 +28,7 @@ fs::path matchCase(const fs::path& dir, const std::string& name)
 fs::path underFolder(const fs::path& root, std::string_view relative)
 {
     fs::path p = root;
-    for (const auto& part : components(relative))
+    for (const auto& part : machine::splitNames("\\/", relative))
         p = matchCase(p, part);
     return p;
 }

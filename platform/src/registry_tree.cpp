@@ -11,24 +11,6 @@ using nlohmann::json;
 
 namespace {
 
-std::vector<std::string> splitPath(std::string_view path)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            if (!part.empty())
-                parts.push_back(std::move(part));
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty())
-        parts.push_back(std::move(part));
-    return parts;
-}
-
 template <typename J>
 J* childNoCase(J& object, std::string_view name)
 {
@@ -61,7 +43,7 @@ std::vector<std::uint8_t> fromHex(const std::string& text)
 json* findKey(json& root, std::string_view path, bool create)
 {
     json* node = &root;
-    for (const auto& part : splitPath(path)) {
+    for (const auto& part : splitNames("\\", path)) {
         json& keys = (*node)["keys"];
         if (keys.is_null())
             keys = json::object();
@@ -80,7 +62,7 @@ json* findKey(json& root, std::string_view path, bool create)
 const json* findKey(const json& root, std::string_view path)
 {
     const json* node = &root;
-    for (const auto& part : splitPath(path)) {
+    for (const auto& part : splitNames("\\", path)) {
         auto keys = node->find("keys");
         if (keys == node->end())
             return nullptr;
@@ -138,7 +120,7 @@ bool deleteValue(json& key, std::string_view name)
 
 bool deleteKey(json& root, std::string_view path)
 {
-    auto parts = splitPath(path);
+    auto parts = splitNames("\\", path);
     if (parts.empty())
         return false;
     const std::string last = parts.back();

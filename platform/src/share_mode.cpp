@@ -18,25 +18,25 @@ constexpr off_t kHoldsWrite = kBase + 1;
 constexpr off_t kDeniesRead = kBase + 2;
 constexpr off_t kDeniesWrite = kBase + 3;
 
+struct flock oneByte(short type, off_t byte)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = byte;
+    lock.l_len = 1;
+    return lock;
+}
+
 bool othersHold(int fd, off_t byte)
 {
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = byte;
-    probe.l_len = 1;
-    if (::fcntl(fd, F_OFD_GETLK, &probe) != 0)
-        return false;
-    return probe.l_type != F_UNLCK;
+    struct flock probe = oneByte(F_WRLCK, byte);
+    return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
 }
 
 bool hold(int fd, off_t byte)
 {
-    struct flock lock {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = byte;
-    lock.l_len = 1;
+    struct flock lock = oneByte(F_RDLCK, byte);
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 

@@ -39,4 +39,22 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
     return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+std::vector<std::string> splitNames(std::string_view separators, std::string_view path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (separators.find(c) != std::string_view::npos) {
+            if (!part.empty())
+                parts.push_back(std::move(part));
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty())
+        parts.push_back(std::move(part));
+    return parts;
+}
+
 }  // namespace machine
