@@ -162,7 +162,7 @@ std::shared_ptr<Machine> Machine::create(const fs::path& dir)
         state.disks.push_back(sys);
         arrive(*m, state, state.disks.back(), false);
     });
-    addDisk(*m, DiskSpec{});
+    addDisk(*m, DiskOptions{});
     return m;
 }
 
@@ -174,17 +174,17 @@ void detachDisk(State& state, Disk& disk)
     ++state.deviceChanges;
 }
 
-int addDisk(Machine& m, const DiskSpec& spec)
+int addDisk(Machine& m, const DiskOptions& options)
 {
-    if (spec.size == 0 || spec.size % 512 != 0)
+    if (options.size == 0 || options.size % 512 != 0)
         throw MachineError("disk size must be a non-zero multiple of 512 bytes");
-    if (spec.vendor.size() > 8 || spec.product.size() > 16 || spec.revision.size() > 4)
+    if (options.vendor.size() > 8 || options.product.size() > 16 || options.revision.size() > 4)
         throw MachineError("vendor, product and revision are at most 8, 16 and 4 characters (SCSI INQUIRY fields)");
     int slot = static_cast<int>(m.read()->disks.size());
-    std::string backing = spec.backing;
+    std::string backing = options.backing;
     if (backing.empty()) {
         backing = "disk" + std::to_string(slot) + ".img";
-        createSparseImage(m.dir() / backing, spec.size);
+        createSparseImage(m.dir() / backing, options.size);
     } else if (!fs::exists(backing)) {
         throw MachineError("backing " + backing + " does not exist");
     }
@@ -192,18 +192,18 @@ int addDisk(Machine& m, const DiskSpec& spec)
         slot = static_cast<int>(state.disks.size());
         Disk d;
         d.slot = slot;
-        d.size = spec.size;
+        d.size = options.size;
         d.backing = backing;
-        d.blockDevice = spec.blockDevice;
-        d.vendor = spec.vendor;
-        d.product = spec.product;
-        d.revision = spec.revision;
-        d.serial = spec.serial.empty() ? defaultSerial(slot) : spec.serial;
-        d.friendlyName = spec.friendlyName;
-        d.usb = spec.usb;
-        d.vid = spec.vid;
-        d.pid = spec.pid;
-        d.removable = spec.removable;
+        d.blockDevice = options.blockDevice;
+        d.vendor = options.vendor;
+        d.product = options.product;
+        d.revision = options.revision;
+        d.serial = options.serial.empty() ? defaultSerial(slot) : options.serial;
+        d.friendlyName = options.friendlyName;
+        d.usb = options.usb;
+        d.vid = options.vid;
+        d.pid = options.pid;
+        d.removable = options.removable;
         state.disks.push_back(d);
         arrive(m, state, state.disks.back(), false);
     });

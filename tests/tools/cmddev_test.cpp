@@ -107,13 +107,13 @@ TEST_F(Cmddev, RemoveLeavesTheDiskAbsentAndAHardwareIdMatchesInAnyCase)
 
 TEST_F(Cmddev, OnlyDevicesWithTheIdAreTouchedAndEachIsReported)
 {
-    machine::DiskSpec spec;
-    spec.size = 1 << 20;
-    spec.serial = "TWIN";
-    const int twin = machine::addDisk(m(), spec);
-    spec.serial = "OTHER";
-    spec.pid = 0x0001;
-    const int other = machine::addDisk(m(), spec);
+    machine::DiskOptions options;
+    options.size = 1 << 20;
+    options.serial = "TWIN";
+    const int twin = machine::addDisk(m(), options);
+    options.serial = "OTHER";
+    options.pid = 0x0001;
+    const int other = machine::addDisk(m(), options);
     const auto otherArrival = disk(other).arrival;
 
     auto run = cmddev({"restart", "\"USB\\VID_1209&PID_4F43\""});

@@ -24,49 +24,49 @@ void refuseSharedBacking(const machine::Machine& m, const std::string& path)
             throw machine::MachineError("backing " + path + " already belongs to disk " + std::to_string(d.slot));
 }
 
-machine::DiskSpec specFrom(const Invocation& inv)
+machine::DiskOptions specFrom(const Invocation& inv)
 {
     if (inv.flag("--usb") && inv.flag("--fixed-bus"))
         throw UsageError("--usb and --fixed-bus exclude each other");
-    machine::DiskSpec spec;
-    spec.usb = !inv.flag("--fixed-bus");
-    if (!spec.usb && (inv.value("--vid") || inv.value("--pid")))
+    machine::DiskOptions options;
+    options.usb = !inv.flag("--fixed-bus");
+    if (!options.usb && (inv.value("--vid") || inv.value("--pid")))
         throw UsageError("--vid and --pid apply to USB disks only");
-    copyText(inv, "--vendor", spec.vendor);
-    copyText(inv, "--product", spec.product);
-    copyText(inv, "--revision", spec.revision);
-    copyText(inv, "--serial", spec.serial);
-    copyText(inv, "--friendly-name", spec.friendlyName);
-    if (spec.serial.find_first_of("\\/&") != std::string::npos)
+    copyText(inv, "--vendor", options.vendor);
+    copyText(inv, "--product", options.product);
+    copyText(inv, "--revision", options.revision);
+    copyText(inv, "--serial", options.serial);
+    copyText(inv, "--friendly-name", options.friendlyName);
+    if (options.serial.find_first_of("\\/&") != std::string::npos)
         throw UsageError("--serial cannot hold '\\', '/' or '&' (it is part of the device instance ids)");
     if (auto v = inv.value("--vid"))
-        spec.vid = parseUsbId("--vid", *v);
+        options.vid = parseUsbId("--vid", *v);
     if (auto v = inv.value("--pid"))
-        spec.pid = parseUsbId("--pid", *v);
-    spec.removable = inv.flag("--removable");
+        options.pid = parseUsbId("--pid", *v);
+    options.removable = inv.flag("--removable");
     if (auto v = inv.value("--size"))
-        spec.size = parseDiskSize(*v);
-    return spec;
+        options.size = parseDiskSize(*v);
+    return options;
 }
 
 }  // namespace
 
 int runAddDisk(const Invocation& inv)
 {
-    machine::DiskSpec spec = specFrom(inv);
+    machine::DiskOptions options = specFrom(inv);
     auto m = openTarget(inv);
     if (auto given = inv.value("--backing")) {
         const Backing b = probeBacking(*given);
         refuseSharedBacking(*m, b.path);
         if (!inv.value("--size"))
-            spec.size = b.size;
-        else if (spec.size > b.size)
+            options.size = b.size;
+        else if (options.size > b.size)
             throw machine::MachineError("--size " + *inv.value("--size") + " is larger than " + b.path + " (" +
                                         std::to_string(b.size) + " bytes)");
-        spec.backing = b.path;
-        spec.blockDevice = b.blockDevice;
+        options.backing = b.path;
+        options.blockDevice = b.blockDevice;
     }
-    std::cout << machine::addDisk(*m, spec) << "\n";
+    std::cout << machine::addDisk(*m, options) << "\n";
     return 0;
 }
 

@@ -70,11 +70,11 @@ private:
     {
         const size_t eq = word.find('=');
         const std::string name = word.substr(0, eq);
-        const OptionSpec* spec = findOption(inv_.command, name);
-        if (!spec)
+        const OptionSpec* known = findOption(inv_.command, name);
+        if (!known)
             throw UsageError("unknown option " + name +
                              (inv_.command ? " for " + inv_.command->name : std::string(" before the command")));
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             if (eq != std::string::npos)
                 throw UsageError(name + " takes no value");
             if (name == "--help" || name == "-h")

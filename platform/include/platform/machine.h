@@ -107,7 +107,7 @@ struct State {
 };
 
 // Options of a new disk.
-struct DiskSpec {
+struct DiskOptions {
     std::uint64_t size = 8ull << 30;
     std::string vendor = "ORVANE";
     std::string product = "Appliance Disk";
@@ -152,7 +152,7 @@ void select(const fs::path& dir);
 fs::path defaultDir();
 
 // Control operations (orvane-machine, cmddev, tests).
-int addDisk(Machine& m, const DiskSpec& spec);
+int addDisk(Machine& m, const DiskOptions& options);
 void plug(Machine& m, int slot);
 void unplug(Machine& m, int slot);
 // USB devices whose hardware id (USB\VID_xxxx&PID_yyyy) matches leave, and
