@@ -1,0 +1,242 @@
+#include "app/core/TavrinOpt.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "app/core/Checksums.h"
+#include "app/core/ComnLog.h"
+#include "app/core/ScopedHandle.h"
+#include "app/core/WideText.h"
+#include "platform/win_api.h"
+
+namespace {
+
+int Signed(std::uint32_t value) { return static_cast<int>(value); }
+
+}  // namespace
+
+int CTavrinOpt::GetPhysicalDrivePath(std::u16string& drivePath, const char16_t* pDevPath)
+{
+    constexpr std::u16string_view kPrefix = u"\\Device\\Harddisk";
+    constexpr std::u16string_view kSuffix = u"\\Partition0";
+    if (!pDevPath)
+        return 1;
+    std::u16string_view path = pDevPath;
+    // The whole path must be the whole-disk pattern: a partition or trailing
+    // text would otherwise still name a disk to write.
+    if (!path.starts_with(kPrefix) || !path.ends_with(kSuffix) || path.size() <= kPrefix.size() + kSuffix.size())
+        return 1;
+    const std::u16string_view digits = path.substr(kPrefix.size(), path.size() - kPrefix.size() - kSuffix.size());
+    if (digits.size() > 6)
+        return 1;
+    int number = 0;
+    for (char16_t c : digits) {
+        if (c < u'0' || c > u'9')
+            return 1;
+        number = number * 10 + (c - u'0');
+    }
+    if (number < 1)  // disk 0 holds the system and is never touched here
+        return 1;
+    const std::string text = "\\\\.\\PhysicalDrive" + std::to_string(number);
+    drivePath.assign(text.begin(), text.end());
+    return 0;
+}
+
+std::uint32_t CTavrinOpt::CalcCrc16(const std::uint8_t* data, std::size_t count) { return ::CalcCrc16(data, count); }
+
+int CTavrinOpt::ReadString(const char16_t* pDevPath, std::uint32_t nOffset, std::vector<std::uint8_t>& buffer,
+                           std::uint32_t nCount, std::uint32_t* pRead)
+{
+    buffer.clear();
+    if (pRead)
+        *pRead = 0;
+    std::u16string drivePath;
+    if (GetPhysicalDrivePath(drivePath, pDevPath) != 0) {
+        COMN_LOG("%s : %s : %d device path refused! pDevPath: %s", WideToUtf8(pDevPath).c_str());
+        return kDevicePathRefused;
+    }
+    ScopedHandle device(win::CreateFileW(drivePath.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+                                         win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!device.IsValid()) {
+        COMN_LOG("%s : %s : %d open device fail! pDevPath: %s", WideToUtf8(pDevPath).c_str());
+        return kDeviceNotOpened;
+    }
+    std::vector<std::uint8_t> data(nCount);
+    win::OVERLAPPED overlapped{};
+    overlapped.Offset = nOffset;
+    win::DWORD nRead = 0;
+    if (!win::ReadFile(device.Get(), data.data(), nCount, &nRead, &overlapped)) {
+        const win::DWORD nErrorFlag = win::GetLastError();
+        COMN_LOG("%s : %s : %d Read device fail! pDevPath: %s, nErrorFlag:%d", WideToUtf8(pDevPath).c_str(),
+                 Signed(nErrorFlag));
+        return kDeviceReadFailed;
+    }
+    if (pRead)
+        *pRead = nRead;
+    if (nRead < nCount) {
+        COMN_LOG("%s : %s : %d Read device size error ! pDevPath: %s, hope size:%d, read size:%d",
+                 WideToUtf8(pDevPath).c_str(), Signed(nCount), Signed(nRead));
+        return kDeviceTransferShort;
+    }
+    buffer = std::move(data);
+    return 0;
+}
+
+int CTavrinOpt::WriteString(const char16_t* pDevPath, std::uint32_t nOffset, const std::uint8_t* pData,
+                            std::uint32_t nCount, std::uint32_t* pWritten)
+{
+    if (pWritten)
+        *pWritten = 0;
+    std::u16string drivePath;
+    if (GetPhysicalDrivePath(drivePath, pDevPath) != 0) {
+        COMN_LOG("%s : %s : %d device path refused! pDevPath: %s", WideToUtf8(pDevPath).c_str());
+        return kDevicePathRefused;
+    }
+    // Write-through: the data is on the disk when the write returns.
+    ScopedHandle device(win::CreateFileW(drivePath.c_str(), win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
+                                         win::FILE_FLAG_WRITE_THROUGH | win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!device.IsValid()) {
+        COMN_LOG("%s : %s : %d Open Device fail ! pDevPath: %s", WideToUtf8(pDevPath).c_str());
+        return kDeviceNotOpened;
+    }
+    win::OVERLAPPED overlapped{};
+    overlapped.Offset = nOffset;
+    win::DWORD nWritten = 0;
+    const win::BOOL ok = win::WriteFile(device.Get(), pData, nCount, &nWritten, &overlapped);
+    const win::DWORD nErrorCode = ok ? win::ERROR_SUCCESS : win::GetLastError();
+    if (pWritten)
+        *pWritten = nWritten;
+    if (!ok) {
+        COMN_LOG("%s : %s : %d Write Device fail ! pDevPath: %s, nErrorCode:%d", WideToUtf8(pDevPath).c_str(),
+                 Signed(nErrorCode));
+        // A failure must never read as success, even without an error code.
+        return nErrorCode != win::ERROR_SUCCESS ? Signed(nErrorCode) : Signed(win::ERROR_WRITE_FAULT);
+    }
+    if (nWritten < nCount) {
+        COMN_LOG("%s : %s : %d Write Device file size error ! pDevPath: %s, hope size:%d, real size:%d",
+                 WideToUtf8(pDevPath).c_str(), Signed(nCount), Signed(nWritten));
+        return kDeviceTransferShort;
+    }
+    return 0;
+}
+
+int CTavrinOpt::GetWriteFile(const char16_t* pFilePath, std::vector<std::uint8_t>& buffer, std::uint32_t nCount,
+                             std::uint32_t* pRead)
+{
+    buffer.clear();
+    if (pRead)
+        *pRead = 0;
+    if (!pFilePath || !*pFilePath)
+        return kNoSourceFile;
+    ScopedHandle file(win::CreateFileW(pFilePath, win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+                                       win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        COMN_LOG("%s : %s : %d open write file fail! pFilePath: %s", WideToUtf8(pFilePath).c_str());
+        return kSourceFileNotOpened;
+    }
+    std::vector<std::uint8_t> data(nCount);
+    win::DWORD nRead = 0;
+    if (!win::ReadFile(file.Get(), data.data(), nCount, &nRead, nullptr)) {
+        COMN_LOG("%s : %s : %d Read write file fail! pFilePath: %s, nErrorFlag:%d", WideToUtf8(pFilePath).c_str(),
+                 Signed(win::GetLastError()));
+        return kSourceFileReadFailed;
+    }
+    if (pRead)
+        *pRead = nRead;
+    buffer = std::move(data);
+    return 0;
+}
+
+int CTavrinOpt::ReadDeviceString(const char16_t* pDevPath, int nUpgradeType, std::vector<std::uint8_t>& buffer,
+                                 std::uint32_t* pSize)
+{
+    buffer.clear();
+    const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
+    if (!region)
+        return kDevicePathRefused;  // no such region: nothing to open
+    COMN_LOG("%s : %s : %d read device date! pDevPath: %s, nUpdateFlag:%d, nSeek:%d, nMaxSize:%d",
+             WideToUtf8(pDevPath).c_str(), nUpgradeType, Signed(region->nSeek), Signed(region->nMaxSize));
+    std::vector<std::uint8_t> data;
+    if (region->nMaxSize > kRegionPieceSize) {
+        data.assign(region->nMaxSize, 0);
+        std::vector<std::uint8_t> piece;
+        for (std::uint32_t done = 0; done < region->nMaxSize; done += kRegionPieceSize) {
+            if (int nRet = ReadString(pDevPath, region->nSeek + done, piece, kRegionPieceSize, nullptr); nRet != 0)
+                return nRet;
+            std::memcpy(data.data() + done, piece.data(), kRegionPieceSize);
+        }
+    } else if (int nRet = ReadString(pDevPath, region->nSeek, data, region->nMaxSize, nullptr); nRet != 0) {
+        return nRet;
+    }
+    buffer = std::move(data);
+    if (pSize)
+        *pSize = region->nMaxSize;
+    return 0;
+}
+
+int CTavrinOpt::WriteDeviceString(const char16_t* pDevPath, int nUpgradeType, const char16_t* pFilePath)
+{
+    const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
+    if (!region)
+        return kDevicePathRefused;
+    std::vector<std::uint8_t> data;
+    if (nUpgradeType == UPGRADE_TYPE_GPTSURPLUS) {
+        data.assign(region->nMaxSize, 0);
+    } else {
+        COMN_LOG("%s : %s : %d Read write file ! pFilePath: %s, nUpgradeType:%d", WideToUtf8(pFilePath).c_str(),
+                 nUpgradeType);
+        if (int nRet = GetWriteFile(pFilePath, data, region->nMaxSize, nullptr); nRet != 0)
+            return nRet;
+    }
+    const std::string devPath = WideToUtf8(pDevPath);
+    COMN_LOG("%s : %s : %d Write upgrade file ! pDevPath: %s, nSeek:%d, nMaxSize:%d", devPath.c_str(),
+             Signed(region->nSeek), Signed(region->nMaxSize));
+    int nRet = 0;
+    if (region->nMaxSize > kRegionPieceSize) {
+        for (std::uint32_t done = 0; done < region->nMaxSize && nRet == 0; done += kRegionPieceSize)
+            nRet = WriteString(pDevPath, region->nSeek + done, data.data() + done, kRegionPieceSize, nullptr);
+        COMN_LOG("%s : %s : %d 分批次写入 ! pDevPath: %s, nSeek:%d, nMaxSize:%d", devPath.c_str(),
+                 Signed(region->nSeek), Signed(region->nMaxSize));
+    } else {
+        nRet = WriteString(pDevPath, region->nSeek, data.data(), region->nMaxSize, nullptr);
+        COMN_LOG("%s : %s : %d 一次性全部写入 ! pDevPath: %s, nSeek:%d, nMaxSize:%d", devPath.c_str(),
+                 Signed(region->nSeek), Signed(region->nMaxSize));
+    }
+    return nRet;
+}
+
+int CTavrinOpt::Check(const char16_t* pDevPath, int nUpgradeType, const char16_t* pFilePath)
+{
+    COMN_LOG("%s : %s : %d check Read Device file! pDevPath: %s, nUpgradeFlag:%d", WideToUtf8(pDevPath).c_str(),
+             nUpgradeType);
+    std::vector<std::uint8_t> device;
+    std::uint32_t nSize = 0;
+    if (int nRet = ReadDeviceString(pDevPath, nUpgradeType, device, &nSize); nRet != 0)
+        return nRet;
+    COMN_LOG("%s : %s : %d check Read upgrade file! pFilePath: %s, nWriteSize:%d", WideToUtf8(pFilePath).c_str(),
+             Signed(nSize));
+    std::vector<std::uint8_t> file;
+    if (int nRet = GetWriteFile(pFilePath, file, nSize, nullptr); nRet != 0)
+        return nRet;
+    const std::uint32_t nWriteCrc = CalcCrc16(device.data(), device.size());
+    COMN_LOG("%s : %s : %d CRC  Read Device file!  nWriteCRC:%d", Signed(nWriteCrc));
+    const std::uint32_t nReadCrc = CalcCrc16(file.data(), file.size());
+    COMN_LOG("%s : %s : %d CRC  Read upgrade file!  nReadCRC:%d", Signed(nReadCrc));
+    return nWriteCrc != nReadCrc ? kRegionDiffers : 0;
+}
+
+int CTavrinOpt::SetUpgradeFlag(const char16_t* pDevPath, int nUpgradeType, int nBitValue)
+{
+    std::vector<std::uint8_t> sector;
+    if (int nRet = ReadString(pDevPath, kUpgradeFlagOffset, sector, kUpgradeFlagSize, nullptr); nRet != 0)
+        return nRet;
+    if (nUpgradeType >= UPGRADE_TYPE_LOADER && nUpgradeType <= UPGRADE_TYPE_ROOTFS) {
+        // The flag word is little-endian whatever the host.
+        std::uint32_t word = sector[0] | sector[1] << 8 | sector[2] << 16 | static_cast<std::uint32_t>(sector[3]) << 24;
+        const std::uint32_t bit = 1u << (nUpgradeType - 1);
+        word = nBitValue ? word | bit : word & ~bit;
+        for (int i = 0; i < 4; ++i)
+            sector[static_cast<size_t>(i)] = static_cast<std::uint8_t>(word >> (8 * i));
+    }
+    return WriteString(pDevPath, kUpgradeFlagOffset, sector.data(), kUpgradeFlagSize, nullptr);
+}

@@ -1,0 +1,187 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/core/FileUpgradeOpt.h"
+#include "app/core/UpgradeRegions.h"
+#include "core_test_files.h"
+
+namespace {
+
+using namespace core_test;
+
+class FileUpgradeOptTest : public testing_support::TempMachine {
+protected:
+    void SetUp() override
+    {
+        TempMachine::SetUp();
+        work_ = dir_.parent_path();
+        scratch_ = work_ / "scratch";
+        fs::create_directories(scratch_);
+        image_ = work_ / "windows.bin";
+        good_.boot = RandomBytes(3000, 1);
+        good_.kernel = RandomBytes(70000, 2);
+        good_.rootfs = RandomBytes(130000, 3);
+        good_.trailer = "trailing bytes nobody reads";
+    }
+    int Handle() { return opt_.HandleUpgradeFile(Wide(image_).c_str(), Wide(scratch_).c_str()); }
+    int Check()
+    {
+        UpgradeFileHeader header;
+        return opt_.CheckUpgradeFile(Wide(image_).c_str(), header);
+    }
+    bool NothingExtracted() const { return fs::is_empty(scratch_); }
+
+    CFileUpgradeOpt opt_;
+    FirmwareImage good_;
+    fs::path work_, scratch_, image_;
+};
+
+TEST_F(FileUpgradeOptTest, GoodImageVerifiesAndSplitsIntoExactFiles)
+{
+    good_.Write(image_);
+    UpgradeFileHeader header;
+    ASSERT_EQ(opt_.CheckUpgradeFile(Wide(image_).c_str(), header), 0);
+    // The header's value is what the utility gives over the checksum span.
+    const UpgradeFileSpan span = ChecksumSpan(header);
+    EXPECT_EQ(header.nCrcSum, CoreutilsCksum(image_, static_cast<std::uint64_t>(span.nOffset),
+                                             static_cast<std::uint64_t>(span.nLength)));
+
+    WriteHostFile(scratch_ / "kernel", std::string(500000, 'x'));  // an older, longer file is replaced
+    ASSERT_EQ(Handle(), kUpgradeFileReady);
+    EXPECT_EQ(ReadHostFile(scratch_ / "kernel"), good_.kernel);
+    EXPECT_EQ(ReadHostFile(scratch_ / "rootfs"), good_.rootfs);
+}
+
+TEST_F(FileUpgradeOptTest, ExtraHeaderLinesAreSkippedAndCounted)
+{
+    good_.extraLines = "VERSION=3\nNOTE=anything\n";
+    good_.Write(image_);
+    ASSERT_EQ(Handle(), kUpgradeFileReady);
+    EXPECT_EQ(ReadHostFile(scratch_ / "kernel"), good_.kernel);
+    EXPECT_EQ(ReadHostFile(scratch_ / "rootfs"), good_.rootfs);
+}
+
+TEST_F(FileUpgradeOptTest, AnyChangedByteInTheSpanFailsAndTheTrailerDoesNot)
+{
+    good_.extraLines = "NOTE=abc\n";
+    good_.Write(image_);
+    const std::string original = ReadHostFile(image_);
+    const size_t firstLine = original.find('\n') + 1;
+    const size_t payload = firstLine + good_.HeaderAfterFirstLine().size();
+    const size_t spanEnd = payload + good_.boot.size() + good_.kernel.size() + good_.rootfs.size();
+    struct Case {
+        const char* where;
+        size_t at;
+        int expected;
+    };
+    for (const Case& c : {Case{"header line", original.find("NOTE=abc") + 5, 1}, Case{"boot bytes", payload + 5, 1},
+                          Case{"kernel", payload + good_.boot.size() + 100, 1}, Case{"last rootfs byte", spanEnd - 1, 1},
+                          Case{"trailer", spanEnd + 3, 0}}) {
+        std::string bytes = original;
+        bytes[c.at] = static_cast<char>(bytes[c.at] ^ 0x20);
+        WriteHostFile(image_, bytes);
+        EXPECT_EQ(Check(), c.expected) << c.where;
+    }
+    EXPECT_TRUE(NothingExtracted());
+}
+
+// Bad images: each is refused with 1000 and nothing is extracted, and the
+// check step says why.
+TEST_F(FileUpgradeOptTest, BadImagesAreRefused)
+{
+    const std::string goodText = [&] {
+        good_.Write(image_);
+        return ReadHostFile(image_);
+    }();
+    const size_t spanEnd = goodText.size() - good_.trailer.size();
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string t = goodText;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int checkCode;
+    };
+    FirmwareImage crlf = good_;
+    crlf.lineEnd = "\r\n";
+    const std::string crlfText = [&] {
+        crlf.Write(image_);
+        return ReadHostFile(image_);
+    }();
+    const std::vector<Case> cases = {
+        {"empty", "", kHeaderSizesRefused},
+        {"header only", "CRCSUM=4294967295\n", kHeaderSizesRefused},
+        {"truncated inside rootfs", goodText.substr(0, spanEnd - 1), kFileTransferShort},
+        {"kernel size beyond the file", replaced("KSIZE=70000", "KSIZE=2147483647"), kFileTransferShort},
+        {"skip of thousands", replaced("SKIP=4", "SKIP=5000"), kFileTransferShort},
+        {"negative boot size", replaced("BSIZE=3000", "BSIZE=-3000"), kHeaderSizesRefused},
+        {"kernel size that wraps negative", replaced("KSIZE=70000", "KSIZE=4294967295"), kHeaderSizesRefused},
+        {"sizes past 32-bit offsets",
+         replaced("BSIZE=3000\nKSIZE=70000\nRSIZE=130000", "BSIZE=2147483647\nKSIZE=2147483647\nRSIZE=2147483647"),
+         kHeaderSizesRefused},
+        {"wrong CRCSUM", replaced("CRCSUM=", "CRCSUM=1"), 1},
+        {"CRLF line ends", crlfText, 1},
+    };
+    for (const Case& c : cases) {
+        WriteHostFile(image_, c.bytes);
+        EXPECT_EQ(Check(), c.checkCode) << c.what;
+        EXPECT_EQ(Handle(), kUpgradeFileNotVerified) << c.what;
+        EXPECT_TRUE(NothingExtracted()) << c.what;
+    }
+
+    fs::remove(image_);
+    EXPECT_EQ(Check(), kHeaderNoSuchFile);
+    EXPECT_EQ(Handle(), kUpgradeFileNotVerified);
+}
+
+// A header whose sizes are negative is refused even when its checksum
+// matches the span those sizes describe.
+TEST_F(FileUpgradeOptTest, NegativeSizesAreRefusedEvenWithAMatchingChecksum)
+{
+    std::string rest = "SKIP=4\nBSIZE=-8\nKSIZE=100\nRSIZE=100\n" + RandomBytes(300, 9);
+    const fs::path restFile = work_ / "rest.bin";
+    WriteHostFile(restFile, rest);
+    const std::uint32_t crc = CoreutilsCksum(restFile, 0, rest.size() - 100 - 8);
+    const std::string first = "CRCSUM=" + std::to_string(crc) + "\n";
+    WriteHostFile(image_, first + rest);
+    EXPECT_EQ(Check(), kHeaderSizesRefused);
+    EXPECT_EQ(Handle(), kUpgradeFileNotVerified);
+    EXPECT_TRUE(NothingExtracted());
+}
+
+TEST_F(FileUpgradeOptTest, ExtractionFailuresNameThePart)
+{
+    good_.Write(image_);
+    EXPECT_EQ(opt_.HandleUpgradeFile(Wide(image_).c_str(), Wide(work_ / "no-folder").c_str()), kKernelFileNotWritten);
+    fs::create_directory(scratch_ / "rootfs");  // a folder where the file should go
+    EXPECT_EQ(Handle(), kRootfsFileNotWritten);
+    EXPECT_EQ(ReadHostFile(scratch_ / "kernel"), good_.kernel);
+}
+
+TEST_F(FileUpgradeOptTest, RawFileReadsAndWrites)
+{
+    const std::u16string path = Wide(work_ / "file.bin");
+    std::uint32_t count = 99;
+    EXPECT_EQ(opt_.WriteUpgradeFile(path.c_str(), reinterpret_cast<const std::uint8_t*>("abcdef"), 6, &count), 0);
+    EXPECT_EQ(count, 6u);
+
+    std::vector<std::uint8_t> buffer;
+    EXPECT_EQ(opt_.ReadUpgradeFile(path.c_str(), 2, buffer, 3, &count), 0);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "cde");
+    EXPECT_EQ(opt_.ReadUpgradeFile(path.c_str(), 4, buffer, 3, &count), kFileTransferShort);
+    EXPECT_EQ(count, 2u);
+    EXPECT_TRUE(buffer.empty());
+    EXPECT_EQ(opt_.ReadUpgradeFile(Wide(work_ / "none").c_str(), 0, buffer, 1, &count), kFileNotOpened);
+    EXPECT_EQ(opt_.WriteUpgradeFile(Wide(work_ / "none" / "x").c_str(), nullptr, 0, nullptr), kFileNotOpened);
+
+    UpgradeFileHeader header;
+    header.nKSize = 1;
+    EXPECT_EQ(opt_.ReadUpgradeFile(path.c_str(), UPGRADE_TYPE_UBOOT, header, buffer, &count), 1);
+    EXPECT_EQ(opt_.ExtractRegionFile(path.c_str(), Wide(work_).c_str(), UPGRADE_TYPE_MBR, header), 1);
+}
+
+}  // namespace
