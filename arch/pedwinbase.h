@@ -40,6 +40,8 @@ int removableOf(const PedDevice* dev);
 void freeCandidates();
 // The entry refresh from its device record (paths, sizes, partition counts).
 void refreshCandidate(PedWinDev* dev);
+// The partition records (PedWinPart) of its table; part of the entry refresh.
+void refreshPartitionRecords(PedWinDev* dev);
 
 // Disk and partition operations on a matched disk.
 int PedWinDeviceDiskProbe(const char* devpath);

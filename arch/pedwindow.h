@@ -24,6 +24,10 @@ int ped_dev_win_sync(PedDevice* dev);
 int ped_dev_win_sync_fast(PedDevice* dev);
 std::int64_t ped_dev_win_check(PedDevice* dev, void* buffer, std::int64_t start, std::int64_t count);
 int ped_dev_win_probe(PedWinDev* candidate);
+// Gives a partition of a table just read its own device record and drive
+// letter (first_only: the disk's first partition, whatever its extent); the
+// table read calls it for each partition it adds, before the file-system
+// refresh that needs the record.
 int ped_dev_win_probe_part(::PedPartition* part, int first_only);
 int ped_dev_win_part_update_info(::PedPartition* part);
 

@@ -1,0 +1,34 @@
+// The command line of orvane: words, options with values, and the errors a
+// user can make in them.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2 };
+
+// A mistake in the command line; reported with the usage hint.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct CommandLine {
+    std::vector<std::string> words;               // command and sub-command
+    std::map<std::string, std::string> options;   // "--name" -> value
+    std::optional<std::string> machine;           // --machine DIR
+
+    // The option's value, or none.
+    std::optional<std::string> option(const std::string& name) const;
+    // Fails with a usage error for options outside the allowed ones.
+    void allowOnly(const std::vector<std::string>& names) const;
+};
+
+// Every option takes a value, as "--name value" or "--name=value".
+CommandLine parseCommandLine(int argc, char** argv);
+
+}  // namespace cli

@@ -1,0 +1,21 @@
+#include "cli/library_session.h"
+
+namespace cli {
+
+LibrarySession::LibrarySession()
+{
+    if (kx_soft_init() != 1)
+        throw CommandFailure("the storage library could not start");
+    if (kx_dev_probe() != 1) {
+        kx_soft_exit();
+        throw CommandFailure("the disks of this machine could not be listed");
+    }
+}
+
+LibrarySession::~LibrarySession()
+{
+    kx_dev_destroy();
+    kx_soft_exit();
+}
+
+}  // namespace cli

@@ -1,0 +1,26 @@
+// The storage library for the length of one command: started, the disks
+// probed, and everything released again on the way out.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kx/kx.h"
+
+namespace cli {
+
+// A failure the user is told about; the command ends with exit code 1.
+struct CommandFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class LibrarySession {
+public:
+    LibrarySession();  // throws CommandFailure
+    ~LibrarySession();
+    LibrarySession(const LibrarySession&) = delete;
+    LibrarySession& operator=(const LibrarySession&) = delete;
+};
+
+}  // namespace cli

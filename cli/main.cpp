@@ -1,0 +1,44 @@
+// orvane: the command-line front end of the storage library.
+#include <iostream>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/library_session.h"
+#include "platform/machine.h"
+
+namespace {
+
+int run(const cli::CommandLine& line)
+{
+    const std::string command = line.words.empty() ? "" : line.words.front();
+    if (command == "help") {
+        cli::printUsage(std::cout);
+        return cli::kSuccess;
+    }
+    if (command == "devices")
+        return cli::runDevices(line, std::cout);
+    if (command == "userinfo")
+        return cli::runUserInfo(line, std::cout);
+    throw cli::UsageError(command.empty() ? "no command given" : "unknown command " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        const cli::CommandLine line = cli::parseCommandLine(argc, argv);
+        if (line.machine)
+            machine::select(*line.machine);
+        return run(line);
+    } catch (const cli::UsageError& e) {
+        std::cerr << "orvane: " << e.what() << "\nTry 'orvane help'.\n";
+        return cli::kUsage;
+    } catch (const cli::CommandFailure& e) {
+        std::cerr << "orvane: " << e.what() << '\n';
+        return cli::kFailure;
+    } catch (const std::exception& e) {
+        std::cerr << "orvane: " << e.what() << '\n';
+        return cli::kFailure;
+    }
+}

@@ -1,0 +1,43 @@
+#include "parted/kx_api_support.h"
+
+#include <cstdint>
+
+#include "arch/pedwinbase.h"
+#include "parted/kx_lock.h"
+
+namespace kx {
+
+bool waitForPartitions(const std::string& devpath, win::DWORD pauseMs)
+{
+    for (int round = 0; round < 3; ++round) {
+        // Looked up afresh: the list may change while the lock is let go.
+        if (PedWinPartCheckReady(PedWinDeviceDiskGet(devpath.c_str())))
+            return true;
+        sleepUnlocked(pauseMs);
+        PedWinDeviceDiskProbe(devpath.c_str());
+    }
+    return false;
+}
+
+int handleNumber(const void* handle)
+{
+    return static_cast<int>(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+std::string logText(const char* text)
+{
+    return text ? text : "(null)";
+}
+
+std::string devicePathOf(const kx_disk* disk)
+{
+    const PedWinDev* entry = entryOfDisk(disk);
+    return entry && entry->dev.path ? entry->dev.path : "";
+}
+
+std::string diskPathOf(const kx_disk* disk)
+{
+    return entryOfDisk(disk) ? logText(disk->path) : logText(nullptr);
+}
+
+}  // namespace kx

@@ -1,0 +1,117 @@
+// Removing or restarting a disk's USB device through the device console
+// tool in the shared templates folder, and finding the disk again after a
+// restart.
+#include <cstdio>
+#include <cstring>
+
+#include "arch/pedwinbase.h"
+#include "kx/kx.h"
+#include "parted/kx_lock.h"
+#include "parted/kx_message.h"
+#include "platform/win_api.h"
+
+namespace {
+
+constexpr win::DWORD kToolWaitMs = 20000;
+constexpr std::size_t kTextSize = 1024;
+
+// Runs "<templates>\cmddev.exe <verb> "USB\VID_xxxx&PID_yyyy"". Only its end
+// (or the time-out) matters; its outcome is not examined.
+void runDeviceTool(const char* verb, const char* usbId)
+{
+    char hardwareId[KX_USB_ID_SIZE] = {};
+    std::snprintf(hardwareId, sizeof hardwareId, "%s", usbId);
+    if (char* last = std::strrchr(hardwareId, '\\'))
+        *last = '\0';
+
+    char folder[kTextSize] = {};
+    win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_COMMON_TEMPLATES, win::FALSE);
+    char commandLine[kTextSize] = {};
+    std::snprintf(commandLine, sizeof commandLine, "%s\\cmddev.exe %s \"%s\"", folder, verb, hardwareId);
+
+    win::STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    win::PROCESS_INFORMATION process{};
+    if (!win::CreateProcessA(nullptr, commandLine, nullptr, nullptr, win::FALSE, win::CREATE_NO_WINDOW, nullptr,
+                             nullptr, &startup, &process)) {
+        std::printf("CreateProcess failed (%d)\n", static_cast<int>(win::GetLastError()));
+        std::fflush(stdout);
+        return;
+    }
+    win::WaitForSingleObject(process.hProcess, kToolWaitMs);
+    win::CloseHandle(process.hProcess);
+    win::CloseHandle(process.hThread);
+}
+
+int actOnDevice(const char* verb, const char* devpath, char* out)
+{
+    int found = 0;
+    {
+        // The list may be changing under a probe on another thread.
+        kx::LibraryLock lock;
+        found = kx::PwdWinDeviceGetVidInfo(devpath, out);
+    }
+    if (!found)
+        return 0;
+    runDeviceTool(verb, out);
+    return 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int kx_dev_remove(const char* devpath, char* out)
+{
+    if (!devpath) {
+        KX_REPORT(kx::source::kxPart, "devpath == NULL");
+        return 0;
+    }
+    if (!out) {
+        KX_REPORT(kx::source::kxPart, "out == NULL");
+        return 0;
+    }
+    return actOnDevice("remove", devpath, out);
+}
+
+int kx_dev_restart(const char* devpath, char* out)
+{
+    if (!devpath) {
+        KX_REPORT(kx::source::kxPart, "devpath == NULL");
+        return 0;
+    }
+    if (!out) {
+        KX_REPORT(kx::source::kxPart, "out == NULL");
+        return 0;
+    }
+    return actOnDevice("restart", devpath, out);
+}
+
+int kx_dev_get_dev_restart(kx_device** out, const char* usb_id)
+{
+    if (!out) {
+        KX_REPORT(kx::source::kxPart, "out == NULL");
+        return 0;
+    }
+    if (!usb_id) {
+        KX_REPORT(kx::source::kxPart, "usb_id == NULL");
+        return 0;
+    }
+    // Held across each walk so that no other thread frees the handles it
+    // reads; the calls inside take it again as its owner.
+    kx::LibraryLock lock;
+    kx_dev_destroy();
+    for (int round = 0; round < 5; ++round) {
+        kx_dev_probe();
+        for (kx_device* d = kx_dev_get(nullptr, 0, 0); d; d = kx_dev_get(d, 0, 0)) {
+            char id[KX_USB_ID_SIZE] = {};
+            if (kx_dev_get_vid_info(d->path, id) && std::strcmp(id, usb_id) == 0) {
+                *out = d;
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+}  // extern "C"
