@@ -28,6 +28,23 @@ PedWinDev* entryOfDisk(const kx_disk* disk)
     return nullptr;
 }
 
+namespace {
+
+::PedPartition* partitionIn(const ::PedDisk* table, const PedWinPart* part)
+{
+    for (::PedPartition* p = nextTopLevel(table, nullptr); p; p = nextTopLevel(table, p)) {
+        if (&partData(p)->winpart == part)
+            return p;
+        if (isExtended(p))
+            for (::PedPartition* l = nextLogical(table, nullptr); l; l = nextLogical(table, l))
+                if (&partData(l)->winpart == part)
+                    return l;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 ::PedPartition* findPartition(const PedWinPart* part, PedWinDev** owner)
 {
     if (!part)
@@ -35,18 +52,10 @@ PedWinDev* entryOfDisk(const kx_disk* disk)
     for (PedWinDev* e = candidates(); e; e = e->next) {
         if (!e->peddev || !e->peddev->disk)
             continue;
-        const ::PedDisk* table = e->peddev->disk;
-        for (::PedPartition* p = nextTopLevel(table, nullptr); p; p = nextTopLevel(table, p)) {
-            ::PedPartition* hit = &partData(p)->winpart == part ? p : nullptr;
-            if (!hit && isExtended(p))
-                for (::PedPartition* l = nextLogical(table, nullptr); l && !hit; l = nextLogical(table, l))
-                    if (&partData(l)->winpart == part)
-                        hit = l;
-            if (hit) {
-                if (owner)
-                    *owner = e;
-                return hit;
-            }
+        if (::PedPartition* found = partitionIn(e->peddev->disk, part)) {
+            if (owner)
+                *owner = e;
+            return found;
         }
     }
     return nullptr;

@@ -26,7 +26,7 @@ bool unloadPrivate(::PedPartition* part)
     if (!data->winpart.private_volume)
         return true;
     PedPartFs* fs = data->fs;
-    if (!fs || !fs->ops.unmount || fs->ops.unmount(fs) != 0)
+    if (!fs || !fs->ops.unmount || !fs->ops.unmount(fs))
         return false;
     setText(data->winpart.mountpoint, nullptr);
     data->winpart.loaded = fs->mounted;

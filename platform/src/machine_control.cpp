@@ -10,6 +10,7 @@
 
 #include "platform/machine.h"
 #include "registry_tree.h"
+#include "system_programs.h"
 #include "text_util.h"
 
 namespace machine {
@@ -133,6 +134,7 @@ void makeDriveC(const fs::path& c)
     for (const char* dir : {"Windows/system32/drivers", "Windows/SysWOW64/drivers", "ProgramData/Microsoft/Windows/Templates",
                             "Documents and Settings/All Users/Templates", "Users/Operator/AppData/Roaming"})
         fs::create_directories(c / dir);
+    writeSystemPrograms(c);
 }
 
 }  // namespace

@@ -47,7 +47,8 @@ json settingsToJson(const Settings& s)
             {"acp", s.acp},
             {"oemcp", s.oemcp},
             {"admin", s.admin},
-            {"uac", s.uac}};
+            {"uac", s.uac},
+            {"format_service", formatServiceName(s.formatService)}};
 }
 
 Settings settingsFromJson(const json& j)
@@ -69,6 +70,12 @@ Settings settingsFromJson(const json& j)
     read(j, "oemcp", s.oemcp);
     read(j, "admin", s.admin);
     read(j, "uac", s.uac);
+    std::string service = formatServiceName(s.formatService);
+    read(j, "format_service", service);
+    auto named = formatServiceNamed(service);
+    if (!named)
+        throw MachineError("format_service '" + service + "' is not ok, absent, fails or fails_at_99");
+    s.formatService = *named;
     if (!(s.timeScale >= 0.0))
         throw MachineError("time_scale must not be negative");
     return s;

@@ -131,10 +131,15 @@ void applySetting(Settings& s, const std::string& key, const std::string& v)
         s.admin = parseBool(key, v);
     } else if (key == "uac") {
         s.uac = parseBool(key, v);
+    } else if (key == "format_service") {
+        auto service = formatServiceNamed(v);
+        if (!service)
+            throw MachineError("format_service takes ok, absent, fails or fails_at_99, not '" + v + "'");
+        s.formatService = *service;
     } else {
         throw MachineError("unknown machine setting '" + key +
                            "' (time_scale, os, os.platform, os.major, os.minor, os.build, os.product_type, os.csd, "
-                           "os.fails, wow64, lang_id, acp, oemcp, admin, uac)");
+                           "os.fails, wow64, lang_id, acp, oemcp, admin, uac, format_service)");
     }
 }
 

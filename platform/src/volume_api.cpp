@@ -24,7 +24,7 @@ struct VolumeAnswer {
 };
 
 // The volume behind "X:\" (or "X:"), read now.
-std::optional<VolumeAnswer> volumeOfRoot(std::string_view root)
+std::optional<VolumeAnswer> volumeOfRoot(std::string_view root, bool countFree)
 {
     if (root.size() < 2 || root[1] != ':' || !std::isalpha(static_cast<unsigned char>(root[0]))) {
         SetLastError(ERROR_INVALID_NAME);
@@ -54,7 +54,7 @@ std::optional<VolumeAnswer> volumeOfRoot(std::string_view root)
     }
     const auto& disk = state->disks[static_cast<size_t>(target->slot)];
     const int fd = ::open(m->backingPath(disk).c_str(), O_RDONLY | O_CLOEXEC);
-    auto facts = fd >= 0 ? probeVolume(fd, target->offset, target->length) : std::nullopt;
+    auto facts = fd >= 0 ? probeVolume(fd, target->offset, target->length, countFree) : std::nullopt;
     if (fd >= 0)
         ::close(fd);
     if (!facts) {
@@ -80,7 +80,7 @@ BOOL isVolumeMounted(IoctlCall& call)
 {
     if (call.device.target.partition == 0)
         return failIoctl(ERROR_INVALID_FUNCTION);
-    if (!probeVolume(call.device.fd, call.device.target.offset, call.device.target.length))
+    if (!probeVolume(call.device.fd, call.device.target.offset, call.device.target.length, false))
         return failIoctl(ERROR_UNRECOGNIZED_VOLUME);
     return TRUE;
 }
@@ -97,7 +97,7 @@ BOOL volumeLockOrDismount(IoctlCall& call)
 
 BOOL GetDiskFreeSpaceExA(LPCSTR root, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total, PULARGE_INTEGER totalFree)
 {
-    auto volume = detail::volumeOfRoot(root ? root : "C:\\");
+    auto volume = detail::volumeOfRoot(root ? root : "C:\\", true);
     if (!volume)
         return FALSE;
     if (!volume->facts.freeBytes) {
@@ -117,7 +117,7 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD se
                            LPDWORD fsFlags, LPWSTR fsName, DWORD fsNameSize)
 {
     const std::string rootText = root ? detail::wideToUtf8(detail::wideOf(root)) : std::string("C:\\");
-    auto volume = detail::volumeOfRoot(rootText);
+    auto volume = detail::volumeOfRoot(rootText, false);
     if (!volume)
         return FALSE;
     detail::copyWide(volume->facts.label, name, nameSize);

@@ -44,9 +44,11 @@ TEST_F(UserInfo, RoundTripKeepsEveryOtherByteOfSectorZero)
     ASSERT_EQ(kx_disk_set_userinfo(disk(), &written), 1);
 
     const auto after = sectorZero();
-    for (size_t i = 0; i < 512; ++i)
-        if (i < kBlock || i >= kMarker + 4)
+    for (size_t i = 0; i < 512; ++i) {
+        if (i < kBlock || i >= kMarker + 4) {
             ASSERT_EQ(after[i], before[i]) << "byte " << i;
+        }
+    }
     EXPECT_EQ(std::vector<std::uint8_t>(after.begin() + kMarker, after.begin() + kMarker + 4),
               (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(std::memcmp(after.data() + kBlock, &written, sizeof written), 0) << "fields not zero-padded";

@@ -52,6 +52,9 @@ Machine settings:
   acp, oemcp        code pages 936, 950, 1252, 437, or 0 to follow lang_id
   admin             the user is an administrator (true/false)
   uac               user account control is on (true/false)
+  format_service    what fmifs.dll's FormatEx does: ok (formats), absent (the
+                    library does not load), fails (reports failure at once),
+                    fails_at_99 (reports up to 99 percent, then failure)
 
 Disk settings:
   removable, read_only, write_protect           true/false

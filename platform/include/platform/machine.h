@@ -34,6 +34,14 @@ struct OsVersion {
     bool fails = false;            // GetVersionExA fails
 };
 
+// What fmifs.dll's FormatEx does on this machine.
+enum class FormatService {
+    Ok,         // formats for real
+    Absent,     // fmifs.dll does not load
+    Fails,      // reports done with failure at once
+    FailsAt99,  // reports up to 99 percent, then done with failure
+};
+
 struct Settings {
     double timeScale = 1.0;  // Sleep(ms) lasts ms * timeScale
     OsVersion os;
@@ -43,6 +51,7 @@ struct Settings {
     std::uint32_t oemcp = 0;  // 0: derived from langId
     bool admin = true;
     bool uac = true;
+    FormatService formatService = FormatService::Ok;
 };
 
 // Per-disk faults, so every error path of the product can be reached.
@@ -162,6 +171,9 @@ int restartUsb(Machine& m, const std::string& hardwareId);
 void setSetting(Machine& m, const std::string& key, const std::string& value);
 void setDiskSetting(Machine& m, int slot, const std::string& key, const std::string& value);
 std::string describe(const State& state);
+// The format_service setting's words: ok, absent, fails, fails_at_99.
+std::optional<FormatService> formatServiceNamed(const std::string& name);
+std::string formatServiceName(FormatService service);
 
 // Kernel behaviour shared by the win:: functions and the control operations.
 const Disk* diskByNumber(const State& state, int number);

@@ -1,0 +1,28 @@
+// Runs a formatter of the host (mkntfs, mkfs.fat) and hands its output over
+// line by line while it runs.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace win::detail {
+
+// The program's path: found in PATH or the system folders the formatters
+// live in, which a user's PATH often lacks.
+std::optional<std::string> findHostTool(const std::string& name);
+
+struct ToolResult {
+    bool started = false;
+    bool stopped = false;  // onLine asked to stop, and the tool was ended
+    int exitCode = -1;     // -1: it did not exit by itself
+    std::string lastLines; // the end of its output, for error messages
+};
+
+// onLine sees each line (split at newlines, carriage returns and
+// backspaces, which progress counters use); returning false ends the tool.
+ToolResult runHostTool(const std::string& path, const std::vector<std::string>& args,
+                       const std::function<bool(const std::string&)>& onLine);
+
+}  // namespace win::detail

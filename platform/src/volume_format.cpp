@@ -1,0 +1,199 @@
+// Formats a partition's volume: the host formatter makes the volume in a
+// sparse file of the partition's size, which then goes into the disk.
+#include "platform/volume_format.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "device_resolve.h"
+#include "fat_label_write.h"
+#include "formatter_command.h"
+#include "host_tool.h"
+#include "share_mode.h"
+#include "volume_labels.h"
+#include "volume_write.h"
+
+namespace machine {
+
+namespace {
+
+using win::detail::DeviceTarget;
+
+// Percent bands: the formatter's run, then the write into the disk.
+constexpr int kToolFrom = 2, kWriteFrom = 30, kWriteTo = 98;
+
+// Passes percentages on only when they rise, and remembers a stop.
+class Progress {
+public:
+    explicit Progress(const FormatProgress& report) : report_(report) {}
+    bool to(int percent)
+    {
+        if (stopped_ || percent <= last_)
+            return !stopped_;
+        last_ = percent;
+        stopped_ = report_ && !report_(percent);
+        return !stopped_;
+    }
+    bool stopped() const { return stopped_; }
+
+private:
+    const FormatProgress& report_;
+    int last_ = 0;
+    bool stopped_ = false;
+};
+
+class TempVolume {
+public:
+    explicit TempVolume(const fs::path& dir)
+    {
+        path_ = (fs::absolute(dir) / "format-XXXXXX").string();
+        fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            path_.clear();
+    }
+    ~TempVolume()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    TempVolume(const TempVolume&) = delete;
+    TempVolume& operator=(const TempVolume&) = delete;
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+FormatOutcome fail(FormatFailure failure, std::string message) { return {failure, std::move(message)}; }
+
+const PublishedPartition* partitionOf(const State& state, const DeviceTarget& t)
+{
+    for (const auto& p : state.disks[static_cast<std::size_t>(t.slot)].partitions)
+        if (p.number == t.partition)
+            return &p;
+    return nullptr;
+}
+
+// The partition behind the letter now; the same one, unmoved, is what the
+// format may write.
+std::optional<DeviceTarget> volumeOf(const State& state, char letter)
+{
+    auto t = win::detail::resolveDeviceName(state, std::string(1, letter) + ":");
+    if (!t || t->partition == 0 || !partitionOf(state, *t))
+        return std::nullopt;
+    return t;
+}
+
+bool sameVolume(const DeviceTarget& a, const DeviceTarget& b)
+{
+    return a.slot == b.slot && a.partition == b.partition && a.offset == b.offset && a.length == b.length &&
+           a.arrival == b.arrival;
+}
+
+FormatOutcome runFormatter(const win::detail::VolumePlacement& where, const FormatRequest& r, const TempVolume& temp,
+                           Progress& progress)
+{
+    std::string why;
+    const auto command = win::detail::formatterCommand(r.fileSystem, where, r.clusterSize, r.label, temp.path(), &why);
+    if (command.tool.empty())
+        return fail(FormatFailure::BadRequest, why);
+    const auto tool = win::detail::findHostTool(command.tool);
+    if (!tool)
+        return fail(FormatFailure::ToolFailed, command.tool + " is not installed");
+    int lines = 0;
+    const auto result = win::detail::runHostTool(*tool, command.args, [&](const std::string&) {
+        lines = std::min(lines + 1, command.expectedLines);
+        return progress.to(kToolFrom + (kWriteFrom - kToolFrom) * lines / command.expectedLines);
+    });
+    if (result.stopped)
+        return fail(FormatFailure::Cancelled, "the format was stopped");
+    if (!result.started || result.exitCode != 0)
+        return fail(FormatFailure::ToolFailed, command.tool + " failed: " + result.lastLines);
+    if (r.fileSystem != FileSystemKind::Ntfs && !r.label.empty() &&
+        !win::detail::writeFatLabel(temp.fd(), where.bytes, win::detail::fatLabelField(r.label)))
+        return fail(FormatFailure::ToolFailed, "the label could not be written into the new volume");
+    return {};
+}
+
+}  // namespace
+
+FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgress& report)
+{
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(r.letter)));
+    auto state = m.read();
+    const auto target = volumeOf(*state, letter);
+    if (!target)
+        return fail(FormatFailure::NoVolume, std::string("there is no volume ") + letter + ": on a disk");
+    const Disk& disk = state->disks[static_cast<std::size_t>(target->slot)];
+    if (disk.system)
+        return fail(FormatFailure::NoVolume, std::string(1, letter) + ": is on the system disk");
+    if (disk.readOnly || disk.writeProtect)
+        return fail(FormatFailure::WriteProtected, "the disk is write-protected");
+    if (auto problem = labelProblem(r.fileSystem, r.label))
+        return fail(FormatFailure::BadRequest, *problem);
+
+    // Shared with ordinary handles, refused while one holds the volume alone.
+    win::detail::ShareClaim claim;
+    const int lockFd = win::detail::openDeviceLockFile(m.dir().string(), target->slot, target->partition);
+    if (lockFd < 0 || claim.claim(lockFd, win::GENERIC_READ | win::GENERIC_WRITE,
+                                  win::FILE_SHARE_READ | win::FILE_SHARE_WRITE) != win::ERROR_SUCCESS)
+        return fail(FormatFailure::InUse, "the volume is in use by another program");
+
+    Progress progress(report);
+    if (!progress.to(1))
+        return fail(FormatFailure::Cancelled, "the format was stopped");
+    win::detail::VolumePlacement where;
+    where.bytes = target->length;
+    where.hiddenSectors = partitionOf(*state, *target)->hiddenSectors;
+    TempVolume temp(m.dir());
+    if (temp.fd() < 0 || ::ftruncate(temp.fd(), static_cast<off_t>(where.bytes)) != 0)
+        return fail(FormatFailure::IoFailed, std::string("no room for the new volume: ") + std::strerror(errno));
+    if (auto made = runFormatter(where, r, temp, progress); !made.ok())
+        return made;
+
+    // The disk may have left or been re-partitioned while the tool ran.
+    state = m.read();
+    const auto now = volumeOf(*state, letter);
+    if (!now || !sameVolume(*now, *target))
+        return fail(FormatFailure::NoVolume, std::string("the volume ") + letter + ": went away during the format");
+    const Fd image(::open(m.backingPath(state->disks[static_cast<std::size_t>(target->slot)]).c_str(),
+                          O_RDWR | O_CLOEXEC));
+    if (image.get() < 0)
+        return fail(FormatFailure::IoFailed, std::string("cannot open the disk: ") + std::strerror(errno));
+    std::string why;
+    const win::detail::VolumeWrite write{temp.fd(), image.get(), target->offset, target->length, !r.quick};
+    const bool written = win::detail::writeVolume(write, [&](std::uint64_t done, std::uint64_t total) {
+        return progress.to(kWriteFrom + static_cast<int>((kWriteTo - kWriteFrom) * done / std::max<std::uint64_t>(total, 1)));
+    }, &why);
+    if (!written)
+        return fail(progress.stopped() ? FormatFailure::Cancelled : FormatFailure::IoFailed, why);
+    progress.to(100);
+    return {};
+}
+
+}  // namespace machine

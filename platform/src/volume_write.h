@@ -1,0 +1,27 @@
+// Puts a volume made in a sparse file into a partition's byte range of the
+// disk, extent by extent, so that a sparse disk image stays sparse.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace win::detail {
+
+struct VolumeWrite {
+    int source = -1;  // the made volume, from its first byte
+    int disk = -1;
+    std::uint64_t offset = 0;  // the partition on the disk
+    std::uint64_t length = 0;
+    // Full: every byte of the partition becomes the made volume's. Quick:
+    // only what the formatter wrote, and the first and last MiB, where
+    // other file systems keep the signatures that would still be found.
+    bool full = false;
+};
+
+// progress(done, total) may stop the copy by returning false.
+[[nodiscard]] bool writeVolume(const VolumeWrite& w,
+                               const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress,
+                               std::string* why);
+
+}  // namespace win::detail
