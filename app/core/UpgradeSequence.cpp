@@ -1,0 +1,151 @@
+// The firmware upgrade of the selected device, step by step.
+#include "app/core/ComnLog.h"
+#include "app/core/SelectedDevice.h"
+#include "app/core/UpgradeHandleThread.h"
+#include "app/core/UpgradeRegions.h"
+#include "app/core/WideText.h"
+#include "kx/kx.h"
+#include "platform/win_api.h"
+
+namespace {
+
+std::u16string AnsiToWide(const char* text)
+{
+    const int needed = win::MultiByteToWideChar(win::CP_ACP, 0, text, -1, nullptr, 0);
+    if (needed <= 1)
+        return {};
+    std::u16string out(static_cast<size_t>(needed), u'\0');
+    win::MultiByteToWideChar(win::CP_ACP, 0, text, -1, out.data(), needed);
+    out.resize(static_cast<size_t>(needed - 1));
+    return out;
+}
+
+}  // namespace
+
+std::u16string CUpgradeHandleThread::GetUpgradeFilePath(int nCode)
+{
+    char folder[win::MAX_PATH] = {};
+    if (!win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_COMMON_TEMPLATES, win::FALSE))
+        return {};
+    std::u16string path = AnsiToWide(folder);
+    if (path.empty())
+        return {};
+    const UpgradeRegion* region = FindUpgradeRegion(nCode);
+    if (region && nCode >= UPGRADE_TYPE_LOADER && nCode <= UPGRADE_TYPE_MBR)
+        path += u"\\" + Utf8ToWide(region->pName);
+    return path;
+}
+
+// Progress is only shown: a display that fails never stops an upgrade.
+void CUpgradeHandleThread::Report(UpgradeStage stage)
+{
+    UpgradeProgress* progress = m_pProgress.load();
+    if (!progress)
+        return;
+    try {
+        progress->stageStarted(stage);
+    } catch (...) {
+        COMN_LOG("%s : %s : %d progress not shown! stage:%d", static_cast<int>(stage));
+    }
+}
+
+int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u16string devPath)
+{
+    if (int nRet = HandleImage(imagePath); nRet != 0) {
+        COMN_LOG("%s : %s : %d handle Upgrade file fail!");
+        return nRet;
+    }
+    if (int nRet = UpgradeDeviceInfo(devPath.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d Write Upgrade file fail!");
+        return nRet;
+    }
+    if (int nRet = CheckWriteInfo(devPath.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d check Upgrade file fail!");
+        return nRet;
+    }
+    if (int nRet = MarkUpgradeFlags(devPath.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d check Upgrade file fail!");
+        return nRet;
+    }
+    COMN_LOG("%s : %s : %d Device upgrade success!");
+    // The firmware is in place: what the restart does shows only in the
+    // selected device, never in the result.
+    Report(UpgradeStage::Restarting);
+    RestartSelectedDevice();
+    return kUpgradeSucceeded;
+}
+
+// HandleUpgradeFile's steps and codes, taken one at a time so that
+// verifying and extracting show as separate stages.
+int CUpgradeHandleThread::HandleImage(const std::u16string& imagePath)
+{
+    Report(UpgradeStage::Verifying);
+    UpgradeFileHeader header;
+    if (m_fileOpt.CheckUpgradeFile(imagePath.c_str(), header) != 0)
+        return kUpgradeFileNotVerified;
+    Report(UpgradeStage::Extracting);
+    const std::u16string folder = GetUpgradeFilePath();
+    if (folder.empty())
+        return kKernelFileNotWritten;  // never extract to the root of some drive
+    if (m_fileOpt.ExtractRegionFile(imagePath.c_str(), folder.c_str(), UPGRADE_TYPE_KERNEL, header) != 0)
+        return kKernelFileNotWritten;
+    if (m_fileOpt.ExtractRegionFile(imagePath.c_str(), folder.c_str(), UPGRADE_TYPE_ROOTFS, header) != 0)
+        return kRootfsFileNotWritten;
+    return kUpgradeFileReady;
+}
+
+int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath)
+{
+    Report(UpgradeStage::WritingKernel);
+    const std::u16string kernel = GetUpgradeFilePath(UPGRADE_TYPE_KERNEL);
+    if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_KERNEL, kernel.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d write kennel error - %d", nRet);
+        return nRet;
+    }
+    Report(UpgradeStage::WritingRootfs);
+    const std::u16string rootfs = GetUpgradeFilePath(UPGRADE_TYPE_ROOTFS);
+    if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_ROOTFS, rootfs.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d write rootfs error - %d", nRet);
+        return nRet;
+    }
+    return 0;
+}
+
+int CUpgradeHandleThread::CheckWriteInfo(const char16_t* pDevPath)
+{
+    Report(UpgradeStage::Checking);
+    const std::u16string kernel = GetUpgradeFilePath(UPGRADE_TYPE_KERNEL);
+    if (int nRet = m_deviceOpt.Check(pDevPath, UPGRADE_TYPE_KERNEL, kernel.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d check kennel error - %d", nRet);
+        return nRet;
+    }
+    const std::u16string rootfs = GetUpgradeFilePath(UPGRADE_TYPE_ROOTFS);
+    if (int nRet = m_deviceOpt.Check(pDevPath, UPGRADE_TYPE_ROOTFS, rootfs.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d check rootfs error - %d", nRet);
+        return nRet;
+    }
+    return 0;
+}
+
+int CUpgradeHandleThread::MarkUpgradeFlags(const char16_t* pDevPath)
+{
+    Report(UpgradeStage::MarkingFlags);
+    // The kernel bit is left as it is.
+    for (int nType : {UPGRADE_TYPE_LOADER, UPGRADE_TYPE_ROOTFS, UPGRADE_TYPE_UBOOT})
+        if (int nRet = m_deviceOpt.SetUpgradeFlag(pDevPath, nType, 1); nRet != 0)
+            return nRet;
+    return 0;
+}
+
+void CUpgradeHandleThread::RestartSelectedDevice()
+{
+    kx_device* device = GetSelectedDevice();
+    if (!device || !device->path)
+        return;  // nothing to restart; stays none
+    char usbId[KX_USB_ID_SIZE] = {};
+    if (!kx_dev_restart(device->path, usbId))
+        return;  // not restarted: the handle is still good
+    // The search frees the old list, the old handle with it.
+    kx_device* found = nullptr;
+    SetSelectedDevice(kx_dev_get_dev_restart(&found, usbId) ? found : nullptr);
+}

@@ -1,0 +1,21 @@
+// Private window messages between the workers, the pages and the main
+// window. The numbers are fixed: the pages and the main window match on them.
+#pragma once
+
+// WM_USER of the Windows API; named apart so this header can sit beside
+// the system's own.
+inline constexpr unsigned kWmUser = 0x0400;
+
+// Format worker to its page: failure, wParam 1 to 4 (lParam the partition
+// number for 4).
+inline constexpr unsigned WM_FORMAT_ERROR = kWmUser + 130;
+// Format worker to its page: wParam 1 started, 2 formatting, 3 done.
+inline constexpr unsigned WM_FORMAT_PROGRESS = kWmUser + 131;
+// Upgrade worker to its page: wParam the operation (1 probe, 2 upgrade),
+// lParam 0 after a probe, the result code after an upgrade.
+inline constexpr unsigned WM_WORKER_DONE = kWmUser + 151;
+// Pages to the main window: wParam page code, lParam activity state.
+inline constexpr unsigned WM_PAGE_STATE = kWmUser + 152;
+
+static_assert(WM_FORMAT_ERROR == 0x482 && WM_FORMAT_PROGRESS == 0x483);
+static_assert(WM_WORKER_DONE == 0x497 && WM_PAGE_STATE == 0x498);
