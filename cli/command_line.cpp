@@ -19,11 +19,20 @@ void CommandLine::allowOnly(const std::vector<std::string>& names) const
             throw UsageError("unknown option " + name + " for this command");
 }
 
+namespace {
+
+// Options that stand alone, without a value.
+bool isSwitch(const std::string& name) { return name == "--yes"; }
+
+}  // namespace
+
 CommandLine parseCommandLine(int argc, char** argv)
 {
     CommandLine line;
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i];
+        if (word == "-o")
+            word = "--output";
         if (word.rfind("--", 0) != 0 || word == "--help") {
             line.words.push_back(word == "--help" ? "help" : word);
             continue;
@@ -32,6 +41,10 @@ CommandLine parseCommandLine(int argc, char** argv)
         if (const size_t eq = word.find('='); eq != std::string::npos) {
             name = word.substr(0, eq);
             value = word.substr(eq + 1);
+            if (isSwitch(name))
+                throw UsageError(name + " takes no value");
+        } else if (isSwitch(name)) {
+            // present with an empty value
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {

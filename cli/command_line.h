@@ -10,7 +10,8 @@
 
 namespace cli {
 
-enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2 };
+// kNeedsSetup: the disk must be set up for the appliance before an upgrade.
+enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2, kNeedsSetup = 3 };
 
 // A mistake in the command line; reported with the usage hint.
 struct UsageError : std::runtime_error {
@@ -28,7 +29,8 @@ struct CommandLine {
     void allowOnly(const std::vector<std::string>& names) const;
 };
 
-// Every option takes a value, as "--name value" or "--name=value".
+// Options take a value, as "--name value" or "--name=value", except the
+// switch --yes; "-o" stands for "--output".
 CommandLine parseCommandLine(int argc, char** argv);
 
 }  // namespace cli

@@ -10,6 +10,8 @@ namespace cli {
 
 int runDevices(const CommandLine& line, std::ostream& out);
 int runUserInfo(const CommandLine& line, std::ostream& out);
+int runImage(const CommandLine& line, std::ostream& out);
+int runUpgrade(const CommandLine& line, std::ostream& out);
 void printUsage(std::ostream& out);
 
 }  // namespace cli

@@ -19,6 +19,10 @@ int run(const cli::CommandLine& line)
         return cli::runDevices(line, std::cout);
     if (command == "userinfo")
         return cli::runUserInfo(line, std::cout);
+    if (command == "image")
+        return cli::runImage(line, std::cout);
+    if (command == "upgrade")
+        return cli::runUpgrade(line, std::cout);
     throw cli::UsageError(command.empty() ? "no command given" : "unknown command " + command);
 }
 

@@ -268,7 +268,7 @@ bool isProcessHandle(HANDLE handle) { return lookupAs<ProcessObject>(handle) != 
 }  // namespace detail
 
 BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
-                    DWORD, LPVOID environment, LPCSTR directory, STARTUPINFOA*, PROCESS_INFORMATION* info)
+                    DWORD flags, LPVOID environment, LPCSTR directory, STARTUPINFOA*, PROCESS_INFORMATION* info)
 {
     if (!info || ((!application || !*application) && (!commandLine || !*commandLine))) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -312,6 +312,12 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
         }
         workDir = found->string();
         ::posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    }
+    // A console program started without a window has no console: what it
+    // prints goes nowhere.
+    if (flags & CREATE_NO_WINDOW) {
+        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
     std::string path = program->string();
     args.insert(args.begin(), path);

@@ -1,0 +1,130 @@
+#include "cli/image_check.h"
+
+#include <system_error>
+
+#include "app/core/FileUpgradeOpt.h"
+#include "app/core/UpgradeRegions.h"
+#include "app/core/WideText.h"
+#include "cli/library_session.h"
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ChecksumVerdict verdictOf(int code)
+{
+    switch (code) {
+    case 0: return ChecksumVerdict::Holds;
+    case 1: return ChecksumVerdict::Differs;
+    case kHeaderSizesRefused: return ChecksumVerdict::SizesUnusable;
+    case kFileTransferShort: return ChecksumVerdict::FileTooShort;
+    default: return ChecksumVerdict::Unreadable;
+    }
+}
+
+// What the file's bytes give, to show beside the header's value.
+std::uint32_t computeChecksum(CFileUpgradeOpt& opt, const std::u16string& path, const UpgradeFileHeader& header)
+{
+    const UpgradeFileSpan span = ChecksumSpan(header);
+    std::vector<std::uint8_t> bytes;
+    if (opt.ReadUpgradeFile(path.c_str(), static_cast<std::uint32_t>(span.nOffset), bytes,
+                            static_cast<std::uint32_t>(span.nLength), nullptr) != 0)
+        return 0;
+    return Cksum(bytes.data(), bytes.size(), MakeCksumTable(true));
+}
+
+void checkFits(ImageCheck& check, int type, std::int64_t size)
+{
+    const UpgradeRegion& region = *FindUpgradeRegion(type);
+    if (size > region.nMaxSize)
+        check.problems.push_back(std::string("the ") + region.pName + " image has " + std::to_string(size) +
+                                 " bytes; its region holds " + std::to_string(region.nMaxSize));
+}
+
+void printPart(std::ostream& out, int type, const UpgradeFileSpan& span)
+{
+    const UpgradeRegion& region = *FindUpgradeRegion(type);
+    out << region.pName << ": " << span.nLength << " bytes at byte " << span.nOffset << " (region: "
+        << region.nMaxSize << " bytes)\n";
+}
+
+}  // namespace
+
+std::u16string widePath(const fs::path& path)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    return Utf8ToWide((ec ? path : absolute).string());
+}
+
+std::string ImageCheck::reason() const
+{
+    switch (verdict) {
+    case ChecksumVerdict::Holds:
+        return problems.empty() ? "" : problems.front();
+    case ChecksumVerdict::Differs:
+        return "its checksum does not hold";
+    case ChecksumVerdict::SizesUnusable:
+        return "its header gives no usable sizes (KSIZE and RSIZE above 0, nothing negative)";
+    case ChecksumVerdict::FileTooShort:
+        return "the file ends before the end of the rootfs image its header describes";
+    case ChecksumVerdict::Unreadable:
+        break;
+    }
+    return "the file could not be read";
+}
+
+ImageCheck checkImage(const fs::path& image)
+{
+    std::error_code ec;
+    if (fs::exists(image, ec) && !fs::is_regular_file(image, ec))
+        throw CommandFailure(image.string() + " is not a file");
+    const std::u16string path = widePath(image);
+    CFileUpgradeOpt opt;
+    ImageCheck check;
+    // The header first: the checksum step answers 1 both for a missing
+    // file and for a checksum that differs.
+    const int parsed = opt.ParseUpgradeHeader(path.c_str(), check.header);
+    if (parsed == kHeaderNoSuchFile)
+        throw CommandFailure("no such file: " + image.string());
+    if (parsed != kHeaderParsed)
+        throw CommandFailure(image.string() + " could not be opened");
+    // The same steps and codes as the upgrade's own verification.
+    check.verdict = verdictOf(opt.CheckUpgradeFile(path.c_str(), check.header));
+    if (check.verdict == ChecksumVerdict::Differs)
+        check.computed = computeChecksum(opt, path, check.header);
+    checkFits(check, UPGRADE_TYPE_KERNEL, check.header.nKSize);
+    checkFits(check, UPGRADE_TYPE_ROOTFS, check.header.nRSize);
+    return check;
+}
+
+void printImageCheck(const ImageCheck& check, std::ostream& out)
+{
+    const UpgradeFileHeader& h = check.header;
+    out << "CRCSUM=" << h.nCrcSum << "\nSKIP=" << h.nSkip << "\nBSIZE=" << h.nBSize << "\nKSIZE=" << h.nKSize
+        << "\nRSIZE=" << h.nRSize << "\n";
+    out << "header: " << h.nHeaderLength << " bytes\n";
+    if (check.verdict != ChecksumVerdict::SizesUnusable) {
+        printPart(out, UPGRADE_TYPE_KERNEL, KernelImageSpan(h));
+        printPart(out, UPGRADE_TYPE_ROOTFS, RootfsImageSpan(h));
+    }
+    const UpgradeFileSpan span = ChecksumSpan(h);
+    switch (check.verdict) {
+    case ChecksumVerdict::Holds:
+        out << "checksum: holds (" << span.nLength << " bytes from byte " << span.nOffset << ")\n";
+        break;
+    case ChecksumVerdict::Differs:
+        out << "checksum: does not hold (the header says " << h.nCrcSum << ", the bytes give " << check.computed
+            << ")\n";
+        break;
+    default:
+        out << "checksum: not checked: " << check.reason() << "\n";
+        break;
+    }
+    for (const auto& problem : check.problems)
+        out << "problem: " << problem << "\n";
+}
+
+}  // namespace cli

@@ -1,0 +1,119 @@
+#include "cli/upgrade_display.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "app/core/FileUpgradeOpt.h"
+#include "app/core/UpgradeHandleThread.h"
+#include "app/core/WorkerMessages.h"
+#include "platform/win_types.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int kBarWidth = 20;
+
+std::string windowsError(int code)
+{
+    switch (code) {
+    case win::ERROR_ACCESS_DENIED: return "access denied";
+    case win::ERROR_NOT_ENOUGH_MEMORY: return "not enough memory";
+    case win::ERROR_WRITE_PROTECT: return "the disk is write-protected";
+    case win::ERROR_NOT_READY: return "the disk is not ready";
+    case win::ERROR_CRC: return "data error";
+    case win::ERROR_SECTOR_NOT_FOUND: return "sector not found";
+    case win::ERROR_WRITE_FAULT: return "the disk reported a write fault";
+    case win::ERROR_READ_FAULT: return "the disk reported a read fault";
+    case 31: return "the device stopped working";  // ERROR_GEN_FAILURE
+    case win::ERROR_SHARING_VIOLATION: return "the disk is in use by another program";
+    case win::ERROR_DEVICE_NOT_CONNECTED: return "the device is no longer connected";
+    default: return "Windows error " + std::to_string(code);
+    }
+}
+
+// The raw transfer codes of the region steps.
+std::string transferFailure(int code, UpgradeStage stage)
+{
+    switch (code) {
+    case 1:
+        return stage == UpgradeStage::Checking ? "the region read back differs from the image"
+                                               : "the device path was refused (disk 0 is never written)";
+    case 2: return "the disk could not be opened for its sole use, or an extracted file could not be opened";
+    case 3: return "a read failed";
+    case 4: return "fewer bytes than asked were transferred";
+    default: return windowsError(code) + " (code " + std::to_string(code) + ")";
+    }
+}
+
+}  // namespace
+
+void TerminalProgress::line(int percent, const std::string& text)
+{
+    const int filled = percent * kBarWidth / 100;
+    char head[16];
+    std::snprintf(head, sizeof head, "%3d%% [", percent);
+    out_ << head << std::string(static_cast<size_t>(filled), '#')
+         << std::string(static_cast<size_t>(kBarWidth - filled), ' ') << "] " << text << std::endl;
+}
+
+void TerminalProgress::stageStarted(UpgradeStage stage)
+{
+    std::lock_guard lock(mutex_);
+    last_ = stage;
+    line(UpgradeStagePercent(stage), UpgradeStageName(stage));
+}
+
+void TerminalProgress::finished()
+{
+    std::lock_guard lock(mutex_);
+    line(100, "done");
+}
+
+std::optional<UpgradeStage> TerminalProgress::lastStage() const
+{
+    std::lock_guard lock(mutex_);
+    return last_;
+}
+
+void ResultReceiver::post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    if (message != WM_WORKER_DONE || wParam != kWorkerUpgrade)
+        return;
+    std::lock_guard lock(mutex_);
+    result_ = static_cast<int>(lParam);
+}
+
+void ResultReceiver::send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    post(message, wParam, lParam);
+}
+
+std::optional<int> ResultReceiver::result() const
+{
+    std::lock_guard lock(mutex_);
+    return result_;
+}
+
+std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage)
+{
+    if (code == kUpgradeSucceeded)
+        return "upgrade done: kernel and rootfs written, read back and marked for the appliance";
+    if (code == kUpgradeFileNotVerified)
+        return "the image failed verification (checksum or header) and nothing was written";
+    if (!stage)
+        return "the upgrade stopped before it began";
+    const std::string where = std::string(UpgradeStageName(*stage)) + " failed: ";
+    if (*stage == UpgradeStage::Extracting || *stage == UpgradeStage::Verifying) {
+        if (code == kKernelFileNotWritten || code == kRootfsFileNotWritten)
+            return where + "the " + std::string(code == kKernelFileNotWritten ? "kernel" : "rootfs") +
+                   " image could not be written to the shared templates folder; nothing was written to the disk";
+        return where + "code " + std::to_string(code) + "; nothing was written to the disk";
+    }
+    std::string text = where + transferFailure(code, *stage);
+    if (*stage != UpgradeStage::MarkingFlags && *stage != UpgradeStage::Restarting)
+        text += "; the upgrade flags were not set";
+    return text;
+}
+
+}  // namespace cli

@@ -1,0 +1,47 @@
+// What the operator sees of an upgrade on the terminal: a line per stage
+// with its share of the work, and the result code in words.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "app/core/UpgradeProgress.h"
+#include "app/core/WorkerNotify.h"
+
+namespace cli {
+
+class TerminalProgress : public UpgradeProgress {
+public:
+    explicit TerminalProgress(std::ostream& out) : out_(out) {}
+    void stageStarted(UpgradeStage stage) override;
+    // The last stage that began: where a failed upgrade stopped.
+    std::optional<UpgradeStage> lastStage() const;
+    void finished();
+
+private:
+    void line(int percent, const std::string& text);
+
+    mutable std::mutex mutex_;
+    std::ostream& out_;
+    std::optional<UpgradeStage> last_;
+};
+
+// Stands for the page window: keeps the upgrade's result.
+class ResultReceiver : public WorkerNotify {
+public:
+    void post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    void send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    std::optional<int> result() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<int> result_;
+};
+
+// The meaning of an upgrade result; the stage tells apart the causes that
+// share a code.
+std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage);
+
+}  // namespace cli

@@ -1,0 +1,157 @@
+// orvane upgrade on a temporary machine: the bytes it leaves in the disk
+// image (read back with cmp and od), and the disks and images it refuses.
+#include "firmware_cli.h"
+
+namespace {
+
+using namespace firmware_testing;
+
+class OrvaneUpgrade : public FirmwareCli {
+protected:
+    std::string devpath(int slot)
+    {
+        return "\\Device\\Harddisk" + std::to_string(state()->disks.at(static_cast<size_t>(slot)).number) +
+               "\\Partition0";
+    }
+    // The appliance's system partition and its marker, as a set-up disk has.
+    void layApplianceTable(int slot)
+    {
+        partitionWithSfdisk(slot, "label: dos\\nstart=131136, size=1966016, type=82\\n");
+        patch(diskImage(slot), 436, "\\377\\377\\377\\377");
+        rescan(slot);
+    }
+    std::string flagWord(int slot)
+    {
+        const std::string out =
+            shellOut("od -An -tx4 -j " + std::to_string(kFlagAt) + " -N4 " + shellQuote(diskImage(slot).string()));
+        return out.substr(out.find_first_not_of(' '));
+    }
+    bool zeros(int slot, std::uint64_t offset, std::uint64_t count)
+    {
+        return sameBytes(diskImage(slot), offset, "/dev/zero", 0, count);
+    }
+    fs::path templates() { return m().driveC() / "ProgramData/Microsoft/Windows/Templates"; }
+};
+
+TEST_F(OrvaneUpgrade, WritesKernelAndRootfsIntoTheirRegionsAndMarksTheFlags)
+{
+    layApplianceTable(1);
+    const fs::path image = makeImage();
+    // Bit 2 and the rest of the flag sector must survive.
+    patch(diskImage(1), kFlagAt, "\\004\\000\\000\\000\\125\\252");
+    const std::string before = shellOut("tail -c +" + std::to_string(kFlagAt + 5) + " " +
+                                        shellQuote(diskImage(1).string()) + " | head -c 508 | cksum");
+
+    const std::uint64_t arrival = state()->disks.at(1).arrival;
+    const auto run = orvane({"upgrade", image.string(), "--yes"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+
+    const std::uint64_t k = fs::file_size(kernel_), r = fs::file_size(rootfs_);
+    EXPECT_TRUE(sameBytes(diskImage(1), kKernelAt, kernel_, 0, k));
+    EXPECT_TRUE(zeros(1, kKernelAt + k, kKernelRegion - k)) << "the rest of the kernel region is zeroed";
+    EXPECT_TRUE(sameBytes(diskImage(1), kRootfsAt, rootfs_, 0, r));
+    EXPECT_TRUE(zeros(1, kRootfsAt + r, kRootfsRegion - r));
+    EXPECT_EQ(flagWord(1), "0000000f");
+    EXPECT_EQ(shellOut("tail -c +" + std::to_string(kFlagAt + 5) + " " + shellQuote(diskImage(1).string()) +
+                       " | head -c 508 | cksum"),
+              before);
+    EXPECT_EQ(shellOut("sfdisk -d " + shellQuote(diskImage(1).string()) + " | grep -c type=82"), "1");
+
+    for (const char* stage : {"verifying image", "writing kernel", "writing rootfs", "checking written regions",
+                              "setting upgrade flags", "restarting device", "100% [####################] done"})
+        EXPECT_NE(run.out.find(stage), std::string::npos) << stage << "\n" << run.out;
+    EXPECT_NE(run.out.find("Result 0: upgrade done"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("The disk is back as " + devpath(1)), std::string::npos) << run.out;
+    // The device console tool the restart ran, and the extracted parts.
+    EXPECT_TRUE(fs::exists(templates() / "cmddev.exe"));
+    EXPECT_TRUE(sameBytes(templates() / "kernel", 0, kernel_, 0, k));
+    EXPECT_GT(state()->disks.at(1).arrival, arrival) << "the device was not restarted";
+}
+
+TEST_F(OrvaneUpgrade, ABadImageNeverReachesTheDisk)
+{
+    layApplianceTable(1);
+    const fs::path image = makeImage();
+    flipByte(image, fs::file_size(image) - 10);
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+
+    auto run = orvane({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("does not verify: its checksum does not hold; nothing was written"), std::string::npos)
+        << run.err;
+    run = orvane({"upgrade", (work() / "missing.bin").string(), "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("no such file"), std::string::npos) << run.err;
+
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+    EXPECT_FALSE(fs::exists(templates() / "kernel"));
+}
+
+TEST_F(OrvaneUpgrade, ADiskNotSetUpIsLeftAloneWithItsOwnExitCode)
+{
+    const fs::path image = makeImage();
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+    const auto run = orvane({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 3) << run.out << run.err;
+    EXPECT_NE(run.err.find(devpath(1) + " (ORVANE Appliance Disk USB Device) is not set up"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+}
+
+TEST_F(OrvaneUpgrade, SeveralDisksNeedAChoice)
+{
+    layApplianceTable(1);
+    machine::DiskOptions second;
+    second.size = 2ull << 30;
+    second.vendor = "ACME";
+    second.product = "Stick";
+    machine::addDisk(m(), second);
+    const fs::path image = makeImage();
+
+    auto run = orvane({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("choose one with --device"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(devpath(1) + "\tORVANE Appliance Disk USB Device"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(devpath(2) + "\tACME Stick USB Device"), std::string::npos) << run.err;
+
+    // Named, the blank second disk is refused and the first stays untouched.
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+    run = orvane({"upgrade", image.string(), "--yes", "--device", devpath(2)});
+    EXPECT_EQ(run.code, 3) << run.err;
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+}
+
+TEST_F(OrvaneUpgrade, WithoutYesOnlyAYesGoesOn)
+{
+    layApplianceTable(1);
+    const fs::path image = makeImage();
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+    const std::string command = tools_testing::shellQuote(testing_support::buildDir() + "/orvane") + " --machine " +
+                                shellQuote(dir_.string()) + " upgrade " + shellQuote(image.string());
+    for (const std::string input : {"printf 'n\\n' | ", "printf '' | ", "printf 'yess\\n' | "}) {
+        std::string out;
+        EXPECT_EQ(shell(input + command, &out), 1) << input;
+        EXPECT_NE(out.find("Go on? [y/N]"), std::string::npos) << out;
+        EXPECT_NE(out.find("upgrade cancelled; nothing was written"), std::string::npos) << out;
+    }
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+
+    std::string out;
+    EXPECT_EQ(shell("printf 'Y\\n' | " + command, &out), 0) << out;
+    EXPECT_EQ(flagWord(1), "0000000b");
+}
+
+TEST_F(OrvaneUpgrade, AWriteFaultNamesTheStageAndLeavesTheFlagsAlone)
+{
+    layApplianceTable(1);
+    const fs::path image = makeImage();
+    machine::setDiskSetting(m(), 1, "fail_write_at", std::to_string(kRootfsAt / 512 + 20000));
+    const auto run = orvane({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("Result 29: writing rootfs failed: the disk reported a write fault"), std::string::npos)
+        << run.out;
+    EXPECT_TRUE(sameBytes(diskImage(1), kKernelAt, kernel_, 0, fs::file_size(kernel_))) << "kernel was written first";
+    EXPECT_EQ(flagWord(1), "00000000");
+}
+
+}  // namespace
