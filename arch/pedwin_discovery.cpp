@@ -9,6 +9,7 @@
 #include "arch/pedwindow.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
+#include "parted/kx_list.h"
 #include "parted/kx_message.h"
 #include "parted/kx_os.h"
 #include "parted/kx_text.h"
@@ -20,26 +21,6 @@ namespace {
 using source::pedWinBase;
 
 PedWinDev* head = nullptr;
-
-void append(PedWinDev* dev)
-{
-    dev->next = nullptr;
-    PedWinDev** link = &head;
-    while (*link)
-        link = &(*link)->next;
-    *link = dev;
-}
-
-void unlink(PedWinDev* dev)
-{
-    for (PedWinDev** link = &head; *link; link = &(*link)->next) {
-        if (*link == dev) {
-            *link = dev->next;
-            dev->next = nullptr;
-            return;
-        }
-    }
-}
 
 void destroyCandidate(PedWinDev* dev)
 {
@@ -112,7 +93,7 @@ void addNewDrive(win::HDEVINFO set, win::SP_DEVINFO_DATA& data, const char* id)
     dev->present = 1;
     if (osCode() < 11)
         dev->dev.removable = isRemovableDisk(id);
-    append(dev);
+    appendToList(head, dev);
 
     // A drive that Windows re-enumerated under a new instance id takes over
     // the record and table of its vanished twin; the probe below would find
@@ -126,7 +107,7 @@ void addNewDrive(win::HDEVINFO set, win::SP_DEVINFO_DATA& data, const char* id)
     }
     const PedDeviceOps* ops = deviceOps();
     if (!ops || !ops->probe(dev)) {
-        unlink(dev);
+        unlinkFromList(head, dev);
         destroyCandidate(dev);
     }
 }
@@ -156,7 +137,7 @@ int PedWinDeviceProbe()
     for (PedWinDev* c = head; c;) {
         PedWinDev* next = c->next;
         if (!c->present) {
-            unlink(c);
+            unlinkFromList(head, c);
             destroyCandidate(c);
         }
         c = next;
@@ -193,7 +174,7 @@ int PedWinDeviceMissMatch(PedWinDev* dev)
             ped_device_destroy(dev->peddev);
         dev->peddev = other->peddev;
         other->peddev = nullptr;
-        unlink(other);
+        unlinkFromList(head, other);
         destroyCandidate(other);
         refreshCandidate(dev);
         return 1;

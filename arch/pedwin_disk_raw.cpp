@@ -7,20 +7,29 @@ namespace kx {
 
 namespace {
 
-// Opens the record, positions its handle, lets transfer move the bytes,
-// and closes it again on every path.
-template <typename Transfer>
-int atPosition(PedDevice* dev, std::uint64_t sector, std::int32_t offset, Transfer transfer)
+// Opens the record, positions its handle, moves all length bytes with io
+// (ReadFile or WriteFile), and closes it again on every path. A missing
+// argument is reported under the caller's name.
+template <typename Buffer, typename Io>
+int transferAt(const Where& at, PedDevice* dev, Buffer* buffer, std::uint32_t length, std::uint64_t sector,
+               std::int32_t offset, Io io, const char* failure)
 {
+    if (!dev || !buffer) {
+        report(at, "dev != NULL && buffer != NULL");
+        return 0;
+    }
     if (!ped_device_open(dev))
         return 0;
-    win::LARGE_INTEGER at{};
-    at.QuadPart = static_cast<std::int64_t>(sector * dev->sector_size) + offset;
+    win::LARGE_INTEGER position{};
+    position.QuadPart = static_cast<std::int64_t>(sector * dev->sector_size) + offset;
     int done = 0;
-    if (!win::SetFilePointerEx(*dev->handle, at, nullptr, win::FILE_BEGIN))
+    win::DWORD moved = 0;
+    if (!win::SetFilePointerEx(*dev->handle, position, nullptr, win::FILE_BEGIN))
         kx_printf("Fail to SetFilePointerEx()");
+    else if (!io(*dev->handle, buffer, length, &moved, nullptr) || moved != length)
+        kx_printf("%s", failure);
     else
-        done = transfer(*dev->handle);
+        done = 1;
     ped_device_close(dev);
     return done;
 }
@@ -30,35 +39,15 @@ int atPosition(PedDevice* dev, std::uint64_t sector, std::int32_t offset, Transf
 int PedWinDeviceGetDataRaw(PedDevice* dev, void* buffer, std::uint32_t length, std::uint64_t sector,
                            std::int32_t offset)
 {
-    if (!dev || !buffer) {
-        KX_REPORT(source::pedWinBase, "dev != NULL && buffer != NULL");
-        return 0;
-    }
-    return atPosition(dev, sector, offset, [&](win::HANDLE h) {
-        win::DWORD moved = 0;
-        if (!win::ReadFile(h, buffer, length, &moved, nullptr) || moved != length) {
-            kx_printf("Fail to ReadFile()");
-            return 0;
-        }
-        return 1;
-    });
+    return transferAt(KX_HERE(source::pedWinBase), dev, buffer, length, sector, offset, win::ReadFile,
+                      "Fail to ReadFile()");
 }
 
 int PedWinDeviceSetDataRaw(PedDevice* dev, const void* buffer, std::uint32_t length, std::uint64_t sector,
                            std::int32_t offset)
 {
-    if (!dev || !buffer) {
-        KX_REPORT(source::pedWinBase, "dev != NULL && buffer != NULL");
-        return 0;
-    }
-    return atPosition(dev, sector, offset, [&](win::HANDLE h) {
-        win::DWORD moved = 0;
-        if (!win::WriteFile(h, buffer, length, &moved, nullptr) || moved != length) {
-            kx_printf("Fail to WriteFile()");
-            return 0;
-        }
-        return 1;
-    });
+    return transferAt(KX_HERE(source::pedWinBase), dev, buffer, length, sector, offset, win::WriteFile,
+                      "Fail to WriteFile()");
 }
 
 }  // namespace kx

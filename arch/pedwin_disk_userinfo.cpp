@@ -23,8 +23,15 @@ constexpr Field kFields[] = {{offsetof(kx_user_info, text1), sizeof(kx_user_info
                              {offsetof(kx_user_info, text3), sizeof(kx_user_info::text3)},
                              {offsetof(kx_user_info, text4), sizeof(kx_user_info::text4)}};
 
-bool readSectorZero(kx_disk* disk, unsigned char (&sector)[512], PedWinDev** entry)
+// Reads sector 0 of the disk behind the handle. A missing argument is
+// reported under the caller's name.
+bool readSectorZero(const Where& at, kx_disk* disk, const kx_user_info* user, unsigned char (&sector)[512],
+                    PedWinDev** entry)
 {
+    if (!disk || !user) {
+        report(at, "disk != NULL && user != NULL");
+        return false;
+    }
     *entry = entryOfDisk(disk);
     if (!*entry || !(*entry)->peddev)
         return false;
@@ -36,13 +43,9 @@ bool readSectorZero(kx_disk* disk, unsigned char (&sector)[512], PedWinDev** ent
 
 int PedWinDeviceGetUserInfo(kx_disk* disk, kx_user_info* user)
 {
-    if (!disk || !user) {
-        KX_REPORT(source::pedWinBase, "disk != NULL && user != NULL");
-        return 0;
-    }
     unsigned char sector[512];
     PedWinDev* entry = nullptr;
-    if (!readSectorZero(disk, sector, &entry))
+    if (!readSectorZero(KX_HERE(source::pedWinBase), disk, user, sector, &entry))
         return 0;
     const bool valid = std::memcmp(sector + kMarkerAt, "\xFF\xFF\xFF\xFF", 4) == 0;
     auto* out = reinterpret_cast<unsigned char*>(user);
@@ -58,13 +61,9 @@ int PedWinDeviceGetUserInfo(kx_disk* disk, kx_user_info* user)
 
 int PedWinDeviceSetUserInfo(kx_disk* disk, const kx_user_info* user)
 {
-    if (!disk || !user) {
-        KX_REPORT(source::pedWinBase, "disk != NULL && user != NULL");
-        return 0;
-    }
     unsigned char sector[512];
     PedWinDev* entry = nullptr;
-    if (!readSectorZero(disk, sector, &entry))
+    if (!readSectorZero(KX_HERE(source::pedWinBase), disk, user, sector, &entry))
         return 0;
     const auto* in = reinterpret_cast<const char*>(user);
     for (const Field& f : kFields) {

@@ -46,9 +46,18 @@ void forgetOpenName(const char* target)
     std::memset(openName, 0, sizeof openName);
 }
 
-bool sectorSizeUsable(const PedDevice* dev)
+// The transfers' checks of the record, reported under the caller's name.
+bool canTransfer(const Where& at, const PedDevice* dev)
 {
-    return dev->sector_size != 0 && dev->sector_size % PED_SECTOR_SIZE_DEFAULT == 0;
+    if (!dev) {
+        report(at, "dev != NULL");
+        return false;
+    }
+    if (dev->sector_size == 0 || dev->sector_size % PED_SECTOR_SIZE_DEFAULT != 0) {
+        report(at, "dev->sector_size % PED_SECTOR_SIZE_DEFAULT == 0");
+        return false;
+    }
+    return true;
 }
 
 bool seekTo(const PedDevice* dev, std::int64_t sector)
@@ -203,14 +212,8 @@ int ped_dev_win_close(PedDevice* dev)
 
 int ped_dev_win_read(const PedDevice* dev, void* buffer, std::int64_t start, std::int64_t count)
 {
-    if (!dev) {
-        KX_REPORT(pedWindow, "dev != NULL");
+    if (!canTransfer(KX_HERE(pedWindow), dev))
         return 0;
-    }
-    if (!sectorSizeUsable(dev)) {
-        KX_REPORT(pedWindow, "dev->sector_size % PED_SECTOR_SIZE_DEFAULT == 0");
-        return 0;
-    }
     kx_printf("LOG:[%s:%s:%d]:Read:%s, start:0x%llx, count:0x%llx\n", KX_WHERE(pedWindow), dev->path,
               static_cast<unsigned long long>(start), static_cast<unsigned long long>(count));
     auto* self = const_cast<PedDevice*>(dev);
@@ -240,14 +243,8 @@ int ped_dev_win_read(const PedDevice* dev, void* buffer, std::int64_t start, std
 
 int ped_dev_win_write(PedDevice* dev, const void* buffer, std::int64_t start, std::int64_t count)
 {
-    if (!dev) {
-        KX_REPORT(pedWindow, "dev != NULL");
+    if (!canTransfer(KX_HERE(pedWindow), dev))
         return 0;
-    }
-    if (!sectorSizeUsable(dev)) {
-        KX_REPORT(pedWindow, "dev->sector_size % PED_SECTOR_SIZE_DEFAULT == 0");
-        return 0;
-    }
     kx_printf("Write[%s], start:0x%llx, count:0x%llx\n", dev->path, static_cast<unsigned long long>(start),
               static_cast<unsigned long long>(count));
     if (!ped_dev_win_open(dev))

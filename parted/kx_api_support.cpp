@@ -24,6 +24,21 @@ int handleNumber(const void* handle)
     return static_cast<int>(reinterpret_cast<std::uintptr_t>(handle));
 }
 
+int usbIdOf(const Where& at, const char* devpath, char* out)
+{
+    if (!devpath) {
+        report(at, "devpath == NULL");
+        return 0;
+    }
+    if (!out) {
+        report(at, "out == NULL");
+        return 0;
+    }
+    // The list may be changing under a probe on another thread.
+    LibraryLock lock;
+    return PwdWinDeviceGetVidInfo(devpath, out);
+}
+
 std::string logText(const char* text)
 {
     return text ? text : "(null)";

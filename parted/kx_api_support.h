@@ -1,10 +1,12 @@
-// What the device, disk and partition API functions share: readiness waits
-// and the texts their log lines carry.
+// What the device, disk and partition API functions share: readiness waits,
+// the lock around a disk call and the texts their log lines carry.
 #pragma once
 
 #include <string>
 
 #include "kx/kx.h"
+#include "parted/kx_lock.h"
+#include "parted/kx_message.h"
 #include "platform/win_types.h"
 
 namespace kx {
@@ -27,5 +29,20 @@ std::string devicePathOf(const kx_disk* disk);
 // The disk record's own path for log lines ("(null)" for none or a stale
 // handle). Called with the lock held.
 std::string diskPathOf(const kx_disk* disk);
+
+// Runs call with the lock held and gives back its result; path gets the
+// disk's path for the log line, read under the same lock.
+template <typename Call>
+auto lockedOnDisk(const kx_disk* disk, std::string& path, Call call)
+{
+    LibraryLock lock;
+    path = diskPathOf(disk);
+    return call();
+}
+
+// The USB id of the device at devpath into out (KX_USB_ID_SIZE bytes).
+// A missing argument is refused before the lock is taken and reported
+// under the caller's name.
+int usbIdOf(const Where& at, const char* devpath, char* out);
 
 }  // namespace kx

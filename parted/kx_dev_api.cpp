@@ -4,6 +4,7 @@
 
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
+#include "parted/kx_api_support.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
 
@@ -40,16 +41,7 @@ kx_device* kx_dev_get(kx_device* prev, int flag, int vid)
 
 int kx_dev_get_vid_info(const char* devpath, char* out)
 {
-    if (!devpath) {
-        KX_REPORT(kx::source::kxPart, "devpath == NULL");
-        return 0;
-    }
-    if (!out) {
-        KX_REPORT(kx::source::kxPart, "out == NULL");
-        return 0;
-    }
-    kx::LibraryLock lock;
-    return kx::PwdWinDeviceGetVidInfo(devpath, out);
+    return kx::usbIdOf(KX_HERE(kx::source::kxPart), devpath, out);
 }
 
 int kx_dev_is_change(int* added, int* removed)

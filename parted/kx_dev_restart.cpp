@@ -6,6 +6,7 @@
 
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
+#include "parted/kx_api_support.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
 #include "platform/win_api.h"
@@ -43,15 +44,10 @@ void runDeviceTool(const char* verb, const char* usbId)
     win::CloseHandle(process.hThread);
 }
 
-int actOnDevice(const char* verb, const char* devpath, char* out)
+// The lock is let go before the tool runs.
+int actOnDevice(const kx::Where& at, const char* verb, const char* devpath, char* out)
 {
-    int found = 0;
-    {
-        // The list may be changing under a probe on another thread.
-        kx::LibraryLock lock;
-        found = kx::PwdWinDeviceGetVidInfo(devpath, out);
-    }
-    if (!found)
+    if (!kx::usbIdOf(at, devpath, out))
         return 0;
     runDeviceTool(verb, out);
     return 1;
@@ -63,28 +59,12 @@ extern "C" {
 
 int kx_dev_remove(const char* devpath, char* out)
 {
-    if (!devpath) {
-        KX_REPORT(kx::source::kxPart, "devpath == NULL");
-        return 0;
-    }
-    if (!out) {
-        KX_REPORT(kx::source::kxPart, "out == NULL");
-        return 0;
-    }
-    return actOnDevice("remove", devpath, out);
+    return actOnDevice(KX_HERE(kx::source::kxPart), "remove", devpath, out);
 }
 
 int kx_dev_restart(const char* devpath, char* out)
 {
-    if (!devpath) {
-        KX_REPORT(kx::source::kxPart, "devpath == NULL");
-        return 0;
-    }
-    if (!out) {
-        KX_REPORT(kx::source::kxPart, "out == NULL");
-        return 0;
-    }
-    return actOnDevice("restart", devpath, out);
+    return actOnDevice(KX_HERE(kx::source::kxPart), "restart", devpath, out);
 }
 
 int kx_dev_get_dev_restart(kx_device** out, const char* usb_id)

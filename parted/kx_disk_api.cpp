@@ -67,17 +67,13 @@ int kx_disk_ready(kx_disk* disk)
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
     }
-    int ready = 0;
     std::string path;
-    {
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
+    const int ready = kx::lockedOnDisk(disk, path, [&] {
         const std::string devpath = kx::devicePathOf(disk);
         // A handle of a disk that is gone cannot become ready.
-        if (!devpath.empty())
-            ready = kx::waitForPartitions(devpath, kReadyPauseMs) ||
-                    kx::PedWinPartCheckReady(kx::PedWinDeviceDiskGet(devpath.c_str()));
-    }
+        return !devpath.empty() && (kx::waitForPartitions(devpath, kReadyPauseMs) ||
+                                    kx::PedWinPartCheckReady(kx::PedWinDeviceDiskGet(devpath.c_str())));
+    });
     kx_printf("LOG:[%s:%s:%d]: %s,Disk ready: %d\n", KX_WHERE(kx::source::kxPart), path.c_str(), ready);
     return ready;
 }
@@ -88,13 +84,8 @@ uint64_t kx_disk_freespace(kx_disk* disk, int type)
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
     }
-    std::uint64_t free = 0;
     std::string path;
-    {
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
-        free = kx::PedWinDeviceDiskFreespace(disk, type);
-    }
+    const std::uint64_t free = kx::lockedOnDisk(disk, path, [&] { return kx::PedWinDeviceDiskFreespace(disk, type); });
     kx_printf("LOG:[%s:%s:%d]: Disk freespace: %s, %llx\n", KX_WHERE(kx::source::kxPart), path.c_str(),
               static_cast<unsigned long long>(free));
     return free;
@@ -110,13 +101,8 @@ int kx_disk_get_userinfo(kx_disk* disk, kx_user_info* user)
         KX_REPORT(kx::source::kxPart, "user == NULL");
         return 0;
     }
-    int result = 0;
     std::string path;
-    {
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
-        result = kx::PedWinDeviceGetUserInfo(disk, user);
-    }
+    const int result = kx::lockedOnDisk(disk, path, [&] { return kx::PedWinDeviceGetUserInfo(disk, user); });
     kx_printf("LOG:[%s:%s:%d]: Get user information: %s, ret = %d\n", KX_WHERE(kx::source::kxPart), path.c_str(),
               result);
     return result;
@@ -132,13 +118,8 @@ int kx_disk_set_userinfo(kx_disk* disk, const kx_user_info* user)
         KX_REPORT(kx::source::kxPart, "user == NULL");
         return 0;
     }
-    int result = 0;
     std::string path;
-    {
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
-        result = kx::PedWinDeviceSetUserInfo(disk, user);
-    }
+    const int result = kx::lockedOnDisk(disk, path, [&] { return kx::PedWinDeviceSetUserInfo(disk, user); });
     kx_printf("LOG:[%s:%s:%d]: Set user information: %s, ret = %d\n", KX_WHERE(kx::source::kxPart), path.c_str(),
               result);
     return result;

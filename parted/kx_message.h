@@ -22,3 +22,24 @@ inline constexpr const char* pedWinBase = ".\\arch\\pedwinbase";
 
 // Reports a failed check (for example "devpath == NULL") through kx_log.
 #define KX_REPORT(module, text) kx_log((module), __func__, __LINE__, (text))
+
+namespace kx {
+
+// Where a check is made, so that a shared helper can report under the name
+// of the function that called it.
+struct Where {
+    const char* module;
+    const char* function;
+    int line;
+};
+
+// As KX_REPORT, from the place at.
+inline void report(const Where& at, const char* text)
+{
+    kx_log(at.module, at.function, at.line, text);
+}
+
+}  // namespace kx
+
+// The calling place, as KX_WHERE but as one value.
+#define KX_HERE(module) (::kx::Where{(module), __func__, __LINE__})

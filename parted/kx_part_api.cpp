@@ -12,6 +12,25 @@ namespace {
 
 constexpr win::DWORD kReadyPauseMs = 4000;
 
+// Called with the lock held; a stale handle counts none.
+int countOf(const kx_disk* disk, int type)
+{
+    if (!kx::entryOfDisk(disk))
+        return 0;
+    switch (type) {
+    case KX_PART_ALL:
+        return disk->primary + disk->logical;
+    case KX_PART_PRIMARY:
+        return disk->primary;
+    case KX_PART_EXTENDED:
+        return disk->extended;
+    case KX_PART_LOGICAL:
+        return disk->logical;
+    default:
+        return 0;
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -22,32 +41,10 @@ int kx_part_num(kx_disk* disk, int type)
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
     }
-    int count = 0;
     std::string path;
-    {
-        // Taken so that a probe on another thread cannot change the counts
-        // (or free the path) while they are read.
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
-        if (kx::entryOfDisk(disk)) {
-            switch (type) {
-            case KX_PART_ALL:
-                count = disk->primary + disk->logical;
-                break;
-            case KX_PART_PRIMARY:
-                count = disk->primary;
-                break;
-            case KX_PART_EXTENDED:
-                count = disk->extended;
-                break;
-            case KX_PART_LOGICAL:
-                count = disk->logical;
-                break;
-            default:
-                break;
-            }
-        }
-    }
+    // Locked so that a probe on another thread cannot change the counts (or
+    // free the path) while they are read.
+    const int count = kx::lockedOnDisk(disk, path, [&] { return countOf(disk, type); });
     kx_printf("LOG:[%s:%s:%d]: partition number: %s, partnum = %d\n", KX_WHERE(kx::source::kxPart), path.c_str(),
               count);
     return count;
@@ -59,13 +56,8 @@ PedWinPart* kx_part_getinfo(kx_disk* disk, PedWinPart* prev, int flag)
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return nullptr;
     }
-    PedWinPart* found = nullptr;
     std::string path;
-    {
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
-        found = kx::PedWinPartInfo(disk, prev, flag);
-    }
+    PedWinPart* found = kx::lockedOnDisk(disk, path, [&] { return kx::PedWinPartInfo(disk, prev, flag); });
     kx_printf("LOG:[%s:%s:%d]: Get partition info: %s, flag: %d, ret = %d\n", KX_WHERE(kx::source::kxPart),
               path.c_str(), flag, kx::handleNumber(found));
     return found;
@@ -126,17 +118,15 @@ int kx_part_create(kx_disk* disk, int pflag, int fflag, uint64_t size)
         return 0;
     }
     std::string path;
-    int created = 0;
-    {
-        kx::LibraryLock lock;
-        path = kx::diskPathOf(disk);
+    const int created = kx::lockedOnDisk(disk, path, [&] {
         const std::string devpath = kx::devicePathOf(disk);
-        created = kx::PedWinPartCreate(disk, pflag, fflag, size, 1);
-        if (created) {
+        const int made = kx::PedWinPartCreate(disk, pflag, fflag, size, 1);
+        if (made) {
             kx::PedWinDeviceDiskProbe(devpath.c_str());
             kx::waitForPartitions(devpath, kReadyPauseMs);
         }
-    }
+        return made;
+    });
     const auto bytes = static_cast<unsigned long long>(size);
     if (!created) {
         kx_printf("ERR:[%s:%s:%d]: Fail to create partition: %s, pflag: %d, fflag: %d, size=%llx\n",

@@ -3,9 +3,11 @@
 #include "parted/peddevice.h"
 
 #include <cstdio>
+#include <type_traits>
 
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
+#include "parted/kx_list.h"
 #include "parted/kx_message.h"
 
 namespace kx {
@@ -16,13 +18,38 @@ using source::pedDevice;
 
 PedDevice* head = nullptr;
 
-void append(PedDevice* dev)
+// The front functions' refusal of a missing argument, reported under the
+// caller's name.
+bool missing(const Where& at, const void* arg, const char* text)
 {
-    dev->next = nullptr;
-    PedDevice** link = &head;
-    while (*link)
-        link = &(*link)->next;
-    *link = dev;
+    if (arg)
+        return false;
+    report(at, text);
+    return true;
+}
+
+// Calls one entry of the table on dev; a missing record, or a table not
+// built yet, gives 0.
+template <typename Result, typename Dev, typename... Params>
+Result callEntry(const Where& at, Result (*PedDeviceOps::*entry)(Dev*, Params...), std::type_identity_t<Dev>* dev,
+                 std::type_identity_t<Params>... args)
+{
+    if (missing(at, dev, "dev == NULL"))
+        return 0;
+    const PedDeviceOps* ops = deviceOps();
+    return ops ? (ops->*entry)(dev, args...) : 0;
+}
+
+// As callEntry for the transfers, which also refuse a missing buffer once
+// the record is there.
+template <typename Result, typename Dev, typename Buffer>
+Result callTransfer(const Where& at, Result (*PedDeviceOps::*entry)(Dev*, Buffer*, std::int64_t, std::int64_t),
+                    std::type_identity_t<Dev>* dev, std::type_identity_t<Buffer>* buffer, std::int64_t start,
+                    std::int64_t count)
+{
+    if (dev && missing(at, buffer, "buffer == NULL"))
+        return 0;
+    return callEntry(at, entry, dev, buffer, start, count);
 }
 
 }  // namespace
@@ -52,7 +79,7 @@ PedDevice* ped_device_get(const char* path)
         return nullptr;
     PedDevice* dev = ops->create(path);
     if (dev)
-        append(dev);
+        appendToList(head, dev);
     return dev;
 }
 
@@ -76,13 +103,7 @@ void ped_device_cache_remove(PedDevice* dev)
         KX_REPORT(pedDevice, "dev == NULL");
         return;
     }
-    for (PedDevice** link = &head; *link; link = &(*link)->next) {
-        if (*link == dev) {
-            *link = dev->next;
-            dev->next = nullptr;
-            return;
-        }
-    }
+    unlinkFromList(head, dev);
 }
 
 void ped_device_destroy(PedDevice* dev)
@@ -100,94 +121,42 @@ void ped_device_destroy(PedDevice* dev)
 
 int ped_device_is_busy(PedDevice* dev)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->is_busy(dev) : 0;
+    return callEntry(KX_HERE(pedDevice), &PedDeviceOps::is_busy, dev);
 }
 
 int ped_device_open(PedDevice* dev)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->open(dev) : 0;
+    return callEntry(KX_HERE(pedDevice), &PedDeviceOps::open, dev);
 }
 
 int ped_device_close(PedDevice* dev)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->close(dev) : 0;
+    return callEntry(KX_HERE(pedDevice), &PedDeviceOps::close, dev);
 }
 
 int ped_device_read(const PedDevice* dev, void* buffer, std::int64_t start, std::int64_t count)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    if (!buffer) {
-        KX_REPORT(pedDevice, "buffer == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->read(dev, buffer, start, count) : 0;
+    return callTransfer(KX_HERE(pedDevice), &PedDeviceOps::read, dev, buffer, start, count);
 }
 
 int ped_device_write(PedDevice* dev, const void* buffer, std::int64_t start, std::int64_t count)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    if (!buffer) {
-        KX_REPORT(pedDevice, "buffer == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->write(dev, buffer, start, count) : 0;
+    return callTransfer(KX_HERE(pedDevice), &PedDeviceOps::write, dev, buffer, start, count);
 }
 
 std::int64_t ped_device_check(PedDevice* dev, void* buffer, std::int64_t start, std::int64_t count)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    if (!buffer) {
-        KX_REPORT(pedDevice, "buffer == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->check(dev, buffer, start, count) : 0;
+    return callTransfer(KX_HERE(pedDevice), &PedDeviceOps::check, dev, buffer, start, count);
 }
 
 int ped_device_sync(PedDevice* dev)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->sync(dev) : 0;
+    return callEntry(KX_HERE(pedDevice), &PedDeviceOps::sync, dev);
 }
 
 int ped_device_sync_fast(PedDevice* dev)
 {
-    if (!dev) {
-        KX_REPORT(pedDevice, "dev == NULL");
-        return 0;
-    }
-    const PedDeviceOps* ops = deviceOps();
-    return ops ? ops->sync_fast(dev) : 0;
+    return callEntry(KX_HERE(pedDevice), &PedDeviceOps::sync_fast, dev);
 }
 
 ::PedConstraint* ped_device_get_constraint(const PedDevice* dev)

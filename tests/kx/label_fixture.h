@@ -2,6 +2,8 @@
 // appliance disk's device record and table, and readers of the image.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@
 #include "labels/pedmsdos.h"
 
 namespace kx_test {
+
+// One GiB in 512-byte sectors.
+inline constexpr long long kOneGiB = (1ll << 30) / 512;
 
 // One partition as the table in memory holds it.
 struct Seen {
@@ -97,6 +102,28 @@ protected:
     }
 
     void putSector(std::uint64_t lba, const std::vector<std::uint8_t>& bytes) { putImageBytes(1, lba * 512, bytes); }
+};
+
+// A label test that starts from the library's probe of the disk as set up.
+class ProbedLabelTest : public LabelTest {
+protected:
+    void SetUp() override
+    {
+        LabelTest::SetUp();
+        probe();
+        ASSERT_NE(table(), nullptr);
+    }
+
+    // Adds a partition of this many sectors after the last partition of the
+    // area, cut at the area's limit, through make: the exported maker or the
+    // label's own.
+    template <typename Make>
+    int appendWith(Make make, ::PedPartitionType type, int code, long long sectors, int area)
+    {
+        const kx::FreeSpace free = kx::ped_disk_query_free(table(), area);
+        const std::uint64_t end = std::min<std::uint64_t>(free.start + sectors - 1, free.limit - 1);
+        return make(table(), type, code, free.start, end);
+    }
 };
 
 }  // namespace kx_test

@@ -10,23 +10,12 @@ namespace kx_test {
 
 namespace {
 
-constexpr long long kOneGiB = (1ll << 30) / 512;
-
-class LabelLayout : public LabelTest {
+class LabelLayout : public ProbedLabelTest {
 protected:
-    void SetUp() override
-    {
-        LabelTest::SetUp();
-        probe();
-        ASSERT_NE(table(), nullptr);
-    }
-
     // As the disk layer asks: after the last partition of the area.
     int append(::PedPartitionType type, int code, long long sectors, int area = 0)
     {
-        const kx::FreeSpace free = kx::ped_disk_query_free(table(), area);
-        const std::uint64_t end = std::min<std::uint64_t>(free.start + sectors - 1, free.limit - 1);
-        return ped_part_create_partition(table(), type, code, free.start, end);
+        return appendWith(ped_part_create_partition, type, code, sectors, area);
     }
 };
 

@@ -100,15 +100,9 @@ TEST_F(LabelRead, RemovableDiskShowsOnePartitionUntilWeWroteItsTable)
     EXPECT_EQ(kx::diskData(table())->marked, 1);
 }
 
-class LabelReadDamaged : public LabelTest {
+// Probed on a blank disk: the device record and an empty table.
+class LabelReadDamaged : public ProbedLabelTest {
 protected:
-    void SetUp() override
-    {
-        LabelTest::SetUp();
-        probe();  // a blank disk: the device record and an empty table
-        ASSERT_NE(table(), nullptr);
-    }
-
     void ebr(std::uint64_t at, std::uint32_t rel, std::uint32_t count, std::uint32_t linkRel, std::uint32_t linkCount)
     {
         std::vector<std::uint8_t> s = tableSector({{0, 0x07, rel, count}});

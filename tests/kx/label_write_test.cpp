@@ -11,22 +11,11 @@ namespace kx_test {
 
 namespace {
 
-constexpr long long kOneGiB = (1ll << 30) / 512;
-
-class LabelWrite : public LabelTest {
+class LabelWrite : public ProbedLabelTest {
 protected:
-    void SetUp() override
-    {
-        LabelTest::SetUp();
-        probe();
-        ASSERT_NE(table(), nullptr);
-    }
-
     int append(::PedPartitionType type, int code, long long sectors, int area = 0)
     {
-        const kx::FreeSpace free = kx::ped_disk_query_free(table(), area);
-        const std::uint64_t end = std::min<std::uint64_t>(free.start + sectors - 1, free.limit - 1);
-        return kx::createPartition(table(), type, code, free.start, end);
+        return appendWith(kx::createPartition, type, code, sectors, area);
     }
 
     std::string dumpText()

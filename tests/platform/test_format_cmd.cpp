@@ -2,6 +2,9 @@
 // formats the volume through the machine's cmd.exe.
 #include <sys/stat.h>
 
+#include <utility>
+
+#include "support/process_run.h"
 #include "volume_testing.h"
 
 using namespace win;
@@ -18,21 +21,7 @@ protected:
     }
 
     // As the storage library starts it; returns the exit code.
-    static DWORD startAndWait(std::string line)
-    {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &info))
-            return 1000 + GetLastError();
-        EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), WAIT_OBJECT_0);
-        DWORD code = 0;
-        EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code));
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-        return code;
-    }
+    static DWORD startAndWait(std::string line) { return testing_support::runToEnd(std::move(line)); }
 
     // The machine's cmd.exe run from a shell, to read what it says.
     int cmd(const std::string& arguments, std::string* output)

@@ -8,8 +8,10 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "platform/win_api.h"
+#include "support/process_run.h"
 #include "support/temp_machine.h"
 
 using namespace win;
@@ -48,18 +50,7 @@ protected:
     // Runs a command line to its end; returns the exit code.
     static DWORD run(std::string line)
     {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &info))
-            return 1000 + GetLastError();
-        EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), WAIT_OBJECT_0);
-        DWORD code = 0;
-        EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code));
-        EXPECT_TRUE(CloseHandle(info.hProcess));
-        EXPECT_TRUE(CloseHandle(info.hThread));
-        return code;
+        return testing_support::runToEnd(std::move(line), testing_support::HandleCheck::expectClosed);
     }
 };
 
