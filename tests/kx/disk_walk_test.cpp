@@ -87,10 +87,10 @@ TEST_F(Walk, CountsNeverIncludeTheExtendedPartitionInTheTotal)
 
 TEST_F(Walk, APreviousRecordFromElsewhereEndsTheWalk)
 {
-    machine::DiskOptions spec;
-    spec.size = 2ull << 30;
-    spec.product = "Second Disk";
-    machine::addDisk(m(), spec);
+    machine::DiskOptions options;
+    options.size = 2ull << 30;
+    options.product = "Second Disk";
+    machine::addDisk(m(), options);
     partitionWithSfdisk(2, "label: dos\\nstart=2048, size=204800, type=7\\n");
     ASSERT_EQ(kx_dev_probe(), 1);
     kx_disk* other = kx_disk_get(wholeDiskPath(diskNumber(2)).c_str());
