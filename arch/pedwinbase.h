@@ -58,6 +58,12 @@ int PedWinPartDeleteAll(kx_disk* disk);
 int PedWinPartCreate(kx_disk* disk, int pflag, int fflag, std::uint64_t size, int commit);
 int PedWinPartCheckReady(kx_disk* disk);
 int PedWinPartDelete(PedWinPart* part);
+// 0 formatted, else the format operation's KX_FORMAT_* code.
+int PedWinPartFormat(PedWinPart* part, const char* password, const char* label, int quick, int clusterSize);
+// The process-wide format percentage; part is not consulted.
+int PedWinPartFormatProgress(PedWinPart* part);
+// 0 unloaded, 1 not.
+int PedWinPartUnload(PedWinPart* part);
 // The entry that owns a disk handle, or none.
 PedWinDev* entryOfDisk(const kx_disk* disk);
 // Commit a changed table: write it, then ask Windows to re-read it.

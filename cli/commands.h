@@ -2,7 +2,10 @@
 // by throwing UsageError or CommandFailure.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 
@@ -12,6 +15,18 @@ int runDevices(const CommandLine& line, std::ostream& out);
 int runUserInfo(const CommandLine& line, std::ostream& out);
 int runImage(const CommandLine& line, std::ostream& out);
 int runUpgrade(const CommandLine& line, std::ostream& out);
+int runSetup(const CommandLine& line, std::ostream& out);
+int runFormat(const CommandLine& line, std::ostream& out);
 void printUsage(std::ostream& out);
+
+// Shared by setup and upgrade.
+// Shows the question and "Go on? [y/N]"; true only for a y or yes on stdin.
+bool askToGoOn(const std::string& question, std::ostream& out);
+// Lays the disk out afresh with the format worker: every partition deleted,
+// the system partition and count public ones (sizes in MiB of all but the
+// last), formatted when asked. Shows the stages; returns the disk's path
+// afterwards (a device restart may renumber it). Throws CommandFailure.
+std::string prepareDisk(const std::string& devpath, int count, const std::vector<std::uint32_t>& sizesMiB,
+                        bool format, std::ostream& out);
 
 }  // namespace cli

@@ -23,6 +23,10 @@ int run(const cli::CommandLine& line)
         return cli::runImage(line, std::cout);
     if (command == "upgrade")
         return cli::runUpgrade(line, std::cout);
+    if (command == "setup")
+        return cli::runSetup(line, std::cout);
+    if (command == "format")
+        return cli::runFormat(line, std::cout);
     throw cli::UsageError(command.empty() ? "no command given" : "unknown command " + command);
 }
 

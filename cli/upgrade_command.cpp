@@ -1,8 +1,7 @@
 // orvane upgrade: the firmware upgrade of one appliance disk, with the
 // application's checks, run by the same worker, its stages shown as they go.
-#include <unistd.h>
-
-#include <cctype>
+// A disk not set up yet is first given its system partition, as the
+// firmware page does.
 #include <iostream>
 #include <string>
 
@@ -40,18 +39,9 @@ const ListedDevice& listed(const std::vector<ListedDevice>& devices, const std::
 
 bool confirmed(const std::string& image, const ListedDevice& device, std::ostream& out)
 {
-    out << "The kernel and rootfs of " << image << " will replace the firmware on\n  " << device.path << "\t"
-        << device.label() << "\nGo on? [y/N] " << std::flush;
-    std::string answer;
-    const bool read = static_cast<bool>(std::getline(std::cin, answer));
-    // An answer from a pipe is not echoed; show it so the output reads on.
-    if (!::isatty(STDIN_FILENO))
-        out << answer << '\n';
-    if (!read)
-        return false;
-    for (auto& c : answer)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return answer == "y" || answer == "yes";
+    return askToGoOn("The kernel and rootfs of " + image + " will replace the firmware on\n  " + device.path + "\t" +
+                         device.label(),
+                     out);
 }
 
 kx_device* deviceAt(const std::string& devpath)
@@ -107,20 +97,28 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
 
     LibrarySession session;
     const auto devices = listDevices();
-    const std::string devpath = chooseDevice(devices, line.option("--device"));
+    std::string devpath = chooseDevice(devices, line.option("--device"));
     const ListedDevice& device = listed(devices, devpath);
-    // Asked before the confirmation: the answer would be wasted on a disk
-    // that cannot be upgraded yet.
-    if (const int need = kx_dev_is_need_format(devpath.c_str()); need == 0 || need == 1) {
-        std::cerr << "orvane: " << devpath << " (" << device.label()
-                  << ") is not set up for the appliance yet.\n"
-                     "It needs the appliance's system partition before its firmware can be upgraded;\n"
-                     "set the disk up first. Nothing was written.\n";
-        return kNeedsSetup;
-    }
-    if (!line.option("--yes") && !confirmed(image, device, out))
+    const bool asking = !line.option("--yes");
+    if (asking && !confirmed(image, device, out))
         throw CommandFailure("upgrade cancelled; nothing was written");
+    // A disk without the appliance's system partition gets it first, and
+    // only it: the public partitions are the disk setup's business.
+    const int need = kx_dev_is_need_format(devpath.c_str());
+    const bool blank = need == 0 || need == 1;
+    if (blank) {
+        out << devpath << " (" << device.label() << ") is not set up for the appliance yet: its firmware\n"
+            << "needs the appliance's system partition.\n";
+        if (asking && !askToGoOn("Setting it up deletes every partition on the disk, and all data on them,\n"
+                                 "and leaves the system partition alone on it.",
+                                 out)) {
+            std::cerr << "orvane: setup cancelled; nothing was written.\n";
+            return kNeedsSetup;
+        }
+    }
     placeDeviceTool();
+    if (blank)
+        devpath = prepareDisk(devpath, 0, {}, false, out);
     return upgrade(image, devpath, out);
 }
 

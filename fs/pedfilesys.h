@@ -8,6 +8,11 @@
 
 namespace kx {
 
+namespace source {
+// The module path the file-system operations report under.
+inline constexpr const char* pedFileSys = ".\\fs\\pedfilesys";
+}  // namespace source
+
 // File-system codes kept in the record (the API's kinds map onto them).
 enum FsCode : int {
     FS_NONE = 0,
@@ -48,6 +53,14 @@ struct PedPartFs {
     int private_volume = 0;
     PedPartFsOps ops{};
 };
+
+// The format operation: 0 formatted, else a KX_FORMAT_* code (kx.h).
+int ped_file_system_format(PedPartFs* fs, const char* password, const char* label, int quick, int clusterSize);
+// The unmount operation: 1 unmounted, 0 not.
+int ped_file_system_umount(PedPartFs* fs);
+// The process-wide percentage of the running or last format. Read without
+// the library lock.
+int ped_file_system_format_progress();
 
 // Makes or refreshes the partition's record (the refresh operation).
 PedPartFs* ped_file_system_refresh(::PedPartition* part, int codeZero);

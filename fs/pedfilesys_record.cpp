@@ -14,9 +14,11 @@ PedPartFs* ped_file_system_new(::PedPartition* part, int code)
     fs->part = part;
     fs->code = code;
     fs->cluster_size = 4096;
-    // Format, mount and unmount come with their own work; callers check a
-    // slot before they call it.
+    // Mount comes with private volumes; callers check a slot before they
+    // call it.
     fs->ops.refresh = ped_file_system_refresh;
+    fs->ops.format = ped_file_system_format;
+    fs->ops.unmount = ped_file_system_umount;
     return fs;
 }
 

@@ -204,6 +204,36 @@ KX_API int kx_part_create(kx_disk* disk, int pflag, int fflag, uint64_t size);
    1 created and ready, 0 not. */
 KX_API int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64_t p2, uint64_t p3, uint64_t v4);
 
+/* Results of kx_part_format other than 0 (formatted). */
+#define KX_FORMAT_NO_DRIVE 6       /* the partition has no drive letter; nothing was done */
+#define KX_FORMAT_HELD 1           /* a private volume's device is held by another program */
+/* The format service never reported success. The command-line NTFS format
+   was run (unless its label was refused), and may have formatted the drive
+   NTFS; its outcome is not known. */
+#define KX_FORMAT_FAILED 257
+#define KX_FORMAT_NO_SERVICE 258   /* fmifs.dll or FormatEx is missing; nothing was done */
+/* The label has more than 35 characters or is not text of the system code
+   page (nothing was done), or the command-line format was needed and the
+   label holds other than letters, digits, '-', '_' and '.'. */
+#define KX_FORMAT_BAD_LABEL 259
+#define KX_FORMAT_NO_PARTITION 260 /* no partition, a stale handle, or one without a file system */
+#define KX_FORMAT_NO_PRIVATE 261   /* a password was given: private volumes are not available */
+
+/* Formats the partition quickly (quickformat 1) or fully, with the file
+   system of its kind (FAT, FAT32, NTFS; NTFS for any other kind), the label
+   name (text of the system code page, at most 35 characters, NULL for none)
+   and clustersize bytes a cluster (0: the file system's default). The
+   partition must have a drive letter. password must be NULL until private
+   volumes are available. Holds the library lock throughout. 0 formatted,
+   else one of KX_FORMAT_*. Fetch the partition handles again afterwards. */
+KX_API int kx_part_format(PedWinPart* part, const char* password, const char* name, int quickformat,
+                          int clustersize);
+/* Percentage 0 to 100 of the format running now, or of the last one: 100
+   after a success, 0 after a format that ran and failed; a format refused
+   before it started leaves it alone. Takes no lock, so another thread may
+   poll it while kx_part_format runs; part only has to be non-NULL. */
+KX_API double kx_part_format_progress(PedWinPart* part);
+
 /* ---- Partition-table makers (libparted records) --------------------------- */
 
 struct _PedDisk;

@@ -87,15 +87,60 @@ TEST_F(OrvaneUpgrade, ABadImageNeverReachesTheDisk)
     EXPECT_FALSE(fs::exists(templates() / "kernel"));
 }
 
-TEST_F(OrvaneUpgrade, ADiskNotSetUpIsLeftAloneWithItsOwnExitCode)
+TEST_F(OrvaneUpgrade, ABlankDiskIsGivenItsSystemPartitionAndThenUpgraded)
 {
+    // An old table with a data partition, as a stick bought in a shop has.
+    partitionWithSfdisk(1, "label: dos\\nstart=2048, size=4194304, type=c\\n");
+    const fs::path image = makeImage();
+
+    const auto run = orvane({"upgrade", image.string(), "--yes"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+
+    EXPECT_EQ(shellOut("sfdisk -d " + shellQuote(diskImage(1).string()) + " | grep '^/'"),
+              diskImage(1).string() + "1 : start=      131136, size=     1966016, type=82");
+    EXPECT_TRUE(sameBytes(diskImage(1), kKernelAt, kernel_, 0, fs::file_size(kernel_)));
+    EXPECT_TRUE(sameBytes(diskImage(1), kRootfsAt, rootfs_, 0, fs::file_size(rootfs_)));
+    EXPECT_EQ(flagWord(1), "0000000b");
+    EXPECT_TRUE(zeros(1, 1024, 15360)) << "gptsurplus region";
+    const size_t setUp = run.out.find("Disk set up."), verified = run.out.find("verifying image");
+    EXPECT_NE(run.out.find(devpath(1) + " (ORVANE Appliance Disk USB Device - Drives("), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("is not set up for the appliance yet"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("formatting"), std::string::npos) << "nothing to format:\n" << run.out;
+    ASSERT_NE(setUp, std::string::npos) << run.out;
+    EXPECT_LT(setUp, verified) << run.out;
+    EXPECT_NE(run.out.find("Result 0: upgrade done"), std::string::npos) << run.out;
+}
+
+TEST_F(OrvaneUpgrade, ABadImageNeverCostsABlankDiskItsPartitions)
+{
+    partitionWithSfdisk(1, "label: dos\\nstart=2048, size=4194304, type=c\\n");
+    const fs::path image = makeImage();
+    flipByte(image, fs::file_size(image) - 10);
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+
+    const auto run = orvane({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("does not verify"), std::string::npos) << run.err;
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+}
+
+TEST_F(OrvaneUpgrade, DecliningTheSetUpLeavesTheBlankDiskAloneWithItsOwnExitCode)
+{
+    partitionWithSfdisk(1, "label: dos\\nstart=2048, size=4194304, type=c\\n");
     const fs::path image = makeImage();
     const std::string print = testing_support::fingerprintFile(diskImage(1));
-    const auto run = orvane({"upgrade", image.string(), "--yes"});
-    EXPECT_EQ(run.code, 3) << run.out << run.err;
-    EXPECT_NE(run.err.find(devpath(1) + " (ORVANE Appliance Disk USB Device) is not set up"), std::string::npos)
-        << run.err;
+    const std::string command = tools_testing::shellQuote(testing_support::buildDir() + "/orvane") + " --machine " +
+                                shellQuote(dir_.string()) + " upgrade " + shellQuote(image.string());
+    // Yes to the upgrade, then no (or nothing) to setting the disk up.
+    for (const std::string input : {"printf 'y\\nn\\n' | ", "printf 'y\\n' | "}) {
+        std::string out;
+        EXPECT_EQ(shell(input + command, &out), 3) << input << out;
+        EXPECT_NE(out.find("deletes every partition"), std::string::npos) << out;
+        EXPECT_NE(out.find("setup cancelled; nothing was written"), std::string::npos) << out;
+    }
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+    EXPECT_FALSE(fs::exists(templates() / "kernel"));
 }
 
 TEST_F(OrvaneUpgrade, SeveralDisksNeedAChoice)
@@ -114,10 +159,12 @@ TEST_F(OrvaneUpgrade, SeveralDisksNeedAChoice)
     EXPECT_NE(run.err.find(devpath(1) + "\tORVANE Appliance Disk USB Device"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(devpath(2) + "\tACME Stick USB Device"), std::string::npos) << run.err;
 
-    // Named, the blank second disk is refused and the first stays untouched.
+    // Named, the blank second disk is set up and upgraded; the first stays
+    // untouched.
     const std::string print = testing_support::fingerprintFile(diskImage(1));
     run = orvane({"upgrade", image.string(), "--yes", "--device", devpath(2)});
-    EXPECT_EQ(run.code, 3) << run.err;
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_EQ(flagWord(2), "0000000b");
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
 }
 

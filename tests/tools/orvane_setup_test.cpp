@@ -1,0 +1,123 @@
+// orvane setup on a temporary machine: the table (sfdisk) and volumes (blkid)
+// it leaves on the 8 GiB appliance disk, what it shows, and the command
+// lines and disks it refuses without writing.
+#include "firmware_cli.h"
+
+namespace {
+
+using namespace firmware_testing;
+
+constexpr std::uint64_t kSectors = 8ull * 1024 * 1024 * 1024 / 512;
+
+class OrvaneSetup : public FirmwareCli {
+protected:
+    // "start size type" of each partition, one a line.
+    std::string table()
+    {
+        return shellOut("sfdisk -d " + shellQuote(diskImage(1).string()) +
+                        " | sed -n 's/.*start= *\\([0-9]*\\), size= *\\([0-9]*\\), type=\\([0-9a-f]*\\).*/\\1 \\2 "
+                        "\\3/p'");
+    }
+    std::string blkid(std::uint64_t sector, const std::string& field)
+    {
+        std::string out;
+        shell("blkid -p -O " + std::to_string(sector * 512) + " -o value -s " + field + " " +
+                  shellQuote(diskImage(1).string()),
+              &out);
+        while (!out.empty() && out.back() == '\n')
+            out.pop_back();
+        return out;
+    }
+    void layOldTable() { partitionWithSfdisk(1, "label: dos\\nstart=2048, size=4194304, type=c\\n"); }
+};
+
+TEST_F(OrvaneSetup, TwoPartitionsGetTheGivenSizeAndTheRestFormattedAndLabelled)
+{
+    layOldTable();
+    const auto run = orvane({"setup", "--partitions", "2", "--sizes", "500", "--yes"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+
+    const std::uint64_t second = 2097215 + 1023936 + 63;
+    EXPECT_EQ(table(), "131136 1966016 82\n2097215 1023936 7\n" + std::to_string(second) + " " +
+                           std::to_string(kSectors - 3 - second + 1) + " 7");
+    EXPECT_EQ(blkid(2097215, "LABEL"), "Partition-1");
+    EXPECT_EQ(blkid(second, "LABEL"), "Partition-2");
+    EXPECT_EQ(blkid(second, "TYPE"), "ntfs");
+
+    // The layout asked about, then the worker's stages in order.
+    size_t at = 0;
+    for (const char* text : {"system partition  1024 MiB", "Partition-1  NTFS, 500 MiB",
+                             "Partition-2  NTFS, the rest (about 6668 MiB)", "Setting up:",
+                             "Partitions created and visible",
+                             "Formatting public partition 1 as NTFS, label Partition-1", "100% partition 1",
+                             "Formatting public partition 2", "100% partition 2", "Disk set up."}) {
+        const size_t found = run.out.find(text, at);
+        ASSERT_NE(found, std::string::npos) << text << "\n" << run.out;
+        at = found;
+    }
+}
+
+TEST_F(OrvaneSetup, WithoutSizesTheRoomIsSplitEvenly)
+{
+    const auto run = orvane({"setup", "--partitions", "3", "--yes"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    // (8192 - 1024) / 3 MiB twice, the rest for the third.
+    EXPECT_NE(run.out.find("Partition-1  NTFS, 2389 MiB\n  Partition-2  NTFS, 2389 MiB\n  Partition-3  NTFS, the rest "
+                           "(about 2390 MiB)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(shellOut("sfdisk -d " + shellQuote(diskImage(1).string()) + " | grep -c type=7"), "3");
+}
+
+TEST_F(OrvaneSetup, OnlyAYesDestroysThePartitions)
+{
+    layOldTable();
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+    const std::string command = tools_testing::shellQuote(testing_support::buildDir() + "/orvane") + " --machine " +
+                                shellQuote(dir_.string()) + " setup --partitions 1";
+    for (const std::string input : {"printf 'n\\n' | ", "printf '' | "}) {
+        std::string out;
+        EXPECT_EQ(shell(input + command, &out), 1) << input;
+        EXPECT_NE(out.find("Every partition on the disk will be deleted"), std::string::npos) << out;
+        EXPECT_NE(out.find("setup cancelled; nothing was written"), std::string::npos) << out;
+    }
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+}
+
+TEST_F(OrvaneSetup, WrongCountsAndSizesAreRefusedBeforeTheDisk)
+{
+    layOldTable();
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+    const std::vector<std::vector<std::string>> usage = {
+        {"setup", "--yes"},
+        {"setup", "--partitions", "4", "--yes"},
+        {"setup", "--partitions", "1", "--sizes", "100", "--yes"},
+        {"setup", "--partitions", "3", "--sizes", "100", "--yes"},
+        {"setup", "--partitions", "2", "--sizes", "0", "--yes"},
+        {"setup", "--partitions", "2", "--sizes", "2000000", "--yes"},
+        {"setup", "--partitions", "3", "--sizes", "100,", "--yes"},
+        {"setup", "--partitions", "2", "--sizes", "-5", "--yes"},
+    };
+    for (const auto& args : usage) {
+        const auto run = orvane(args);
+        EXPECT_EQ(run.code, 2) << testing::PrintToString(args) << run.err;
+    }
+    // Fits the limit, not the disk: nothing left for the last partition.
+    const auto run = orvane({"setup", "--partitions", "2", "--sizes", "7168", "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("leave nothing for the last public partition"), std::string::npos) << run.err;
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+}
+
+TEST_F(OrvaneSetup, AFailedFormatNamesThePartition)
+{
+    machine::setSetting(m(), "format_service", "fails");
+    const auto run = orvane({"setup", "--partitions", "2", "--sizes", "500", "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("formatting public partition 1 (Partition-1) failed; the new partitions are in place"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find("Formatting public partition 2"), std::string::npos) << run.out;
+}
+
+}  // namespace
