@@ -11,6 +11,7 @@
 #include "labels/pedmsdos.h"
 #include "parted/kx_message.h"
 #include "parted/peddevice.h"
+#include "parted/kx_process.h"
 #include "platform/win_api.h"
 
 namespace kx {
@@ -68,20 +69,7 @@ bool safeOnCommandLine(char16_t c)
 // the wait), so the format service's report stays the only success.
 void runFallback(const std::string& commandLine)
 {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    win::STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    win::PROCESS_INFORMATION info{};
-    if (!win::CreateProcessA(nullptr, line.data(), nullptr, nullptr, win::FALSE, win::CREATE_NO_WINDOW, nullptr,
-                             nullptr, &startup, &info)) {
-        std::printf("CreateProcess failed (%d)\n", static_cast<int>(win::GetLastError()));
-        std::fflush(stdout);
-        return;
-    }
-    win::WaitForSingleObject(info.hProcess, kFallbackWaitMs);
-    win::CloseHandle(info.hProcess);
-    win::CloseHandle(info.hThread);
+    kx::runHiddenTool(commandLine.c_str(), kFallbackWaitMs);
 }
 
 enum class DriveResult { Formatted, NoService, NotFormatted, LabelRefused };

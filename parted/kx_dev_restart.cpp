@@ -7,6 +7,7 @@
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
 #include "parted/kx_api_support.h"
+#include "parted/kx_process.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
 #include "platform/win_api.h"
@@ -29,19 +30,7 @@ void runDeviceTool(const char* verb, const char* usbId)
     win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_COMMON_TEMPLATES, win::FALSE);
     char commandLine[kTextSize] = {};
     std::snprintf(commandLine, sizeof commandLine, "%s\\cmddev.exe %s \"%s\"", folder, verb, hardwareId);
-
-    win::STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    win::PROCESS_INFORMATION process{};
-    if (!win::CreateProcessA(nullptr, commandLine, nullptr, nullptr, win::FALSE, win::CREATE_NO_WINDOW, nullptr,
-                             nullptr, &startup, &process)) {
-        std::printf("CreateProcess failed (%d)\n", static_cast<int>(win::GetLastError()));
-        std::fflush(stdout);
-        return;
-    }
-    win::WaitForSingleObject(process.hProcess, kToolWaitMs);
-    win::CloseHandle(process.hProcess);
-    win::CloseHandle(process.hThread);
+    kx::runHiddenTool(commandLine, kToolWaitMs);
 }
 
 // The lock is let go before the tool runs.
