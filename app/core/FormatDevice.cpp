@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/core/ComnLog.h"
+#include "app/core/PublicFunction.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeRegions.h"
 #include "app/core/WideText.h"
@@ -50,7 +51,14 @@ PedWinPart* PartitionAt(kx_disk* disk, size_t index)
 
 }  // namespace
 
-std::u16string GetFormatPublicPartitionText() { return u"Partition"; }
+std::u16string GetFormatPublicPartitionText()
+{
+    const CPublicFunction& language = CPublicFunction::GetInstance();
+    // Callers without a chosen language (the command line) get the English text.
+    if (language.GetLanguagePath().empty())
+        return u"Partition";
+    return language.GetLanguageString(u"IDC_STRING_FORMAT_PUBLIC_PARTIONG");
+}
 
 // The messages of one run. A run that stops for any reason, an exception
 // included, still ends with one error message: the one its step reports.

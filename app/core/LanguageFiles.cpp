@@ -1,0 +1,83 @@
+// Writing the built-in language data into the shared templates folder.
+#include <string>
+
+#include "app/core/ComnLog.h"
+#include "app/core/LanguageGlobals.h"
+#include "app/core/LanguageTable.h"
+#include "app/core/PublicFunction.h"
+#include "app/core/ScopedHandle.h"
+#include "app/core/WideText.h"
+#include "platform/win_api.h"
+
+namespace {
+
+bool Exists(const std::u16string& path) { return win::GetFileAttributesW(path.c_str()) != win::INVALID_FILE_ATTRIBUTES; }
+
+bool WriteWholeFile(const std::u16string& path, const std::string& bytes)
+{
+    ScopedHandle file(win::CreateFileW(path.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
+                                       win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return false;
+    win::DWORD written = 0;
+    const bool ok = win::WriteFile(file.Get(), bytes.data(), static_cast<win::DWORD>(bytes.size()), &written,
+                                   nullptr) != win::FALSE;
+    return ok && written == bytes.size() && file.Close();
+}
+
+// First-run content of setting.txt: "English" in UTF-16LE with a BOM. Start-up
+// replaces it before it is read.
+std::string FirstRunSetting()
+{
+    std::string out = "\xFF\xFE";
+    for (char c : std::string("English")) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+std::u16string TemplatesFolder()
+{
+    char path[win::MAX_PATH] = {};
+    if (!win::SHGetSpecialFolderPathA(nullptr, path, win::CSIDL_COMMON_TEMPLATES, win::FALSE))
+        return {};
+    return CPublicFunction::GetInstance().AnsiToWide(path);
+}
+
+}  // namespace
+
+bool CPublicFunction::CreateMultiLanguage()
+{
+    const std::u16string folder = TemplatesFolder();
+    {
+        LanguageGlobals& globals = TheLanguageGlobals();
+        std::lock_guard guard(globals.lock);
+        globals.dataFolder = folder;
+    }
+    const std::u16string settingPath = SettingPath();
+    const std::u16string languageFolder = folder + u"\\UpgradeLanguage";
+    const std::u16string chinesePath = languageFolder + u"\\Multi_ch.ini";
+    const std::u16string englishPath = languageFolder + u"\\Multi_eng.ini";
+    const std::u16string taiwPath = languageFolder + u"\\Multi_taiw.ini";
+    COMN_LOG("%s : %s : %d CreateSetupLangIniFile strSettingpath:%s, strChinesePath:%s, strEnglishPath:%s, "
+             "strTaiwPath:%s",
+             WideToUtf8(settingPath).c_str(), WideToUtf8(chinesePath).c_str(), WideToUtf8(englishPath).c_str(),
+             WideToUtf8(taiwPath).c_str());
+
+    const bool settingExisted = Exists(settingPath);
+    if (!settingExisted)
+        WriteWholeFile(settingPath, FirstRunSetting());
+
+    // Always refreshed, so edits to the language files do not survive a restart.
+    const std::pair<const std::u16string*, LanguageId> files[] = {
+        {&chinesePath, LanguageId::Chinese}, {&englishPath, LanguageId::English}, {&taiwPath, LanguageId::Traditional}};
+    for (const auto& [path, language] : files) {
+        if (Exists(*path))
+            win::DeleteFileW(path->c_str());
+        else if (!Exists(languageFolder))
+            win::CreateDirectoryW(languageFolder.c_str(), nullptr);
+        WriteWholeFile(*path, BuildLanguageFile(language));
+    }
+    return settingExisted;
+}
