@@ -13,6 +13,8 @@
 
 #include "support/temp_machine.h"
 
+#include "app/core/ComnLog.h"
+
 namespace core_test {
 
 namespace fs = std::filesystem;
@@ -111,5 +113,15 @@ struct FirmwareImage {
         return n;
     }
 };
+
+// What the application log holds now (its path is a Windows path).
+inline std::string ComnLogText()
+{
+    std::u16string wide = CComnLog::GetInstance().GetLogFilePath();
+    std::string path(wide.begin(), wide.end());
+    for (char& c : path)
+        c = c == '\\' ? '/' : c;
+    return ReadHostFile(path);
+}
 
 }  // namespace core_test

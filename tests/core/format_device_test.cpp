@@ -164,14 +164,7 @@ protected:
             out.pop_back();
         return out;
     }
-    std::string LogText()
-    {
-        std::u16string wide = CComnLog::GetInstance().GetLogFilePath();
-        std::string path(wide.begin(), wide.end());
-        for (char& c : path)
-            c = c == '\\' ? '/' : c;
-        return ReadHostFile(path);
-    }
+    std::string LogText() { return ComnLogText(); }
 
     fs::path work_;
     RecordingWindow window_;

@@ -130,14 +130,7 @@ protected:
     std::string DevPath() { return "\\Device\\Harddisk" + std::to_string(state()->disks.at(1).number) + "\\Partition0"; }
     std::string Disk(std::uint64_t offset, std::uint64_t count) { return ReadHostRange(diskImage(1), offset, count); }
     std::uint64_t Arrival() { return state()->disks.at(1).arrival; }
-    std::string LogText()
-    {
-        std::u16string wide = CComnLog::GetInstance().GetLogFilePath();
-        std::string path(wide.begin(), wide.end());
-        for (char& c : path)
-            c = c == '\\' ? '/' : c;
-        return ReadHostFile(path);
-    }
+    std::string LogText() { return ComnLogText(); }
     bool Logged(const std::string& function, const std::string& text)
     {
         const std::regex line("CUpgradeHandleThread::" + function + " : [0-9]+ " + text + "\r?\n");
