@@ -75,6 +75,10 @@ void keepKnownDrive(PedWinDev* dev, const char* id)
         kx_printf("ERR:[%s:%s:%d]:Fail Miss match[%s]: %s\n", KX_WHERE(pedWinBase), dev->peddev->path, id);
         ped_device_destroy(dev->peddev);
         dev->peddev = nullptr;
+    } else if (const PedDeviceOps* ops = deviceOps()) {
+        // A drive that lost its record while it was briefly away is tied
+        // again now that it answers; else it stays unusable while present.
+        ops->probe(dev);
     }
     dev->present = 1;
 }

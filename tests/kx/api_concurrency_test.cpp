@@ -109,6 +109,7 @@ TEST_F(Concurrency, EveryFunctionFromSeveralThreadsAtOnce)
     machine::plug(m(), 1);
     ASSERT_EQ(kx_dev_probe(), 1);
     ASSERT_NE(kx_disk_get(devpath().c_str()), nullptr);
+    EXPECT_EQ(kx_disk_probe(devpath().c_str()), 1);
 
     // Whatever table the threads left behind, a fresh standard table works.
     kx_disk* d = kx_disk_get(devpath().c_str());
