@@ -10,6 +10,20 @@
 
 namespace {
 
+// Both user-information calls check their arguments the same way, before any lock.
+bool userArgumentsGiven(const kx::Where& at, const kx_disk* disk, const kx_user_info* user)
+{
+    if (!disk) {
+        kx::report(at, "disk == NULL");
+        return false;
+    }
+    if (!user) {
+        kx::report(at, "user == NULL");
+        return false;
+    }
+    return true;
+}
+
 constexpr win::DWORD kReadyPauseMs = 4000;
 
 }  // namespace
@@ -93,14 +107,8 @@ uint64_t kx_disk_freespace(kx_disk* disk, int type)
 
 int kx_disk_get_userinfo(kx_disk* disk, kx_user_info* user)
 {
-    if (!disk) {
-        KX_REPORT(kx::source::kxPart, "disk == NULL");
+    if (!userArgumentsGiven(KX_HERE(kx::source::kxPart), disk, user))
         return 0;
-    }
-    if (!user) {
-        KX_REPORT(kx::source::kxPart, "user == NULL");
-        return 0;
-    }
     std::string path;
     const int result = kx::lockedOnDisk(disk, path, [&] { return kx::PedWinDeviceGetUserInfo(disk, user); });
     kx_printf("LOG:[%s:%s:%d]: Get user information: %s, ret = %d\n", KX_WHERE(kx::source::kxPart), path.c_str(),
@@ -110,14 +118,8 @@ int kx_disk_get_userinfo(kx_disk* disk, kx_user_info* user)
 
 int kx_disk_set_userinfo(kx_disk* disk, const kx_user_info* user)
 {
-    if (!disk) {
-        KX_REPORT(kx::source::kxPart, "disk == NULL");
+    if (!userArgumentsGiven(KX_HERE(kx::source::kxPart), disk, user))
         return 0;
-    }
-    if (!user) {
-        KX_REPORT(kx::source::kxPart, "user == NULL");
-        return 0;
-    }
     std::string path;
     const int result = kx::lockedOnDisk(disk, path, [&] { return kx::PedWinDeviceSetUserInfo(disk, user); });
     kx_printf("LOG:[%s:%s:%d]: Set user information: %s, ret = %d\n", KX_WHERE(kx::source::kxPart), path.c_str(),
