@@ -62,6 +62,47 @@ bool samePartition(const win::PARTITION_INFORMATION& a, const win::PARTITION_INF
            a.RewritePartition == b.RewritePartition;
 }
 
+// Which disk and partition a path is on; false when its driver does not say.
+bool deviceNumber(const TempOpen& device, win::STORAGE_DEVICE_NUMBER* number)
+{
+    win::DWORD returned = 0;
+    return win::DeviceIoControl(device.handle(), win::IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, number,
+                                sizeof *number, &returned, nullptr) &&
+           returned >= sizeof *number;
+}
+
+// Partition information and, where the driver answers, the device number
+// of one path, asked through one open.
+struct Identity {
+    win::PARTITION_INFORMATION info{};
+    bool numbered = false;
+    win::STORAGE_DEVICE_NUMBER number{};
+};
+
+bool identify(const char* path, Identity* id)
+{
+    TempOpen device(path);
+    if (!device.opened())
+        return false;
+    win::DWORD returned = 0;
+    if (!win::DeviceIoControl(device.handle(), win::IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &id->info,
+                              sizeof id->info, &returned, nullptr))
+        return false;
+    id->numbered = deviceNumber(device, &id->number);
+    return true;
+}
+
+// Disks of the same layout give equal partition information, so the device
+// number decides; a Windows that does not answer it is trusted on the layout.
+bool sameVolume(const Identity& a, const Identity& b)
+{
+    if (!samePartition(a.info, b.info))
+        return false;
+    if (!a.numbered || !b.numbered)
+        return true;
+    return a.number.DeviceNumber == b.number.DeviceNumber && a.number.PartitionNumber == b.number.PartitionNumber;
+}
+
 }  // namespace
 
 const char* tempDosName()
@@ -104,16 +145,16 @@ int partitionInformation(const char* path, win::PARTITION_INFORMATION* info)
 
 int driveLetter(const char* path)
 {
-    win::PARTITION_INFORMATION mine;
-    if (!partitionInformation(path, &mine))
+    Identity mine;
+    if (!identify(path, &mine))
         return -1;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const char name[3] = {letter, ':', '\0'};
         char target[win::MAX_PATH] = {};
         if (!win::QueryDosDeviceA(name, target, sizeof target))
             continue;
-        win::PARTITION_INFORMATION theirs;
-        if (partitionInformation(target, &theirs) && samePartition(mine, theirs))
+        Identity theirs;
+        if (identify(target, &theirs) && sameVolume(mine, theirs))
             return letter - 'A';
     }
     return -1;

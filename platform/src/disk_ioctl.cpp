@@ -1,4 +1,5 @@
-// Partition information, geometry, length, and the table re-read.
+// Partition information, device number, geometry, length, and the table
+// re-read.
 #include <cstring>
 
 #include "ioctl_handlers.h"
@@ -42,6 +43,19 @@ BOOL getPartitionInfo(IoctlCall& call)
             }
     }
     return answer(call, info);
+}
+
+// Volumes answer for the partition behind them, so a letter can be told
+// apart from another disk's partition of the same layout.
+BOOL storageGetDeviceNumber(IoctlCall& call)
+{
+    if (call.disk.faults.refuseDeviceNumber)
+        return failIoctl(ERROR_INVALID_FUNCTION);
+    STORAGE_DEVICE_NUMBER number{};
+    number.DeviceType = FILE_DEVICE_DISK;
+    number.DeviceNumber = static_cast<ULONG>(call.disk.number);
+    number.PartitionNumber = static_cast<ULONG>(call.device.target.partition);
+    return answer(call, number);
 }
 
 BOOL getDriveGeometry(IoctlCall& call)

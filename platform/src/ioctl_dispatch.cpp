@@ -41,6 +41,8 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID 
         return detail::scsiPassThrough(call);
     case IOCTL_STORAGE_QUERY_PROPERTY:
         return detail::storageQueryProperty(call);
+    case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+        return detail::storageGetDeviceNumber(call);
     case FSCTL_IS_VOLUME_MOUNTED:
         return detail::isVolumeMounted(call);
     case FSCTL_LOCK_VOLUME:

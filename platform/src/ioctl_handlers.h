@@ -21,6 +21,7 @@ BOOL getLengthInfo(IoctlCall& call);
 BOOL updateProperties(IoctlCall& call);
 BOOL scsiPassThrough(IoctlCall& call);
 BOOL storageQueryProperty(IoctlCall& call);
+BOOL storageGetDeviceNumber(IoctlCall& call);
 BOOL isVolumeMounted(IoctlCall& call);
 BOOL volumeLockOrDismount(IoctlCall& call);
 

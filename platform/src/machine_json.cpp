@@ -115,6 +115,7 @@ json diskToJson(const Disk& d)
     write(faults, "short_write_at", d.faults.shortWriteAt);
     write(faults, "vanish_at", d.faults.vanishAt);
     faults["refuse_exclusive"] = d.faults.refuseExclusive;
+    faults["refuse_device_number"] = d.faults.refuseDeviceNumber;
     json parts = json::array();
     for (const auto& p : d.partitions)
         parts.push_back(partitionToJson(p));
@@ -181,6 +182,7 @@ Disk diskFromJson(const json& j)
         read(*f, "short_write_at", d.faults.shortWriteAt);
         read(*f, "vanish_at", d.faults.vanishAt);
         read(*f, "refuse_exclusive", d.faults.refuseExclusive);
+        read(*f, "refuse_device_number", d.faults.refuseDeviceNumber);
     }
     if (auto p = j.find("partitions"); p != j.end())
         for (const auto& pj : *p)

@@ -176,6 +176,8 @@ void applyDiskSetting(Disk& d, const std::string& key, const std::string& v)
         d.faults.vanishAt = parseSector(key, v);
     else if (key == "refuse_exclusive")
         d.faults.refuseExclusive = parseBool(key, v);
+    else if (key == "refuse_device_number")
+        d.faults.refuseDeviceNumber = parseBool(key, v);
     else if (key == "vendor")
         field(d.vendor, 8);
     else if (key == "product")
@@ -188,7 +190,8 @@ void applyDiskSetting(Disk& d, const std::string& key, const std::string& v)
         throw MachineError("unknown disk setting '" + key +
                            "' (removable, read_only, write_protect, publish_delay_ms, letter_delay_ms, "
                            "restart_returns, restart_new_instance, restart_new_number, fail_read_at, fail_write_at, "
-                           "short_write_at, vanish_at, refuse_exclusive, vendor, product, revision, friendly_name)");
+                           "short_write_at, vanish_at, refuse_exclusive, refuse_device_number, vendor, product, revision, "
+                           "friendly_name)");
 }
 
 }  // namespace

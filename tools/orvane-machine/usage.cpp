@@ -68,6 +68,8 @@ Disk settings:
   vanish_at         a write covering this sector unplugs the disk
   (sector settings take a sector number, or none to clear them)
   refuse_exclusive  opens without sharing fail (true/false)
+  refuse_device_number  the disk does not answer IOCTL_STORAGE_GET_DEVICE_NUMBER,
+                    as some Windows releases' drivers do not (true/false)
   vendor, product, revision, friendly_name      the disk's names
 
 Exit status: 0 done, 1 the machine refused or failed, 2 bad command line.

@@ -61,6 +61,7 @@ struct DiskFaults {
     std::optional<std::uint64_t> shortWriteAt;  // a write covering this sector stops before it
     std::optional<std::uint64_t> vanishAt;      // a write covering this sector unplugs the disk
     bool refuseExclusive = false;               // opens without sharing fail
+    bool refuseDeviceNumber = false;            // IOCTL_STORAGE_GET_DEVICE_NUMBER is not answered
 };
 
 // A partition as the kernel published it after reading the disk's table.
