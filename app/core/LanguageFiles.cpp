@@ -2,8 +2,8 @@
 #include <string>
 
 #include "app/core/ComnLog.h"
+#include "app/core/ExecutableResources.h"
 #include "app/core/LanguageGlobals.h"
-#include "app/core/LanguageTable.h"
 #include "app/core/PublicFunction.h"
 #include "app/core/ScopedHandle.h"
 #include "app/core/WideText.h"
@@ -12,30 +12,6 @@
 namespace {
 
 bool Exists(const std::u16string& path) { return win::GetFileAttributesW(path.c_str()) != win::INVALID_FILE_ATTRIBUTES; }
-
-bool WriteWholeFile(const std::u16string& path, const std::string& bytes)
-{
-    ScopedHandle file(win::CreateFileW(path.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
-                                       win::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid())
-        return false;
-    win::DWORD written = 0;
-    const bool ok = win::WriteFile(file.Get(), bytes.data(), static_cast<win::DWORD>(bytes.size()), &written,
-                                   nullptr) != win::FALSE;
-    return ok && written == bytes.size() && file.Close();
-}
-
-// First-run content of setting.txt: "English" in UTF-16LE with a BOM. Start-up
-// replaces it before it is read.
-std::string FirstRunSetting()
-{
-    std::string out = "\xFF\xFE";
-    for (char c : std::string("English")) {
-        out += c;
-        out += '\0';
-    }
-    return out;
-}
 
 std::u16string TemplatesFolder()
 {
@@ -65,19 +41,41 @@ bool CPublicFunction::CreateMultiLanguage()
              WideToUtf8(settingPath).c_str(), WideToUtf8(chinesePath).c_str(), WideToUtf8(englishPath).c_str(),
              WideToUtf8(taiwPath).c_str());
 
+    // The device console tool is rewritten on every start.
+    const std::u16string toolPath = folder + u"\\cmddev.exe";
+    if (Exists(toolPath))
+        win::DeleteFileW(toolPath.c_str());
+    ExtractResourceToFile(kResourceDeviceTool, "EXE", toolPath);
+
     const bool settingExisted = Exists(settingPath);
     if (!settingExisted)
-        WriteWholeFile(settingPath, FirstRunSetting());
+        ExtractResourceToFile(kResourceSettingIni, "INI", settingPath);
 
     // Always refreshed, so edits to the language files do not survive a restart.
-    const std::pair<const std::u16string*, LanguageId> files[] = {
-        {&chinesePath, LanguageId::Chinese}, {&englishPath, LanguageId::English}, {&taiwPath, LanguageId::Traditional}};
-    for (const auto& [path, language] : files) {
+    const std::pair<const std::u16string*, int> files[] = {
+        {&chinesePath, kResourceChineseIni}, {&englishPath, kResourceEnglishIni}, {&taiwPath, kResourceTraditionalIni}};
+    for (const auto& [path, resource] : files) {
         if (Exists(*path))
             win::DeleteFileW(path->c_str());
         else if (!Exists(languageFolder))
             win::CreateDirectoryW(languageFolder.c_str(), nullptr);
-        WriteWholeFile(*path, BuildLanguageFile(language));
+        ExtractResourceToFile(resource, "INI", *path);
     }
     return settingExisted;
+}
+
+bool CPublicFunction::ExtractResourceToFile(int id, std::string_view type, std::u16string_view path) const
+{
+    std::span<const unsigned char> bytes;
+    if (!FindExecutableResource(id, type, &bytes))
+        return false;
+    const std::u16string target(path);
+    ScopedHandle file(win::CreateFileW(target.c_str(), win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
+                                       win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return false;
+    win::DWORD written = 0;
+    const bool ok = win::WriteFile(file.Get(), bytes.data(), static_cast<win::DWORD>(bytes.size()), &written,
+                                   nullptr) != win::FALSE;
+    return ok && written == bytes.size() && file.Close();
 }

@@ -23,6 +23,10 @@ public:
     // An empty name means the remembered one.
     void LoadLanguage(std::u16string_view name);
 
+    // Writes the executable's resource verbatim; false when it is missing or
+    // the file cannot be written.
+    bool ExtractResourceToFile(int id, std::string_view type, std::u16string_view path) const;
+
     std::u16string GetLanguageString(std::u16string_view key) const;
     std::u16string ReadSettingLanguage() const;
     void WriteSettingLanguage(std::u16string_view name) const;

@@ -1,0 +1,4 @@
+// orvane-config: the desktop application.
+#include "app/shell/TavrinApp.h"
+
+int main(int argc, char** argv) { return RunTavrinApp(argc, argv); }
