@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/core/DiskSetUp.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeHandleThread.h"
 #include "app/core/WideText.h"
@@ -104,8 +105,7 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
         throw CommandFailure("upgrade cancelled; nothing was written");
     // A disk without the appliance's system partition gets it first, and
     // only it: the public partitions are the disk setup's business.
-    const int need = kx_dev_is_need_format(devpath.c_str());
-    const bool blank = need == 0 || need == 1;
+    const bool blank = DiskNeedsSetUp(devpath.c_str());
     if (blank) {
         out << devpath << " (" << device.label() << ") is not set up for the appliance yet: its firmware\n"
             << "needs the appliance's system partition.\n";

@@ -33,9 +33,9 @@ struct FormatSizes {
     std::uint32_t nSize3 = 0;
 };
 
-// The text public partition labels start with. Stands in for the language
-// table's IDC_STRING_FORMAT_PUBLIC_PARTIONG (English "Partition") until the
-// language tables replace it.
+// The text public partition labels start with: the current language's
+// IDC_STRING_FORMAT_PUBLIC_PARTIONG, or "Partition" when no language file is
+// loaded (the command line loads none).
 std::u16string GetFormatPublicPartitionText();
 
 class CFormatDevice {

@@ -1,0 +1,84 @@
+// The disk setup page: the operator splits the selected appliance disk into
+// one to three public partitions and starts the format worker, whose stages
+// drive a timed progress bar.
+#pragma once
+
+#include <QFont>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+
+#include "app/core/FormatDevice.h"
+#include "app/pages/FormatNotify.h"
+#include "app/pages/SkinnedPage.h"
+
+class CBeautifulButton;
+class CBmpProgCtrl;
+class CChildParttionDlg;
+class CRadioBox;
+class QLabel;
+
+class CDeviceFormatDlg : public SkinnedPage {
+    Q_OBJECT
+public:
+    explicit CDeviceFormatDlg(QWidget* parent);
+    // Waits for a format still running; its messages are dropped meanwhile.
+    ~CDeviceFormatDlg() override;
+
+    // Run when the main window opens the page for the selected device.
+    void EnterPage();
+    void RefreshTexts() override;
+    // A new partition count: sizes split evenly, or source's sizes when given.
+    void OnRadioChange(int count, const FormatSizes* source = nullptr);
+    // 1 idle, anything else busy.
+    void SetPageState(int state);
+    // The Format button.
+    void OnFormatClicked();
+
+    int PartCount() const { return m_nPartCount; }
+    // MiB for the public partitions: the disk less the system partition.
+    std::uint32_t TotalSize() const { return m_nTotalSize; }
+    int ProgressPercent() const { return m_nProgressPercent; }
+    bool IsBusy() const { return m_busy; }
+    CChildParttionDlg* Panel() const { return m_panel; }
+    CRadioBox* CountRadio(int count) const { return m_countRadios.at(static_cast<size_t>(count - 1)); }
+    CBmpProgCtrl* ProgressBar() const { return m_progress; }
+    CBeautifulButton* FormatButton() const { return m_format; }
+    CBeautifulButton* BackButton() const { return m_back; }
+    CBeautifulButton* NextButton() const { return m_next; }
+
+signals:
+    void firmwareRequested();
+    void searchRequested();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void OnFormatProgress(int stage);
+    void OnFormatError(int code);
+    void OnTimer(int timer);
+    void ShowProgressStep();
+    void ResetProgress();
+    void ApplyFonts();
+
+    CChildParttionDlg* m_panel;
+    CBeautifulButton* m_back;
+    CBeautifulButton* m_next;
+    CBeautifulButton* m_format;
+    std::array<CRadioBox*, 3> m_countRadios{};
+    CBmpProgCtrl* m_progress;
+    QLabel* m_progressLabel;
+    QLabel* m_percentLabel;
+    QLabel* m_hint;
+    QFont m_font;
+    std::array<QTimer, 4> m_timers;
+    int m_nProgressCount = 0;
+    int m_nProgressPercent = 0;
+    QString m_percentText;
+    std::uint32_t m_nTotalSize = 0;
+    int m_nPartCount = 2;
+    bool m_busy = false;
+    FormatNotify m_notify{this};
+    CFormatDevice m_formatDevice;
+};
