@@ -32,9 +32,8 @@ int TextToInt(const QString& text)
 
 CBeautifulButton::CBeautifulButton(int imageSetId, const QString& caption, const QString& xText,
                                    const QString& yText, QWidget* parent)
-    : QAbstractButton(parent), m_caption(caption), m_offset(TextToInt(xText), TextToInt(yText))
+    : HoverButton(parent), m_caption(caption), m_offset(TextToInt(xText), TextToInt(yText))
 {
-    setCursor(Qt::PointingHandCursor);
     setMouseTracking(true);
     SetSkin(imageSetId, QString(), QString(), QString());
 }
@@ -71,7 +70,7 @@ void CBeautifulButton::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.drawImage(0, 0, m_images[kNormal]);
     QColor textColor(255, 255, 255);
-    if (m_hovered) {
+    if (isHovered()) {
         painter.drawImage(0, 0, m_images[kHover]);
         textColor = QColor(244, 245, 247);
     }
@@ -100,28 +99,3 @@ void CBeautifulButton::paintEvent(QPaintEvent*)
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, m_caption);
 }
 
-void CBeautifulButton::SetHovered(bool hovered)
-{
-    if (m_hovered == hovered)
-        return;
-    m_hovered = hovered;
-    update();
-}
-
-void CBeautifulButton::enterEvent(QEnterEvent* event)
-{
-    SetHovered(true);
-    QAbstractButton::enterEvent(event);
-}
-
-void CBeautifulButton::leaveEvent(QEvent* event)
-{
-    SetHovered(false);
-    QAbstractButton::leaveEvent(event);
-}
-
-void CBeautifulButton::mouseMoveEvent(QMouseEvent* event)
-{
-    SetHovered(true);
-    QAbstractButton::mouseMoveEvent(event);
-}

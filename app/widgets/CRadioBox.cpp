@@ -26,12 +26,11 @@ int ChoiceNumber(const QString& text)
 
 CRadioBox::CRadioBox(QWidget* parent) : CRadioBox(QString(), parent) {}
 
-CRadioBox::CRadioBox(const QString& text, QWidget* parent) : QAbstractButton(parent)
+CRadioBox::CRadioBox(const QString& text, QWidget* parent) : HoverButton(parent)
 {
     setText(text);
     for (int i = 0; i < 4; ++i)
         m_images[i] = LoadResourceImage("PNG", kImageIds[i]);
-    setCursor(Qt::PointingHandCursor);
     setMouseTracking(true);
     if (!m_images[kNormal].isNull())
         resize(m_images[kNormal].size());
@@ -79,34 +78,9 @@ void CRadioBox::paintEvent(QPaintEvent*)
     painter.drawImage(0, 0, m_images[kNormal]);
     if (!isEnabled())
         painter.drawImage(0, 0, m_images[kDisabled]);
-    if (m_hovered && !m_checked)
+    if (isHovered() && !m_checked)
         painter.drawImage(0, 0, m_images[kHover]);
     if (m_checked)
         painter.drawImage(0, 0, m_images[kChecked]);
 }
 
-void CRadioBox::SetHovered(bool hovered)
-{
-    if (m_hovered == hovered)
-        return;
-    m_hovered = hovered;
-    update();
-}
-
-void CRadioBox::enterEvent(QEnterEvent* event)
-{
-    SetHovered(true);
-    QAbstractButton::enterEvent(event);
-}
-
-void CRadioBox::leaveEvent(QEvent* event)
-{
-    SetHovered(false);
-    QAbstractButton::leaveEvent(event);
-}
-
-void CRadioBox::mouseMoveEvent(QMouseEvent* event)
-{
-    SetHovered(true);
-    QAbstractButton::mouseMoveEvent(event);
-}

@@ -2,7 +2,7 @@
 // "THREE"); choosing one tells the parent which.
 #pragma once
 
-#include <QAbstractButton>
+#include "app/widgets/HoverButton.h"
 #include <QImage>
 
 #include "app/core/WorkerMessages.h"
@@ -15,7 +15,7 @@ static_assert(WM_RADIO_CHOSEN == 0x467);
 // unset) exclude each other.
 inline constexpr char kRadioGroupProperty[] = "radioGroup";
 
-class CRadioBox : public QAbstractButton {
+class CRadioBox : public HoverButton {
     Q_OBJECT
 public:
     explicit CRadioBox(QWidget* parent = nullptr);
@@ -24,22 +24,16 @@ public:
     // False when the state is already value.
     bool SetCheck(bool value, bool redraw);
     bool GetCheck() const { return m_checked; }
-    bool isHovered() const { return m_hovered; }
 
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     void OnClicked();
-    void SetHovered(bool hovered);
 
     enum { kNormal, kDisabled, kHover, kChecked };
     QImage m_images[4];
     bool m_checked = false;
-    bool m_hovered = false;
 };

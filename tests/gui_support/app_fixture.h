@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/MainDlg.h"
 #include "app/shell/MessageDlg.h"
 #include "app/shell/ShowMessage.h"
 #include "app/shell/TavrinApp.h"
@@ -30,6 +31,7 @@ protected:
     void SetUp() override { TempMachine::SetUp(); }
     void TearDown() override
     {
+        window_.reset();
         SetMessageAnswerer({});
         if (app_)
             app_->ExitInstance();
@@ -44,6 +46,10 @@ protected:
         app_ = std::make_unique<CTavrinApp>(options);
         ASSERT_TRUE(app_->Start());
     }
+
+    // The application started and its main window shown, once the first
+    // device search (which starts by itself) has ended.
+    void OpenWindow(const QString& language = QString());
 
     // Every box shown from now on is recorded and answered with answer.
     void AnswerBoxesWith(int answer)
@@ -61,6 +67,7 @@ protected:
     std::string ReadFile(const std::filesystem::path& path) const;
 
     std::unique_ptr<CTavrinApp> app_;
+    std::unique_ptr<CMainDlg> window_;
     std::vector<AnsweredBox> boxes_;
 };
 

@@ -42,18 +42,6 @@ struct SeenBox {
 
 class DiskSetupPageTest : public AppMachine {
 protected:
-    void OpenWindow()
-    {
-        StartApp();
-        window_ = std::make_unique<CMainDlg>();
-        window_->show();
-        ASSERT_TRUE(WaitFor([&] { return window_->SearchPage()->ProbesDone() > 0; }));
-    }
-    void TearDown() override
-    {
-        window_.reset();
-        AppMachine::TearDown();
-    }
     CDeviceFormatDlg& Page() { return *window_->DiskSetupPage(); }
     CChildParttionDlg& Panel() { return *Page().Panel(); }
     std::vector<int> Shown()
@@ -116,8 +104,6 @@ protected:
         return out.substr(0, out.find('\n'));
     }
     bool Idle() { return !Page().IsBusy() && window_->ActivityState() == kActivityIdle; }
-
-    std::unique_ptr<CMainDlg> window_;
     std::vector<SeenBox> seen_;
 };
 

@@ -38,17 +38,9 @@ protected:
     void TearDown() override
     {
         SetFileChooser({});
-        window_.reset();
         AppMachine::TearDown();
     }
 
-    void OpenWindow()
-    {
-        StartApp();
-        window_ = std::make_unique<CMainDlg>();
-        window_->show();
-        ASSERT_TRUE(WaitFor([&] { return window_->SearchPage()->ProbesDone() > 0; }));
-    }
     // The page as the main window shows it for the selected appliance disk.
     void OpenPage()
     {
@@ -123,8 +115,6 @@ protected:
     {
         return core_test::ReadHostRange(diskImage(slot), at, count);
     }
-
-    std::unique_ptr<CMainDlg> window_;
     Boxes shown_;
     std::vector<int> activityAtBox_;
     core_test::FirmwareImage image_;

@@ -38,20 +38,6 @@ protected:
         return items;
     }
 
-    void OpenWindow()
-    {
-        StartApp();
-        window_ = std::make_unique<CMainDlg>();
-        window_->show();
-        ASSERT_TRUE(WaitFor([&] { return window_->SearchPage()->ProbesDone() > 0; }));
-    }
-    void TearDown() override
-    {
-        window_.reset();
-        AppMachine::TearDown();
-    }
-
-    std::unique_ptr<CMainDlg> window_;
 };
 
 TEST_F(DeviceSearchTest, ListsUsbDisksByNameAndLetterInSortedOrderAndSelectsTheFirst)

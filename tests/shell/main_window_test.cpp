@@ -24,16 +24,7 @@ protected:
     void SetUp() override
     {
         AppMachine::SetUp();
-        StartApp();
-        window_ = std::make_unique<CMainDlg>();
-        window_->show();
-        // The first search starts by itself; let it end so the state is idle.
-        ASSERT_TRUE(WaitFor([&] { return window_->SearchPage()->ProbesDone() > 0; }));
-    }
-    void TearDown() override
-    {
-        window_.reset();
-        AppMachine::TearDown();
+        OpenWindow();
     }
 
     void SendPageState(int page, int activity)
@@ -54,7 +45,6 @@ protected:
         return label ? label->text() : QStringLiteral("<no label %1>").arg(id);
     }
 
-    std::unique_ptr<CMainDlg> window_;
 };
 
 TEST_F(MainWindowTest, PageCodesShowOnePageAndDisableItsButton)
