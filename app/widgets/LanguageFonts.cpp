@@ -1,5 +1,9 @@
 #include "app/widgets/LanguageFonts.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+#include <cmath>
+
 #include <QFontDatabase>
 #include <mutex>
 #include <string>
@@ -105,6 +109,15 @@ QString FontKindFace(int kind)
     }
 }
 
+int PixelSizeForCellHeight(QFont font, int cellHeight)
+{
+    font.setPixelSize(cellHeight);
+    const int cell = QFontMetrics(font).height();
+    if (cell <= cellHeight)
+        return cellHeight;
+    return std::max(1, static_cast<int>(std::lround(double(cellHeight) * cellHeight / cell)));
+}
+
 bool CreateLanguageFont(QFont& font, int role)
 {
     font = QFont();
@@ -134,10 +147,10 @@ bool CreateLanguageFont(QFont& font, int role)
         return false;
     }
     font.setFamily(face);
-    // The heights are the dialog's positive LOGFONT heights, i.e. the whole
-    // character cell in pixels; Qt's pixel size is the closest match. An
+    // The heights are the dialog's positive LOGFONT heights: the whole
+    // character cell (ascent plus descent) in pixels, not the em size. An
     // unknown role keeps the default size, as a zero height would.
     if (role >= kFontRoleTitle && role <= kFontRoleSmall)
-        font.setPixelSize(heights[role - 1]);
+        font.setPixelSize(PixelSizeForCellHeight(font, heights[role - 1]));
     return true;
 }

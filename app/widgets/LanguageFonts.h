@@ -40,3 +40,5 @@ QString FontKindFace(int kind);
 // Builds the language's font for a role. For a language without fonts of
 // its own the font is only reset to a default QFont and false is returned.
 bool CreateLanguageFont(QFont& font, int role);
+// The pixel size at which the face's character cell is cellHeight high.
+int PixelSizeForCellHeight(QFont font, int cellHeight);
