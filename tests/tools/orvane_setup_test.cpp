@@ -57,6 +57,23 @@ TEST_F(OrvaneSetup, TwoPartitionsGetTheGivenSizeAndTheRestFormattedAndLabelled)
     }
 }
 
+TEST_F(OrvaneSetup, ThreePartitionsOfTheGivenSizesAndTheRest)
+{
+    const auto run = orvane({"setup", "--partitions", "3", "--sizes", "100,200", "--yes"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    // 63 unused sectors between neighbours; a size of n MiB spans n * 2048 - 64
+    // sectors; the last partition ends at sector N - 4.
+    const std::uint64_t first = 2097215, second = first + 204736 + 63, third = second + 409536 + 63;
+    EXPECT_EQ(table(), "131136 1966016 82\n" + std::to_string(first) + " 204736 7\n" + std::to_string(second) +
+                           " 409536 7\n" + std::to_string(third) + " " + std::to_string(kSectors - 4 - third + 1) +
+                           " 7");
+    int index = 1;
+    for (std::uint64_t start : {first, second, third}) {
+        EXPECT_EQ(blkid(start, "TYPE"), "ntfs");
+        EXPECT_EQ(blkid(start, "LABEL"), "Partition-" + std::to_string(index++));
+    }
+}
+
 TEST_F(OrvaneSetup, WithoutSizesTheRoomIsSplitEvenly)
 {
     const auto run = orvane({"setup", "--partitions", "3", "--yes"});
