@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/core/SelectedDevice.h"
+#include "app/core/WorkerMessages.h"
 #include "app/pages/ChildParttionDlg.h"
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"
@@ -13,6 +14,7 @@
 #include "app/widgets/CBmpProgCtrl.h"
 #include "app/widgets/CFlatEdit.h"
 #include "app/widgets/CRadioBox.h"
+#include "app/widgets/WindowMessage.h"
 #include "app_fixture.h"
 #include "kx/kx.h"
 
@@ -242,6 +244,25 @@ TEST_F(DiskSetupPageTest, WorkerFailureIsShownAndThePageComesBackIdle)
     ASSERT_TRUE(WaitFor([&] { return Idle(); }));
     EXPECT_EQ(Page().ProgressPercent(), 0);
     EXPECT_FALSE(Page().ProgressBar()->isVisible());
+}
+
+TEST_F(DiskSetupPageTest, EachWorkerFailureCodeShowsItsOwnText)
+{
+    OpenWindow();
+    window_->OnDiskSetClicked();
+    AnswerOkAndWatch();
+    const char* texts[] = {"Fail to obtain disk information. Please try again.",
+                           "Fail to delete partition. Please try again.",
+                           "Fail to create partition. Please unplug the device and plug in again.",
+                           "Fail to format partition. Please try again.", ""};
+    for (int code = 1; code <= 5; ++code)
+        SendWindowMessage(&Page(), WM_FORMAT_ERROR, code, 0);
+    ASSERT_EQ(seen_.size(), 5u);
+    for (int code = 1; code <= 5; ++code) {
+        EXPECT_EQ(seen_[code - 1].text, QString::fromUtf8(texts[code - 1])) << "code " << code;
+        EXPECT_EQ(seen_[code - 1].type, 1);
+    }
+    EXPECT_TRUE(Idle());
 }
 
 TEST_F(DiskSetupPageTest, ClosingTheWindowDuringAFormatLetsTheFormatFinish)
