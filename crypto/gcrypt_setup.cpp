@@ -1,0 +1,32 @@
+#include "crypto/gcrypt_setup.h"
+
+#include <gcrypt.h>
+
+#include <mutex>
+
+namespace kx::crypto {
+
+namespace {
+
+// Room for the key schedules of a few open volumes at once; the pool grows
+// when more is needed.
+constexpr unsigned secureMemoryBytes = 256 * 1024;
+
+}  // namespace
+
+void ensureGcrypt()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P))
+            return;
+        gcry_check_version(nullptr);
+        gcry_control(GCRYCTL_SUSPEND_SECMEM_WARN);
+        gcry_control(GCRYCTL_INIT_SECMEM, secureMemoryBytes, 0);
+        gcry_control(GCRYCTL_AUTO_EXPAND_SECMEM, secureMemoryBytes, 0);
+        gcry_control(GCRYCTL_RESUME_SECMEM_WARN);
+        gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+    });
+}
+
+}  // namespace kx::crypto
