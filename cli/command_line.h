@@ -11,7 +11,8 @@
 namespace cli {
 
 // kNeedsSetup: the disk must be set up for the appliance before an upgrade.
-enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2, kNeedsSetup = 3 };
+// kNeedsReboot: done, but Windows asks for a reboot to finish.
+enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2, kNeedsSetup = 3, kNeedsReboot = 4 };
 
 // A mistake in the command line; reported with the usage hint.
 struct UsageError : std::runtime_error {
@@ -30,7 +31,7 @@ struct CommandLine {
 };
 
 // Options take a value, as "--name value" or "--name=value", except the
-// switch --yes; "-o" stands for "--output".
+// switches --yes and --all; "-o" stands for "--output".
 CommandLine parseCommandLine(int argc, char** argv);
 
 }  // namespace cli

@@ -17,6 +17,7 @@ int runImage(const CommandLine& line, std::ostream& out);
 int runUpgrade(const CommandLine& line, std::ostream& out);
 int runSetup(const CommandLine& line, std::ostream& out);
 int runFormat(const CommandLine& line, std::ostream& out);
+int runUsbFilter(const CommandLine& line, std::ostream& out);
 void printUsage(std::ostream& out);
 
 // Shared by setup and upgrade.

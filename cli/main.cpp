@@ -27,6 +27,8 @@ int run(const cli::CommandLine& line)
         return cli::runSetup(line, std::cout);
     if (command == "format")
         return cli::runFormat(line, std::cout);
+    if (command == "usbfilter")
+        return cli::runUsbFilter(line, std::cout);
     throw cli::UsageError(command.empty() ? "no command given" : "unknown command " + command);
 }
 

@@ -42,6 +42,20 @@ void printUsage(std::ostream& out)
            "                               with --yes). --sizes gives all but the last in\n"
            "                               MiB; the last takes the rest; without it the\n"
            "                               room is split evenly\n"
+           "  usbfilter install DIR        copy the USB filter driver from DIR (kxusbflt.sys,\n"
+           "                               or kxusbflt-x64.sys on 64-bit Windows) into the\n"
+           "                               Windows drivers folder and register its service\n"
+           "  usbfilter status [--device PATH]\n"
+           "                               show for each disk whether it lists a filter\n"
+           "  usbfilter attach [--device PATH | --all]\n"
+           "                               list the filter on the disk (on every USB disk\n"
+           "                               listing none with --all) and restart it; a disk\n"
+           "                               that lists any filter is left alone\n"
+           "  usbfilter detach [--device PATH]\n"
+           "                               take the filter off the disk's list; it leaves\n"
+           "                               the disk at its next restart\n"
+           "  usbfilter test-restart [--device PATH]\n"
+           "                               restart the disk's device node\n"
            "  help                         show this text\n"
            "\n"
            "--device takes a disk path as devices lists it, for example\n"
@@ -49,7 +63,8 @@ void printUsage(std::ostream& out)
            "--machine selects the emulated machine; else KX_MACHINE, else the default one.\n"
            "\n"
            "Exit status: 0 done, 1 failed, 2 wrong command line, 3 upgrade found the disk\n"
-           "not set up for the appliance and setting it up was declined.\n";
+           "not set up for the appliance and setting it up was declined, 4 done but\n"
+           "Windows asks for a reboot to finish (usbfilter test-restart).\n";
 }
 
 }  // namespace cli

@@ -6,6 +6,9 @@ extern "C" {
 
 KX_API int ped_part_create_partition(struct _PedDisk* disk, int type, int code, uint64_t start, uint64_t end)
 {
+    // An int outside the enumeration's values must not be cast to it.
+    if (type != PED_PARTITION_NORMAL && type != PED_PARTITION_EXTENDED && type != PED_PARTITION_LOGICAL)
+        return 0;
     return kx::createPartition(disk, static_cast<::PedPartitionType>(type), code, start, end);
 }
 

@@ -253,6 +253,38 @@ KX_API int ped_part_delete(struct _PedPartition* part);
    (a failed copy may leave a partial destination). */
 KX_API int kx_copy_file_sync(const char* source, const char* destination);
 
+/* ---- USB filter driver (kxusbflt) ----------------------------------------- */
+
+/* Copies kxusbflt.sys (kxusbflt-x64.sys on 64-bit Windows) from the folder
+   path into the Windows drivers folder (system32\DRIVERS, or SysWOW64\DRIVERS
+   on 64-bit Windows) and registers the boot-start kernel service kxusbflt.
+   1 the service is registered (now or before), 0 not. Never starts it. */
+KX_API int kx_load_usb_driver(const char* path);
+/* Does nothing; 1. */
+KX_API int kx_unload_usb_driver(void);
+
+/* Results of the functions below that name a disk by its devpath: 0 done,
+   1 Windows asks for a restart to finish, 2 failed (no such disk in the
+   device list, or a device call failed), 4 devpath missing. Probe first
+   (kx_dev_probe): disks outside the device list are never touched. */
+
+/* 1 when the disk's upper filter list names any filter, else 0. */
+KX_API int kx_is_load_usb_driver_dev(const char* devpath);
+/* Restarts the disk's node: a property change on 64-bit Windows, else a
+   disable, 2 s, and an enable (the node is enabled again whatever the
+   disable gave). 0, 1 or 2; 0 for a missing devpath. */
+KX_API int kx_test_load_usb_driver_dev(const char* devpath);
+/* Lists kxusbflt as the disk's upper filter and restarts the node. A disk
+   that already lists any filter is left alone (0). On 1 or 2 the filter is
+   taken off again and the node restarted. */
+KX_API int kx_load_usb_driver_dev(const char* devpath);
+/* Takes kxusbflt off the disk's upper filter list, keeping other filters,
+   without a restart: 0 or 2. */
+KX_API int kx_unload_usb_driver_dev(const char* devpath);
+/* kx_load_usb_driver_dev without the undo, for every disk in the device
+   list that lists no filter; 1 whatever each gave. */
+KX_API int kx_load_usb_driver_dev_all(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,5 +1,6 @@
 #include "ioctl_handlers.h"
 #include "platform/win_api.h"
+#include "platform/win_system_state.h"
 
 namespace win {
 
@@ -37,6 +38,8 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID 
         return detail::getLengthInfo(call);
     case IOCTL_DISK_UPDATE_PROPERTIES:
         return detail::updateProperties(call);
+    case IOCTL_DISK_PERFORMANCE:
+        return detail::diskPerformance(call);
     case IOCTL_SCSI_PASS_THROUGH:
         return detail::scsiPassThrough(call);
     case IOCTL_STORAGE_QUERY_PROPERTY:
@@ -49,6 +52,8 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID 
     case FSCTL_UNLOCK_VOLUME:
     case FSCTL_DISMOUNT_VOLUME:
         return detail::volumeLockOrDismount(call);
+    case detail::kUsbFilterNotify:
+        return detail::usbFilterNotify(call);
     default:
         // Codes of drivers that are not in this disk's stack.
         return detail::failIoctl(ERROR_INVALID_FUNCTION);

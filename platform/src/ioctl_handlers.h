@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file_objects.h"
+#include "platform/win_ioctl.h"
 
 namespace win::detail {
 
@@ -24,6 +25,11 @@ BOOL storageQueryProperty(IoctlCall& call);
 BOOL storageGetDeviceNumber(IoctlCall& call);
 BOOL isVolumeMounted(IoctlCall& call);
 BOOL volumeLockOrDismount(IoctlCall& call);
+BOOL diskPerformance(IoctlCall& call);
+
+// The code the USB filter driver (kxusbflt) answers in a disk's stack.
+constexpr DWORD kUsbFilterNotify = CTL_CODE(FILE_DEVICE_DISK, 0xF10, METHOD_BUFFERED, FILE_ANY_ACCESS);
+BOOL usbFilterNotify(IoctlCall& call);
 
 // Sets the last error and returns FALSE, for the handlers' failure paths.
 BOOL failIoctl(DWORD error);

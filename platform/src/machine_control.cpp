@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 
+#include "device_nodes.h"
 #include "platform/machine.h"
 #include "registry_tree.h"
 #include "system_programs.h"
@@ -212,11 +213,13 @@ int addDisk(Machine& m, const DiskOptions& options)
     return slot;
 }
 
+void arriveDisk(const Machine& m, State& state, Disk& disk) { arrive(m, state, disk, false); }
+
 void plug(Machine& m, int slot)
 {
     m.update([&](State& state) {
         Disk& d = diskBySlot(state, slot);
-        if (d.present)
+        if (d.present || d.disabled)
             throw MachineError("disk " + std::to_string(slot) + " is already plugged in");
         arrive(m, state, d, false);
     });
@@ -228,9 +231,14 @@ void unplug(Machine& m, int slot)
         Disk& d = diskBySlot(state, slot);
         if (d.system)
             throw MachineError("disk " + std::to_string(slot) + " is the system disk");
-        if (!d.present)
+        if (!d.present && !d.disabled)
             throw MachineError("disk " + std::to_string(slot) + " is not plugged in");
-        detachDisk(state, d);
+        // A disabled node leaves with its device and starts enabled when plugged in again.
+        if (d.present)
+            detachDisk(state, d);
+        else
+            ++state.deviceChanges;
+        d.disabled = false;
     });
 }
 
@@ -281,7 +289,9 @@ std::string describe(const State& state)
     out += line;
     for (const auto& d : state.disks) {
         std::snprintf(line, sizeof line, "disk %d: %s, %.2f GiB, %s%s%s\n    \"%s\"  %s\n", d.slot,
-                      d.present ? ("PhysicalDrive" + std::to_string(d.number)).c_str() : "unplugged",
+                      d.present    ? ("PhysicalDrive" + std::to_string(d.number)).c_str()
+                      : d.disabled ? "disabled"
+                                   : "unplugged",
                       static_cast<double>(d.size) / (1ull << 30), d.system ? "system" : d.usb ? "USB" : "fixed",
                       d.removable ? ", removable" : "", d.readOnly ? ", read-only" : "", friendlyNameOf(d).c_str(),
                       diskInstanceId(d).c_str());
@@ -294,7 +304,9 @@ std::string describe(const State& state)
                           p.letter ? (std::string(1, p.letter) + ":").c_str() : "-");
             out += line;
         }
+        out += describeNode(state, d);
     }
+    out += describeServices(state);
     return out;
 }
 

@@ -1,5 +1,10 @@
 #include "machine_json.h"
 
+#include <cmath>
+#include <limits>
+#include <type_traits>
+#include <utility>
+
 namespace machine {
 
 using nlohmann::json;
@@ -8,12 +13,34 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 
+// Whole numbers are range-checked before conversion: a hand-edited 1e30
+// would otherwise be undefined behaviour, and 1e10 a silently wrong number.
+template <typename T>
+T valueOf(const json& v, const char* key)
+{
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+        bool fits = true;
+        if (v.is_number_float()) {
+            const double d = v.get<double>();
+            const double limit = std::ldexp(1.0, std::numeric_limits<T>::digits);
+            fits = std::trunc(d) == d && d >= static_cast<double>(std::numeric_limits<T>::min()) && d < limit;
+        } else if (v.is_number_unsigned()) {
+            fits = std::in_range<T>(v.get<std::uint64_t>());
+        } else if (v.is_number_integer()) {
+            fits = std::in_range<T>(v.get<std::int64_t>());
+        }
+        if (!fits)
+            throw MachineError(std::string("machine.json: ") + key + " is not a whole number in range");
+    }
+    return v.get<T>();
+}
+
 template <typename T>
 void read(const json& j, const char* key, T& out)
 {
     auto it = j.find(key);
     if (it != j.end() && !it->is_null())
-        out = it->get<T>();
+        out = valueOf<T>(*it, key);
 }
 
 template <typename T>
@@ -21,7 +48,7 @@ void read(const json& j, const char* key, std::optional<T>& out)
 {
     auto it = j.find(key);
     if (it != j.end() && !it->is_null())
-        out = it->get<T>();
+        out = valueOf<T>(*it, key);
 }
 
 template <typename T>
@@ -48,7 +75,8 @@ json settingsToJson(const Settings& s)
             {"oemcp", s.oemcp},
             {"admin", s.admin},
             {"uac", s.uac},
-            {"format_service", formatServiceName(s.formatService)}};
+            {"format_service", formatServiceName(s.formatService)},
+            {"cryptoapi", cryptoApiName(s.cryptoApi)}};
 }
 
 Settings settingsFromJson(const json& j)
@@ -76,6 +104,12 @@ Settings settingsFromJson(const json& j)
     if (!named)
         throw MachineError("format_service '" + service + "' is not ok, absent, fails or fails_at_99");
     s.formatService = *named;
+    std::string crypto = cryptoApiName(s.cryptoApi);
+    read(j, "cryptoapi", crypto);
+    auto api = cryptoApiNamed(crypto);
+    if (!api)
+        throw MachineError("cryptoapi '" + crypto + "' is not ok, no_keyset, absent or fails");
+    s.cryptoApi = *api;
     if (!(s.timeScale >= 0.0))
         throw MachineError("time_scale must not be negative");
     return s;
@@ -116,6 +150,8 @@ json diskToJson(const Disk& d)
     write(faults, "vanish_at", d.faults.vanishAt);
     faults["refuse_exclusive"] = d.faults.refuseExclusive;
     faults["refuse_device_number"] = d.faults.refuseDeviceNumber;
+    faults["skip_writes"] = d.faults.skipWrites;
+    faults["write_log"] = d.faults.writeLog;
     json parts = json::array();
     for (const auto& p : d.partitions)
         parts.push_back(partitionToJson(p));
@@ -145,7 +181,11 @@ json diskToJson(const Disk& d)
             {"instance_generation", d.instanceGeneration},
             {"arrival", d.arrival},
             {"faults", faults},
-            {"partitions", parts}};
+            {"partitions", parts},
+            {"disabled", d.disabled},
+            {"node_reboot_on", d.nodeRebootOn},
+            {"node_fail_on", d.nodeFailOn},
+            {"node_changes", d.nodeChanges}};
 }
 
 Disk diskFromJson(const json& j)
@@ -183,15 +223,49 @@ Disk diskFromJson(const json& j)
         read(*f, "vanish_at", d.faults.vanishAt);
         read(*f, "refuse_exclusive", d.faults.refuseExclusive);
         read(*f, "refuse_device_number", d.faults.refuseDeviceNumber);
+        read(*f, "skip_writes", d.faults.skipWrites);
+        read(*f, "write_log", d.faults.writeLog);
     }
     if (auto p = j.find("partitions"); p != j.end())
         for (const auto& pj : *p)
             d.partitions.push_back(partitionFromJson(pj));
+    read(j, "disabled", d.disabled);
+    read(j, "node_reboot_on", d.nodeRebootOn);
+    read(j, "node_fail_on", d.nodeFailOn);
+    read(j, "node_changes", d.nodeChanges);
     if (d.size == 0 || d.size % 512 != 0)
         throw MachineError("disk " + std::to_string(d.slot) + ": size must be a non-zero multiple of 512");
     if (d.backing.empty())
         throw MachineError("disk " + std::to_string(d.slot) + ": no backing file");
     return d;
+}
+
+json serviceToJson(const Service& s)
+{
+    return {{"name", s.name},
+            {"display_name", s.displayName},
+            {"type", s.type},
+            {"start", s.startType},
+            {"error_control", s.errorControl},
+            {"image_path", s.imagePath},
+            {"running", s.running},
+            {"marked_for_delete", s.markedForDelete}};
+}
+
+Service serviceFromJson(const json& j)
+{
+    Service s;
+    read(j, "name", s.name);
+    read(j, "display_name", s.displayName);
+    read(j, "type", s.type);
+    read(j, "start", s.startType);
+    read(j, "error_control", s.errorControl);
+    read(j, "image_path", s.imagePath);
+    read(j, "running", s.running);
+    read(j, "marked_for_delete", s.markedForDelete);
+    if (s.name.empty())
+        throw MachineError("a service has no name");
+    return s;
 }
 
 }  // namespace
@@ -201,6 +275,9 @@ json toJson(const State& state)
     json disks = json::array();
     for (const auto& d : state.disks)
         disks.push_back(diskToJson(d));
+    json services = json::array();
+    for (const auto& s : state.services)
+        services.push_back(serviceToJson(s));
     json mounted = json::object();
     for (const auto& [key, letter] : state.mountedDevices)
         mounted[key] = std::string(1, letter);
@@ -212,7 +289,8 @@ json toJson(const State& state)
             {"mounted_devices", mounted},
             {"next_volume", state.nextVolume},
             {"arrival_counter", state.arrivalCounter},
-            {"device_changes", state.deviceChanges}};
+            {"device_changes", state.deviceChanges},
+            {"services", services}};
 }
 
 State fromJson(const json& doc)
@@ -245,6 +323,9 @@ State fromJson(const json& doc)
         read(doc, "next_volume", s.nextVolume);
         read(doc, "arrival_counter", s.arrivalCounter);
         read(doc, "device_changes", s.deviceChanges);
+        if (auto j = doc.find("services"); j != doc.end())
+            for (const auto& sj : *j)
+                s.services.push_back(serviceFromJson(sj));
         for (size_t i = 0; i < s.disks.size(); ++i)
             if (s.disks[i].slot != static_cast<int>(i))
                 throw MachineError("disk slots must run 0, 1, 2 ... in order");

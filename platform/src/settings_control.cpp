@@ -136,11 +136,24 @@ void applySetting(Settings& s, const std::string& key, const std::string& v)
         if (!service)
             throw MachineError("format_service takes ok, absent, fails or fails_at_99, not '" + v + "'");
         s.formatService = *service;
+    } else if (key == "cryptoapi") {
+        auto api = cryptoApiNamed(v);
+        if (!api)
+            throw MachineError("cryptoapi takes ok, no_keyset, absent or fails, not '" + v + "'");
+        s.cryptoApi = *api;
     } else {
         throw MachineError("unknown machine setting '" + key +
                            "' (time_scale, os, os.platform, os.major, os.minor, os.build, os.product_type, os.csd, "
-                           "os.fails, wow64, lang_id, acp, oemcp, admin, uac, format_service)");
+                           "os.fails, wow64, lang_id, acp, oemcp, admin, uac, format_service, cryptoapi)");
     }
+}
+
+std::uint32_t parseNodeChanges(const std::string& key, const std::string& v)
+{
+    const auto bits = nodeChangesNamed(v);
+    if (!bits)
+        throw MachineError(key + " takes none, all or a comma list of disable, enable and propchange, not '" + v + "'");
+    return *bits;
 }
 
 void applyDiskSetting(Disk& d, const std::string& key, const std::string& v)
@@ -178,6 +191,10 @@ void applyDiskSetting(Disk& d, const std::string& key, const std::string& v)
         d.faults.refuseExclusive = parseBool(key, v);
     else if (key == "refuse_device_number")
         d.faults.refuseDeviceNumber = parseBool(key, v);
+    else if (key == "fault_skip_writes")
+        d.faults.skipWrites = static_cast<std::uint32_t>(parseNumber(key, v, 0xFFFFFFFF));
+    else if (key == "write_log")
+        d.faults.writeLog = parseBool(key, v);
     else if (key == "vendor")
         field(d.vendor, 8);
     else if (key == "product")
@@ -186,12 +203,14 @@ void applyDiskSetting(Disk& d, const std::string& key, const std::string& v)
         field(d.revision, 4);
     else if (key == "friendly_name")
         field(d.friendlyName, 256);
+    else if (key == "node_reboot_on" || key == "node_fail_on")
+        (key == "node_reboot_on" ? d.nodeRebootOn : d.nodeFailOn) = parseNodeChanges(key, v);
     else
         throw MachineError("unknown disk setting '" + key +
                            "' (removable, read_only, write_protect, publish_delay_ms, letter_delay_ms, "
                            "restart_returns, restart_new_instance, restart_new_number, fail_read_at, fail_write_at, "
-                           "short_write_at, vanish_at, refuse_exclusive, refuse_device_number, vendor, product, revision, "
-                           "friendly_name)");
+                           "short_write_at, vanish_at, refuse_exclusive, refuse_device_number, fault_skip_writes, write_log, vendor, product, "
+                           "revision, friendly_name, node_reboot_on, node_fail_on)");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/machine.h"
 #include "platform/win_api.h"
 #include "registry_tree.h"
+#include "setupapi_devices.h"
 #include "text_util.h"
 
 namespace win {
@@ -17,20 +18,8 @@ namespace {
 constexpr DWORD kErrorInvalidData = 13;
 constexpr const char* kRootHubId = "USB\\ROOT_HUB20\\4&1C2F3A4B&0";
 
-struct Device {
-    GUID classGuid{};
-    std::string instanceId;
-    std::string friendlyName;
-    std::string description;
-    std::string className;
-    std::string service;
-    std::string manufacturer;
-    std::vector<std::string> hardwareIds;
-};
-
-struct DeviceInfoSet : detail::HandleObject {
-    std::vector<Device> devices;
-};
+using detail::Device;
+using detail::DeviceInfoSet;
 
 // SCSI identity fields padded with underscores to their width, as the
 // USB storage driver spells them in hardware ids.
@@ -52,6 +41,7 @@ Device diskDrive(const machine::Disk& disk)
     Device d;
     d.classGuid = GUID_DEVCLASS_DISKDRIVE;
     d.instanceId = machine::diskInstanceId(disk);
+    d.diskSlot = disk.slot;
     d.friendlyName = machine::friendlyNameOf(disk);
     d.description = "Disk drive";
     d.className = "DiskDrive";
@@ -173,6 +163,17 @@ bool wanted(const Device& d, const GUID* classGuid, DWORD flags, LPCSTR enumerat
 // The device a caller's SP_DEVINFO_DATA stands for in the set.
 std::optional<Device> deviceOf(HDEVINFO set, const SP_DEVINFO_DATA* data)
 {
+    const auto ref = detail::deviceAt(set, data);
+    return ref ? std::optional<Device>(*ref->device) : std::nullopt;
+}
+
+// A disabled node is still listed; only its disk has gone.
+bool listed(const machine::Disk& disk, bool presentOnly) { return disk.present || disk.disabled || !presentOnly; }
+
+}  // namespace
+
+std::optional<detail::DeviceRef> detail::deviceAt(HDEVINFO set, const SP_DEVINFO_DATA* data)
+{
     auto devices = detail::lookupAs<DeviceInfoSet>(set);
     if (!devices) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -183,10 +184,9 @@ std::optional<Device> deviceOf(HDEVINFO set, const SP_DEVINFO_DATA* data)
         SetLastError(ERROR_INVALID_PARAMETER);
         return std::nullopt;
     }
-    return devices->devices[data->Reserved - 1];
+    Device* device = &devices->devices[data->Reserved - 1];
+    return DeviceRef{std::move(devices), device};
 }
-
-}  // namespace
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, void*, DWORD flags)
 {
@@ -206,11 +206,11 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, void*, D
         const bool presentOnly = flags & DIGCF_PRESENT;
         std::vector<Device> all;
         for (const auto& disk : state->disks)
-            if (disk.present || !presentOnly)
+            if (listed(disk, presentOnly))
                 all.push_back(diskDrive(disk));
         all.push_back(rootHub());
         for (const auto& disk : state->disks)
-            if (disk.usb && (disk.present || !presentOnly))
+            if (disk.usb && listed(disk, presentOnly))
                 all.push_back(usbParent(disk));
         for (auto& d : all)
             if (wanted(d, classGuid, flags, enumerator))

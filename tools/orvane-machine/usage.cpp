@@ -13,7 +13,9 @@ $KX_MACHINE, else the default machine, created on first use.
 Commands:
   create DIR        make a new machine in DIR (system disk 0 and an 8 GiB
                     USB appliance disk 1) and show it
-  list              show the machine's settings, disks and partitions
+  list              show the machine's settings, disks and partitions, disk
+                    drive nodes (upper filters, disabled, state changes) and
+                    services
   add-disk [OPTIONS]
                     add a disk and plug it in; prints its slot, the number
                     that list shows after "disk"
@@ -55,6 +57,9 @@ Machine settings:
   format_service    what fmifs.dll's FormatEx does: ok (formats), absent (the
                     library does not load), fails (reports failure at once),
                     fails_at_99 (reports up to 99 percent, then failure)
+  cryptoapi         what CryptoAPI does: ok (random from the system), no_keyset
+                    (the default key set must be made first), absent (no
+                    provider), fails (CryptGenRandom fails)
 
 Disk settings:
   removable, read_only, write_protect           true/false
@@ -66,11 +71,21 @@ Disk settings:
   fail_read_at, fail_write_at  a read or write covering this sector fails
   short_write_at    a write covering this sector stops before it
   vanish_at         a write covering this sector unplugs the disk
-  (sector settings take a sector number, or none to clear them)
+  (sector settings take a sector number, or none to clear them; they also
+  hit the format service's writes into the disk)
+  fault_skip_writes that many writes covering a write fault's sector pass
+                    unharmed before it strikes
+  write_log         every write's first sector, sector count and origin (io,
+                    format) is appended to disk<N>-writes.log in the machine
   refuse_exclusive  opens without sharing fail (true/false)
   refuse_device_number  the disk does not answer IOCTL_STORAGE_GET_DEVICE_NUMBER,
                     as some Windows releases' drivers do not (true/false)
   vendor, product, revision, friendly_name      the disk's names
+  node_reboot_on    after these state changes of the disk drive's node its
+                    class installer asks for a reboot (DI_NEEDREBOOT); the
+                    change is made all the same: none, all, or a comma list
+                    of disable, enable, propchange
+  node_fail_on      the class installer refuses these state changes (same words)
 
 Exit status: 0 done, 1 the machine refused or failed, 2 bad command line.
 )";

@@ -42,6 +42,14 @@ enum class FormatService {
     FailsAt99,  // reports up to 99 percent, then done with failure
 };
 
+// What CryptoAPI does on this machine.
+enum class CryptoApi {
+    Ok,        // random bytes from the operating system
+    NoKeyset,  // the default key set must first be made (CRYPT_NEWKEYSET)
+    Absent,    // no provider can be acquired
+    Fails,     // CryptGenRandom fails
+};
+
 struct Settings {
     double timeScale = 1.0;  // Sleep(ms) lasts ms * timeScale
     OsVersion os;
@@ -52,6 +60,7 @@ struct Settings {
     bool admin = true;
     bool uac = true;
     FormatService formatService = FormatService::Ok;
+    CryptoApi cryptoApi = CryptoApi::Ok;
 };
 
 // Per-disk faults, so every error path of the product can be reached.
@@ -60,8 +69,15 @@ struct DiskFaults {
     std::optional<std::uint64_t> failWriteAt;   // a write covering this sector fails
     std::optional<std::uint64_t> shortWriteAt;  // a write covering this sector stops before it
     std::optional<std::uint64_t> vanishAt;      // a write covering this sector unplugs the disk
+    // Writes covering the sector of one of the three write faults above that
+    // pass unharmed before it strikes (each counts this down), so a fault can
+    // hit the second or third write of the same sector.
+    std::uint32_t skipWrites = 0;
     bool refuseExclusive = false;               // opens without sharing fail
     bool refuseDeviceNumber = false;            // IOCTL_STORAGE_GET_DEVICE_NUMBER is not answered
+    // Not a fault: every write's first sector and length are appended to
+    // disk<slot>-writes.log in the machine, so tests can list the writes.
+    bool writeLog = false;
 };
 
 // A partition as the kernel published it after reading the disk's table.
@@ -103,6 +119,31 @@ struct Disk {
     std::uint64_t arrival = 0;   // bumped on every arrival; stale handles fail
     DiskFaults faults;
     std::vector<PublishedPartition> partitions;
+    // The disk drive's device node. A disabled node stays listed, but its
+    // disk is not present until the node is enabled again.
+    bool disabled = false;
+    std::uint32_t nodeRebootOn = 0;        // NodeChange bits that ask for a reboot
+    std::uint32_t nodeFailOn = 0;          // NodeChange bits the class installer refuses
+    std::vector<std::string> nodeChanges;  // "disable", "enable", "propchange", oldest first
+};
+
+// State changes of a disk drive's node made through its class installer.
+enum NodeChange : std::uint32_t {
+    NodeDisable = 1,
+    NodeEnable = 2,
+    NodePropChange = 4,
+};
+
+// A service of the service control manager.
+struct Service {
+    std::string name;  // as created; looked up without regard to case
+    std::string displayName;
+    std::uint32_t type = 0;  // SERVICE_KERNEL_DRIVER, ...
+    std::uint32_t startType = 0;
+    std::uint32_t errorControl = 0;
+    std::string imagePath;
+    bool running = false;
+    bool markedForDelete = false;  // goes once stopped and no handle is open
 };
 
 struct State {
@@ -114,6 +155,7 @@ struct State {
     int nextVolume = 1;
     std::uint64_t arrivalCounter = 0;
     std::uint64_t deviceChanges = 0;  // device nodes changed
+    std::vector<Service> services;    // in the order they were created
 };
 
 // Options of a new disk.
@@ -175,6 +217,9 @@ std::string describe(const State& state);
 // The format_service setting's words: ok, absent, fails, fails_at_99.
 std::optional<FormatService> formatServiceNamed(const std::string& name);
 std::string formatServiceName(FormatService service);
+// The cryptoapi setting's words: ok, no_keyset, absent, fails.
+std::optional<CryptoApi> cryptoApiNamed(const std::string& name);
+std::string cryptoApiName(CryptoApi api);
 
 // Kernel behaviour shared by the win:: functions and the control operations.
 const Disk* diskByNumber(const State& state, int number);
@@ -183,6 +228,17 @@ Disk& diskBySlot(State& state, int slot);
 void detachDisk(State& state, Disk& disk);
 // Re-reads the disk's partition table and publishes its partitions and letters.
 void rescanPartitions(const Machine& m, State& state, Disk& disk);
+// The disk arrives: a number, its partitions published, a device change.
+void arriveDisk(const Machine& m, State& state, Disk& disk);
+// The strings of the disk drive node's upper filter list, up to the first
+// empty one.
+std::vector<std::string> upperFiltersOf(const State& state, const Disk& disk);
+Service* serviceNamed(State& state, const std::string& name);
+const Service* serviceNamed(const State& state, const std::string& name);
+// NodeChange bits from "none", "all" or a comma list of disable, enable and
+// propchange, and back.
+std::optional<std::uint32_t> nodeChangesNamed(const std::string& words);
+std::string nodeChangesName(std::uint32_t bits);
 std::string friendlyNameOf(const Disk& disk);
 std::string diskInstanceId(const Disk& disk);
 std::string usbInstanceId(const Disk& disk);

@@ -82,7 +82,7 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
                     LPCSTR directory, STARTUPINFOA* startup, PROCESS_INFORMATION* info);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 
-// Libraries: the system's own (fmifs.dll, kernel32.dll); nothing else loads.
+// Libraries: the system's own (fmifs.dll, kernel32.dll, netapi32.dll); nothing else loads.
 HMODULE LoadLibraryA(LPCSTR name);
 HMODULE GetModuleHandleA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
@@ -92,5 +92,6 @@ BOOL FreeLibrary(HMODULE module);
 
 #include "platform/win_registry.h"
 #include "platform/win_setupapi.h"
+#include "platform/win_svc.h"
 #include "platform/win_crt.h"
 #include "platform/win_fmifs.h"

@@ -54,11 +54,76 @@ enum : DWORD {
     SPDRP_LOWERFILTERS = 0x12,
 };
 
+// SetupAPI's own error codes.
+enum : DWORD {
+    ERROR_INVALID_REG_PROPERTY = 0xE0000209,
+    ERROR_NO_SUCH_DEVINST = 0xE000020B,
+    ERROR_NO_CLASSINSTALL_PARAMS = 0xE0000215,
+    ERROR_NOT_DISABLEABLE = 0xE0000231,
+};
+// System errors of the device functions.
+enum : DWORD {
+    ERROR_GEN_FAILURE = 31,
+    ERROR_INVALID_USER_BUFFER = 1784,
+};
+
+// Class installer requests: property changes of a device node.
+using DI_FUNCTION = UINT;
+enum : DI_FUNCTION { DIF_PROPERTYCHANGE = 0x12 };
+enum : DWORD {
+    DICS_ENABLE = 1,
+    DICS_DISABLE = 2,
+    DICS_PROPCHANGE = 3,
+    DICS_START = 4,
+    DICS_STOP = 5,
+    DICS_FLAG_GLOBAL = 1,
+    DICS_FLAG_CONFIGSPECIFIC = 2,
+    DICS_FLAG_CONFIGGENERAL = 4,
+};
+
+struct SP_CLASSINSTALL_HEADER {
+    DWORD cbSize;
+    DI_FUNCTION InstallFunction;
+};
+
+struct SP_PROPCHANGE_PARAMS {
+    SP_CLASSINSTALL_HEADER ClassInstallHeader;
+    DWORD StateChange;
+    DWORD Scope;
+    DWORD HwProfile;
+};
+
+// Device installation parameters; Flags tells whether Windows must restart.
+enum : DWORD {
+    DI_NEEDRESTART = 0x80,
+    DI_NEEDREBOOT = 0x100,
+};
+
+struct SP_DEVINSTALL_PARAMS_A {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    void* hwndParent;
+    void* InstallMsgHandler;
+    void* InstallMsgHandlerContext;
+    void* FileQueue;
+    std::uintptr_t ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+};
+
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, void* parent, DWORD flags);
 BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
 BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, SP_DEVINFO_DATA* data, LPSTR id, DWORD size, LPDWORD required);
 BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, LPDWORD type,
                                        BYTE* buffer, DWORD size, LPDWORD required);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+// Writes the upper or lower filter list (REG_MULTI_SZ); an empty buffer of
+// size 0 deletes it.
+BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, const BYTE* buffer,
+                                       DWORD size);
+BOOL SetupDiSetClassInstallParamsA(HDEVINFO set, SP_DEVINFO_DATA* data, SP_CLASSINSTALL_HEADER* params, DWORD size);
+BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data);
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, SP_DEVINFO_DATA* data, SP_DEVINSTALL_PARAMS_A* params);
 
 }  // namespace win
