@@ -1,9 +1,10 @@
-// The device backend and the MBR label start here; the random pool and the
-// crypto driver hook in as they are added.
+// The device backend, the MBR label and the random pool start here; the
+// crypto driver hooks in as it is added.
 #include "parted/kx_layers.h"
 
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
+#include "parted/kx_random.h"
 #include "parted/peddevice.h"
 
 namespace kx {
@@ -17,12 +18,9 @@ bool initDeviceModules()
     return ped_disk_msdos_init() != 0;
 }
 
-bool startRandomPool()
-{
-    return true;
-}
+bool startRandomPool() { return randomPoolStart(); }
 
-void stopRandomPool() {}
+void stopRandomPool() { randomPoolStop(); }
 
 void releaseCryptoDriver() {}
 

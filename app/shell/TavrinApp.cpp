@@ -9,6 +9,7 @@
 #include "app/shell/AppOptions.h"
 #include "app/shell/EmbeddedTools.h"
 #include "app/shell/FontSubstitutes.h"
+#include "app/shell/InputHookFilter.h"
 #include "app/shell/MainDlg.h"
 #include "app/shell/Screenshot.h"
 #include "app/widgets/ResourceImage.h"
@@ -44,6 +45,7 @@ bool CTavrinApp::Start()
         m_exitCode = 1;
         return false;
     }
+    CInputHookFilter::Install();
     RegisterEmbeddedTools();
     CPublicFunction::GetInstance().LoadLanguage(StartLanguage());
     return true;

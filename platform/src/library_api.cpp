@@ -1,5 +1,5 @@
-// Libraries: the system's fmifs.dll and kernel32.dll are built in; no other
-// library exists on this machine.
+// Libraries: the system's fmifs.dll, kernel32.dll and netapi32.dll are built
+// in; no other library exists on this machine.
 #include <algorithm>
 #include <cctype>
 #include <mutex>
@@ -8,6 +8,7 @@
 
 #include "current_settings.h"
 #include "platform/win_api.h"
+#include "platform/win_system_state.h"
 
 namespace win {
 
@@ -27,6 +28,9 @@ std::mutex& moduleLock()
 
 ModuleObject gFmifs{"fmifs.dll", false, 0};
 ModuleObject gKernel32{"kernel32.dll", true, 0};
+ModuleObject gNetapi32{"netapi32.dll", false, 0};
+
+bool known(const ModuleObject* m) { return m == &gFmifs || m == &gKernel32 || m == &gNetapi32; }
 
 // "C:\Windows\system32\FMIFS" names fmifs.dll.
 std::string moduleFileName(LPCSTR name)
@@ -47,7 +51,7 @@ ModuleObject* moduleNamed(LPCSTR name)
     if (!name)
         return nullptr;
     const std::string file = moduleFileName(name);
-    for (ModuleObject* m : {&gFmifs, &gKernel32})
+    for (ModuleObject* m : {&gFmifs, &gKernel32, &gNetapi32})
         if (file == m->name)
             return m;
     return nullptr;
@@ -59,6 +63,12 @@ FARPROC exportOf(const ModuleObject* m, const std::string& name)
 {
     if (m == &gFmifs && name == "FormatEx")
         return reinterpret_cast<FARPROC>(&FormatEx);
+    if (m == &gNetapi32 && name == "NetStatisticsGet")
+        return reinterpret_cast<FARPROC>(&NetStatisticsGet);
+    if (m == &gNetapi32 && name == "NetApiBufferSize")
+        return reinterpret_cast<FARPROC>(&NetApiBufferSize);
+    if (m == &gNetapi32 && name == "NetApiBufferFree")
+        return reinterpret_cast<FARPROC>(&NetApiBufferFree);
     // Windows before XP lacks IsWow64Process; callers take its absence as no.
     const auto os = detail::currentSettings().os;
     if (m == &gKernel32 && name == "IsWow64Process" && (os.major > 5 || (os.major == 5 && os.minor >= 1)))
@@ -94,7 +104,7 @@ HMODULE GetModuleHandleA(LPCSTR name)
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {
-    if (module != &gFmifs && module != &gKernel32) {
+    if (!known(module)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
@@ -108,7 +118,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 BOOL FreeLibrary(HMODULE module)
 {
     std::lock_guard guard(moduleLock());
-    if ((module != &gFmifs && module != &gKernel32) || module->loads == 0) {
+    if (!known(module) || module->loads == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

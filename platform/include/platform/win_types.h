@@ -35,6 +35,12 @@ using HDEVINFO = void*;
 using HMODULE = struct ModuleObject*;
 using FARPROC = void (*)();
 using REGSAM = DWORD;
+using SIZE_T = std::size_t;
+using HWND = struct WindowObject*;
+using HINSTANCE = HMODULE;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
@@ -58,6 +64,11 @@ union ULARGE_INTEGER {
 };
 using PLARGE_INTEGER = LARGE_INTEGER*;
 using PULARGE_INTEGER = ULARGE_INTEGER*;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
 
 // System error codes (GetLastError, registry results).
 enum : DWORD {
