@@ -8,7 +8,7 @@
 
 namespace bench {
 
-BenchMachine::BenchMachine(std::uint64_t diskBytes)
+BenchMachine::BenchMachine(std::uint64_t diskBytes, double timeScale)
 {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvane-bench-XXXXXX";
@@ -17,7 +17,7 @@ BenchMachine::BenchMachine(std::uint64_t diskBytes)
     root_ = pattern;
     machine_ = machine::Machine::create(root_ / "machine");
     // The library's waits for Windows are not what is measured.
-    machine::setSetting(*machine_, "time_scale", "0.001");
+    machine::setSetting(*machine_, "time_scale", std::to_string(timeScale));
     machine::unplug(*machine_, 1);
     machine::DiskOptions disk;
     disk.size = diskBytes;
@@ -34,11 +34,23 @@ BenchMachine::~BenchMachine()
 
 std::uint64_t BenchMachine::allocatedBytes() const
 {
-    const auto state = machine_->read();
     struct stat st {};
-    if (::stat(machine_->backingPath(state->disks.at(static_cast<std::size_t>(slot_))).c_str(), &st) != 0)
+    if (::stat(diskPath().c_str(), &st) != 0)
         return 0;
     return static_cast<std::uint64_t>(st.st_blocks) * 512;
+}
+
+std::filesystem::path BenchMachine::diskPath() const
+{
+    const auto state = machine_->read();
+    return machine_->backingPath(state->disks.at(static_cast<std::size_t>(slot_)));
+}
+
+std::string BenchMachine::devicePath() const
+{
+    const auto state = machine_->read();
+    return "\\Device\\Harddisk" + std::to_string(state->disks.at(static_cast<std::size_t>(slot_)).number) +
+           "\\Partition0";
 }
 
 }  // namespace bench

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "platform/machine.h"
 
@@ -13,13 +14,19 @@ namespace bench {
 class BenchMachine {
 public:
     // Its appliance disk is the only USB disk: a sparse image of diskBytes.
-    explicit BenchMachine(std::uint64_t diskBytes);
+    // The library's waits for Windows last timeScale times their length.
+    explicit BenchMachine(std::uint64_t diskBytes, double timeScale = 0.001);
     ~BenchMachine();
     BenchMachine(const BenchMachine&) = delete;
     BenchMachine& operator=(const BenchMachine&) = delete;
 
     // Bytes the appliance disk's image takes on the host's disk.
     std::uint64_t allocatedBytes() const;
+    // The appliance disk's image file, and a scratch folder beside the machine.
+    std::filesystem::path diskPath() const;
+    // The library's name of the appliance disk: \Device\HarddiskN\Partition0.
+    std::string devicePath() const;
+    const std::filesystem::path& workDir() const { return root_; }
 
 private:
     std::filesystem::path root_;

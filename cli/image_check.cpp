@@ -28,11 +28,10 @@ ChecksumVerdict verdictOf(int code)
 std::uint32_t computeChecksum(CFileUpgradeOpt& opt, const std::u16string& path, const UpgradeFileHeader& header)
 {
     const UpgradeFileSpan span = ChecksumSpan(header);
-    std::vector<std::uint8_t> bytes;
-    if (opt.ReadUpgradeFile(path.c_str(), static_cast<std::uint32_t>(span.nOffset), bytes,
-                            static_cast<std::uint32_t>(span.nLength), nullptr) != 0)
-        return 0;
-    return Cksum(bytes.data(), bytes.size(), MakeCksumTable(true));
+    std::uint32_t sum = 0;
+    opt.CksumUpgradeFile(path.c_str(), static_cast<std::uint32_t>(span.nOffset),
+                         static_cast<std::uint32_t>(span.nLength), sum);
+    return sum;
 }
 
 void checkFits(ImageCheck& check, int type, std::int64_t size)

@@ -1,31 +1,25 @@
 #include "app/core/Checksums.h"
 
+#include "app/core/ChecksumEngines.h"
+
 namespace {
 
-constexpr std::array<std::uint16_t, 256> MakeXmodemTable()
+const CksumTable& CksumMsbTable()
 {
-    std::array<std::uint16_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t crc = i << 8;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1;
-        table[i] = static_cast<std::uint16_t>(crc);
-    }
+    static const CksumTable table = MakeCksumTable(true);
     return table;
 }
-
-constexpr std::array<std::uint16_t, 256> kXmodemTable = MakeXmodemTable();
-static_assert(kXmodemTable[0] == 0x0000 && kXmodemTable[1] == 0x1021 && kXmodemTable[2] == 0x2042 &&
-              kXmodemTable[3] == 0x3063 && kXmodemTable[255] == 0x1EF0);
 
 }  // namespace
 
 std::uint32_t CalcCrc16(const std::uint8_t* data, std::size_t count)
 {
-    std::uint32_t acc = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        acc = (acc << 8) ^ kXmodemTable[((acc >> 8) & 0xFF) ^ data[i]];
-    return acc;
+    if (count <= 2)
+        return checksum::CalcCrc16Bytewise(0, data, count);
+    // The last two steps shift the two states before the end into the high
+    // half; everything before them only shapes the 16-bit state.
+    const std::uint32_t state = checksum::BestCrc16()(0, data, count - 2);
+    return checksum::CalcCrc16Bytewise(state, data + count - 2, 2);
 }
 
 CksumTable MakeCksumTable(bool msbFirst)
@@ -46,11 +40,26 @@ CksumTable MakeCksumTable(bool msbFirst)
 
 std::uint32_t Cksum(const std::uint8_t* data, std::size_t count, const CksumTable& table)
 {
-    std::uint32_t h = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        h = (h << 8) ^ table[(h >> 24) ^ data[i]];
+    if (table != CksumMsbTable())
+        return checksum::CksumBytewise(data, count, table);
+    CksumStream stream;
+    stream.Add(data, count);
+    return stream.Finish();
+}
+
+void CksumStream::Add(const std::uint8_t* data, std::size_t count)
+{
+    state_ = checksum::BestCrc32()(state_, data, count);
+    count_ += count;
+}
+
+std::uint32_t CksumStream::Finish() const
+{
     // The length goes in too, least significant byte first, without zeros.
-    for (std::uint64_t n = count; n != 0; n >>= 8)
-        h = (h << 8) ^ table[(h >> 24) ^ (n & 0xFF)];
+    std::uint32_t h = state_;
+    for (std::uint64_t n = count_; n != 0; n >>= 8) {
+        const std::uint8_t byte = static_cast<std::uint8_t>(n);
+        h = checksum::Crc32Bytewise(h, &byte, 1);
+    }
     return ~h;
 }

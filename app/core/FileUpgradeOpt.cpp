@@ -1,5 +1,6 @@
 #include "app/core/FileUpgradeOpt.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/core/ComnLog.h"
@@ -31,13 +32,12 @@ int CFileUpgradeOpt::CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHea
         return kHeaderSizesRefused;
     }
     const UpgradeFileSpan span = ChecksumSpan(header);
-    std::vector<std::uint8_t> buffer;
-    if (int nRet = ReadUpgradeFile(pImagePath, static_cast<std::uint32_t>(span.nOffset), buffer,
-                                   static_cast<std::uint32_t>(span.nLength), nullptr);
+    std::uint32_t nSum = 0;
+    if (int nRet = CksumUpgradeFile(pImagePath, static_cast<std::uint32_t>(span.nOffset),
+                                    static_cast<std::uint32_t>(span.nLength), nSum);
         nRet != 0)
         return nRet;
-    const CksumTable table = MakeCksumTable(true);
-    return Cksum(buffer.data(), buffer.size(), table) != header.nCrcSum ? 1 : 0;
+    return nSum != header.nCrcSum ? 1 : 0;
 }
 
 int CFileUpgradeOpt::ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header)
@@ -48,7 +48,7 @@ int CFileUpgradeOpt::ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileH
 int CFileUpgradeOpt::ExtractRegionFile(const char16_t* pImagePath, const char16_t* pFolderPath, int nUpgradeType,
                                        const UpgradeFileHeader& header)
 {
-    std::vector<std::uint8_t> buffer;
+    ByteBuffer buffer;
     std::uint32_t nSize = 0;
     if (int nRet = ReadUpgradeFile(pImagePath, nUpgradeType, header, buffer, &nSize); nRet != 0)
         return nRet;
@@ -58,7 +58,7 @@ int CFileUpgradeOpt::ExtractRegionFile(const char16_t* pImagePath, const char16_
 }
 
 int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeType, const UpgradeFileHeader& header,
-                                     std::vector<std::uint8_t>& buffer, std::uint32_t* pSize)
+                                     ByteBuffer& buffer, std::uint32_t* pSize)
 {
     buffer.clear();
     UpgradeFileSpan span;
@@ -82,43 +82,90 @@ int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeTyp
     return 0;
 }
 
-int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset,
-                                     std::vector<std::uint8_t>& buffer, std::uint32_t nCount, std::uint32_t* pRead)
+namespace {
+
+win::HANDLE OpenForRawRead(const char16_t* pFilePath)
 {
-    buffer.clear();
+    return pFilePath ? win::CreateFileW(pFilePath, win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+                                        win::FILE_ATTRIBUTE_NORMAL, nullptr)
+                     : win::INVALID_HANDLE_VALUE;
+}
+
+// Sees that the opened file holds nCount bytes at nOffset: a header may
+// promise more than the file holds, and such a read can only come up short,
+// so it is answered before any memory is taken. 0, or the raw read's code
+// with *pRead set to what the file has there.
+int CheckSpan(const ScopedHandle& file, const char16_t* pFilePath, std::uint32_t nOffset, std::uint32_t nCount,
+              std::uint32_t* pRead)
+{
     if (pRead)
         *pRead = 0;
-    ScopedHandle file(pFilePath ? win::CreateFileW(pFilePath, win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
-                                                   win::FILE_ATTRIBUTE_NORMAL, nullptr)
-                                : win::INVALID_HANDLE_VALUE);
     if (!file.IsValid()) {
         COMN_LOG("%s : %s : %d open File fail! pDevPath: %s", WideToUtf8(pFilePath).c_str());
         return kFileNotOpened;
     }
-    // A header may promise more than the file holds: such a read can only
-    // come up short, so it is answered without allocating the promised size.
     win::LARGE_INTEGER fileSize{};
     if (!win::GetFileSizeEx(file.Get(), &fileSize))
         return kFileTransferFailed;
-    const std::uint64_t available =
-        static_cast<std::uint64_t>(fileSize.QuadPart) > nOffset ? static_cast<std::uint64_t>(fileSize.QuadPart) - nOffset : 0;
+    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
+    const std::uint64_t available = size > nOffset ? size - nOffset : 0;
     if (available < nCount) {
         if (pRead)
             *pRead = static_cast<std::uint32_t>(available);
         return kFileTransferShort;
     }
+    return 0;
+}
 
-    std::vector<std::uint8_t> data(nCount);
+// One raw read at an offset: 0, 3 failed, 4 short.
+int ReadAt(const ScopedHandle& file, std::uint64_t nOffset, std::uint8_t* pData, std::uint32_t nCount,
+           std::uint32_t* pRead)
+{
     win::OVERLAPPED overlapped{};
-    overlapped.Offset = nOffset;
+    overlapped.Offset = static_cast<win::DWORD>(nOffset);
+    overlapped.OffsetHigh = static_cast<win::DWORD>(nOffset >> 32);
     win::DWORD nRead = 0;
-    if (!win::ReadFile(file.Get(), data.data(), nCount, &nRead, &overlapped))
+    if (!win::ReadFile(file.Get(), pData, nCount, &nRead, &overlapped))
         return kFileTransferFailed;
     if (pRead)
         *pRead = nRead;
-    if (nRead < nCount)
-        return kFileTransferShort;
+    return nRead < nCount ? kFileTransferShort : 0;
+}
+
+}  // namespace
+
+int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, ByteBuffer& buffer,
+                                     std::uint32_t nCount, std::uint32_t* pRead)
+{
+    buffer.clear();
+    ScopedHandle file(OpenForRawRead(pFilePath));
+    if (int nRet = CheckSpan(file, pFilePath, nOffset, nCount, pRead); nRet != 0)
+        return nRet;
+    ByteBuffer data;
+    data.resize(nCount);  // read over whole, or dropped
+    if (int nRet = ReadAt(file, nOffset, data.data(), nCount, pRead); nRet != 0)
+        return nRet;
     buffer = std::move(data);
+    return 0;
+}
+
+int CFileUpgradeOpt::CksumUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, std::uint32_t nCount,
+                                      std::uint32_t& nSum)
+{
+    ScopedHandle file(OpenForRawRead(pFilePath));
+    if (int nRet = CheckSpan(file, pFilePath, nOffset, nCount, nullptr); nRet != 0)
+        return nRet;
+    ByteBuffer piece;
+    piece.resize(std::min(nCount, kCksumReadPiece));
+    CksumStream stream;
+    for (std::uint32_t done = 0; done < nCount;) {
+        const std::uint32_t n = std::min(nCount - done, kCksumReadPiece);
+        if (int nRet = ReadAt(file, std::uint64_t{nOffset} + done, piece.data(), n, nullptr); nRet != 0)
+            return nRet;
+        stream.Add(piece.data(), n);
+        done += n;
+    }
+    nSum = stream.Finish();
     return 0;
 }
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "app/core/ByteBuffer.h"
 #include "app/core/Checksums.h"
 #include "app/core/UpgradeHeader.h"
 
@@ -19,6 +19,11 @@ inline constexpr int kFileNotOpened = 2;
 inline constexpr int kFileTransferFailed = 3;
 inline constexpr int kFileTransferShort = 4;
 
+// CksumUpgradeFile reads this much at a time: large enough that a read costs
+// little beyond its copy, small enough to stay in the processor's cache
+// while it is summed.
+inline constexpr std::uint32_t kCksumReadPiece = 1024 * 1024;
+
 class CFileUpgradeOpt {
 public:
     // Verifies the image and writes "kernel" and "rootfs" into the folder.
@@ -32,10 +37,14 @@ public:
                           const UpgradeFileHeader& header);
     // The kernel (3) or root file system (4) image bytes; 1 for other types.
     int ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeType, const UpgradeFileHeader& header,
-                        std::vector<std::uint8_t>& buffer, std::uint32_t* pSize);
+                        ByteBuffer& buffer, std::uint32_t* pSize);
     // nCount bytes at nOffset; on failure the buffer is left empty.
-    int ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, std::vector<std::uint8_t>& buffer,
+    int ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, ByteBuffer& buffer,
                         std::uint32_t nCount, std::uint32_t* pRead);
+    // The cksum of nCount bytes at nOffset, read through one small buffer
+    // in pieces; the codes of the raw read.
+    int CksumUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, std::uint32_t nCount,
+                         std::uint32_t& nSum);
     // Creates or replaces the file with exactly the given bytes.
     int WriteUpgradeFile(const char16_t* pFilePath, const std::uint8_t* pData, std::uint32_t nCount,
                          std::uint32_t* pWritten);

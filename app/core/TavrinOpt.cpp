@@ -1,5 +1,6 @@
 #include "app/core/TavrinOpt.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -44,10 +45,22 @@ int CTavrinOpt::GetPhysicalDrivePath(std::u16string& drivePath, const char16_t* 
 
 std::uint32_t CTavrinOpt::CalcCrc16(const std::uint8_t* data, std::size_t count) { return ::CalcCrc16(data, count); }
 
-int CTavrinOpt::ReadString(const char16_t* pDevPath, std::uint32_t nOffset, std::vector<std::uint8_t>& buffer,
+int CTavrinOpt::ReadString(const char16_t* pDevPath, std::uint32_t nOffset, ByteBuffer& buffer,
                            std::uint32_t nCount, std::uint32_t* pRead)
 {
     buffer.clear();
+    ByteBuffer data;
+    // Every byte is read over or the buffer is dropped: no zeroing first.
+    data.resize(nCount);
+    if (int nRet = ReadInto(pDevPath, nOffset, data.data(), nCount, pRead); nRet != 0)
+        return nRet;
+    buffer = std::move(data);
+    return 0;
+}
+
+int CTavrinOpt::ReadInto(const char16_t* pDevPath, std::uint32_t nOffset, std::uint8_t* pData, std::uint32_t nCount,
+                         std::uint32_t* pRead)
+{
     if (pRead)
         *pRead = 0;
     std::u16string drivePath;
@@ -61,11 +74,10 @@ int CTavrinOpt::ReadString(const char16_t* pDevPath, std::uint32_t nOffset, std:
         COMN_LOG("%s : %s : %d open device fail! pDevPath: %s", WideToUtf8(pDevPath).c_str());
         return kDeviceNotOpened;
     }
-    std::vector<std::uint8_t> data(nCount);
     win::OVERLAPPED overlapped{};
     overlapped.Offset = nOffset;
     win::DWORD nRead = 0;
-    if (!win::ReadFile(device.Get(), data.data(), nCount, &nRead, &overlapped)) {
+    if (!win::ReadFile(device.Get(), pData, nCount, &nRead, &overlapped)) {
         const win::DWORD nErrorFlag = win::GetLastError();
         COMN_LOG("%s : %s : %d Read device fail! pDevPath: %s, nErrorFlag:%d", WideToUtf8(pDevPath).c_str(),
                  Signed(nErrorFlag));
@@ -78,7 +90,6 @@ int CTavrinOpt::ReadString(const char16_t* pDevPath, std::uint32_t nOffset, std:
                  WideToUtf8(pDevPath).c_str(), Signed(nCount), Signed(nRead));
         return kDeviceTransferShort;
     }
-    buffer = std::move(data);
     return 0;
 }
 
@@ -120,7 +131,7 @@ int CTavrinOpt::WriteString(const char16_t* pDevPath, std::uint32_t nOffset, con
     return 0;
 }
 
-int CTavrinOpt::GetWriteFile(const char16_t* pFilePath, std::vector<std::uint8_t>& buffer, std::uint32_t nCount,
+int CTavrinOpt::GetWriteFile(const char16_t* pFilePath, ByteBuffer& buffer, std::uint32_t nCount,
                              std::uint32_t* pRead)
 {
     buffer.clear();
@@ -134,20 +145,24 @@ int CTavrinOpt::GetWriteFile(const char16_t* pFilePath, std::vector<std::uint8_t
         COMN_LOG("%s : %s : %d open write file fail! pFilePath: %s", WideToUtf8(pFilePath).c_str());
         return kSourceFileNotOpened;
     }
-    std::vector<std::uint8_t> data(nCount);
+    ByteBuffer data;
+    data.resize(nCount);
     win::DWORD nRead = 0;
     if (!win::ReadFile(file.Get(), data.data(), nCount, &nRead, nullptr)) {
         COMN_LOG("%s : %s : %d Read write file fail! pFilePath: %s, nErrorFlag:%d", WideToUtf8(pFilePath).c_str(),
                  Signed(win::GetLastError()));
         return kSourceFileReadFailed;
     }
+    // A file shorter than the count leaves the rest zero: only that part is
+    // cleared, the rest was just read over.
+    std::memset(data.data() + nRead, 0, nCount - std::min<std::uint32_t>(nRead, nCount));
     if (pRead)
         *pRead = nRead;
     buffer = std::move(data);
     return 0;
 }
 
-int CTavrinOpt::ReadDeviceString(const char16_t* pDevPath, int nUpgradeType, std::vector<std::uint8_t>& buffer,
+int CTavrinOpt::ReadDeviceString(const char16_t* pDevPath, int nUpgradeType, ByteBuffer& buffer,
                                  std::uint32_t* pSize)
 {
     buffer.clear();
@@ -156,18 +171,14 @@ int CTavrinOpt::ReadDeviceString(const char16_t* pDevPath, int nUpgradeType, std
         return kDevicePathRefused;  // no such region: nothing to open
     COMN_LOG("%s : %s : %d read device date! pDevPath: %s, nUpdateFlag:%d, nSeek:%d, nMaxSize:%d",
              WideToUtf8(pDevPath).c_str(), nUpgradeType, Signed(region->nSeek), Signed(region->nMaxSize));
-    std::vector<std::uint8_t> data;
-    if (region->nMaxSize > kRegionPieceSize) {
-        data.assign(region->nMaxSize, 0);
-        std::vector<std::uint8_t> piece;
-        for (std::uint32_t done = 0; done < region->nMaxSize; done += kRegionPieceSize) {
-            if (int nRet = ReadString(pDevPath, region->nSeek + done, piece, kRegionPieceSize, nullptr); nRet != 0)
-                return nRet;
-            std::memcpy(data.data() + done, piece.data(), kRegionPieceSize);
-        }
-    } else if (int nRet = ReadString(pDevPath, region->nSeek, data, region->nMaxSize, nullptr); nRet != 0) {
-        return nRet;
-    }
+    ByteBuffer data;
+    data.resize(region->nMaxSize);
+    // Large regions come in 8 MiB pieces, each its own open and read,
+    // straight into their place in the region's buffer.
+    const std::uint32_t nPiece = std::min(region->nMaxSize, kRegionPieceSize);
+    for (std::uint32_t done = 0; done < region->nMaxSize; done += nPiece)
+        if (int nRet = ReadInto(pDevPath, region->nSeek + done, data.data() + done, nPiece, nullptr); nRet != 0)
+            return nRet;
     buffer = std::move(data);
     if (pSize)
         *pSize = region->nMaxSize;
@@ -179,7 +190,7 @@ int CTavrinOpt::WriteDeviceString(const char16_t* pDevPath, int nUpgradeType, co
     const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
     if (!region)
         return kDevicePathRefused;
-    std::vector<std::uint8_t> data;
+    ByteBuffer data;
     if (nUpgradeType == UPGRADE_TYPE_GPTSURPLUS) {
         data.assign(region->nMaxSize, 0);
     } else {
@@ -209,16 +220,21 @@ int CTavrinOpt::Check(const char16_t* pDevPath, int nUpgradeType, const char16_t
 {
     COMN_LOG("%s : %s : %d check Read Device file! pDevPath: %s, nUpgradeFlag:%d", WideToUtf8(pDevPath).c_str(),
              nUpgradeType);
-    std::vector<std::uint8_t> device;
     std::uint32_t nSize = 0;
-    if (int nRet = ReadDeviceString(pDevPath, nUpgradeType, device, &nSize); nRet != 0)
-        return nRet;
+    std::uint32_t nWriteCrc = 0;
+    {
+        ByteBuffer device;
+        if (int nRet = ReadDeviceString(pDevPath, nUpgradeType, device, &nSize); nRet != 0)
+            return nRet;
+        // Summed at once and dropped, so the file's bytes go into the same
+        // memory instead of a second region-sized block.
+        nWriteCrc = CalcCrc16(device.data(), device.size());
+    }
     COMN_LOG("%s : %s : %d check Read upgrade file! pFilePath: %s, nWriteSize:%d", WideToUtf8(pFilePath).c_str(),
              Signed(nSize));
-    std::vector<std::uint8_t> file;
+    ByteBuffer file;
     if (int nRet = GetWriteFile(pFilePath, file, nSize, nullptr); nRet != 0)
         return nRet;
-    const std::uint32_t nWriteCrc = CalcCrc16(device.data(), device.size());
     COMN_LOG("%s : %s : %d CRC  Read Device file!  nWriteCRC:%d", Signed(nWriteCrc));
     const std::uint32_t nReadCrc = CalcCrc16(file.data(), file.size());
     COMN_LOG("%s : %s : %d CRC  Read upgrade file!  nReadCRC:%d", Signed(nReadCrc));
@@ -227,7 +243,7 @@ int CTavrinOpt::Check(const char16_t* pDevPath, int nUpgradeType, const char16_t
 
 int CTavrinOpt::SetUpgradeFlag(const char16_t* pDevPath, int nUpgradeType, int nBitValue)
 {
-    std::vector<std::uint8_t> sector;
+    ByteBuffer sector;
     if (int nRet = ReadString(pDevPath, kUpgradeFlagOffset, sector, kUpgradeFlagSize, nullptr); nRet != 0)
         return nRet;
     if (nUpgradeType >= UPGRADE_TYPE_LOADER && nUpgradeType <= UPGRADE_TYPE_ROOTFS) {

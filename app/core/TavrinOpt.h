@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "app/core/ByteBuffer.h"
 #include "app/core/UpgradeRegions.h"
 
 // Codes of the raw transfers (a failed device write returns its Windows
@@ -23,19 +23,19 @@ inline constexpr int kRegionDiffers = 1;
 class CTavrinOpt {
 public:
     // The whole region of nUpgradeType; on failure the buffer is left empty.
-    int ReadDeviceString(const char16_t* pDevPath, int nUpgradeType, std::vector<std::uint8_t>& buffer,
+    int ReadDeviceString(const char16_t* pDevPath, int nUpgradeType, ByteBuffer& buffer,
                          std::uint32_t* pSize);
     // Writes the whole region from the file (zero-padded or cut to the
     // region's size); the gptsurplus region is written with zeros.
     int WriteDeviceString(const char16_t* pDevPath, int nUpgradeType, const char16_t* pFilePath);
     // 0 region equals the (zero-padded) file, 1 CRC differs, else the step's code.
     int Check(const char16_t* pDevPath, int nUpgradeType, const char16_t* pFilePath);
-    int ReadString(const char16_t* pDevPath, std::uint32_t nOffset, std::vector<std::uint8_t>& buffer,
+    int ReadString(const char16_t* pDevPath, std::uint32_t nOffset, ByteBuffer& buffer,
                    std::uint32_t nCount, std::uint32_t* pRead);
     int WriteString(const char16_t* pDevPath, std::uint32_t nOffset, const std::uint8_t* pData, std::uint32_t nCount,
                     std::uint32_t* pWritten);
     // nCount bytes from the file's start, zero-padded when it is shorter.
-    int GetWriteFile(const char16_t* pFilePath, std::vector<std::uint8_t>& buffer, std::uint32_t nCount,
+    int GetWriteFile(const char16_t* pFilePath, ByteBuffer& buffer, std::uint32_t nCount,
                      std::uint32_t* pRead);
     // Sets or clears bit (type - 1) of the flag word; other bytes stay.
     int SetUpgradeFlag(const char16_t* pDevPath, int nUpgradeType, int nBitValue);
@@ -44,4 +44,10 @@ public:
     // 0, or 1 for anything else.
     static int GetPhysicalDrivePath(std::u16string& drivePath, const char16_t* pDevPath);
     static std::uint32_t CalcCrc16(const std::uint8_t* data, std::size_t count);
+
+private:
+    // ReadString into the caller's memory, so a region's pieces land in
+    // place; pData is left as it was read so far on failure.
+    int ReadInto(const char16_t* pDevPath, std::uint32_t nOffset, std::uint8_t* pData, std::uint32_t nCount,
+                 std::uint32_t* pRead);
 };

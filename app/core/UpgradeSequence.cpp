@@ -1,4 +1,5 @@
 // The firmware upgrade of the selected device, step by step.
+#include "app/core/ByteBuffer.h"
 #include "app/core/ComnLog.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeHandleThread.h"
@@ -51,6 +52,10 @@ void CUpgradeHandleThread::Report(UpgradeStage stage)
 
 int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u16string devPath)
 {
+    // The region buffers are reused from step to step, and let go at the end.
+    struct BuffersLetGo {
+        ~BuffersLetGo() { ReleaseCachedBuffers(); }
+    } buffersLetGo;
     if (int nRet = HandleImage(imagePath); nRet != 0) {
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return nRet;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/ChecksumEngines.h"
 #include "app/core/Checksums.h"
 #include "app/core/TavrinOpt.h"
 #include "core_test_files.h"
@@ -60,6 +61,110 @@ TEST(Cksum, CheckValue)
 {
     const std::string check = "123456789";
     EXPECT_EQ(Cksum(Bytes(check), check.size(), MakeCksumTable(true)), 930766865u);
+}
+
+// Every engine continues any register exactly as the byte-at-a-time loop
+// does: all lengths up to 4 KiB (every tail, every count of folded blocks),
+// starts off the natural alignment, and registers that are not zero.
+struct Engines {
+    const char* name;
+    checksum::Crc32Engine crc32;
+    checksum::Crc16Engine crc16;
+    bool (*available)();
+};
+
+class ChecksumEngine : public testing::TestWithParam<Engines> {
+protected:
+    void SetUp() override
+    {
+        if (!GetParam().available())
+            GTEST_SKIP() << "this processor lacks the instructions of the " << GetParam().name << " engine";
+    }
+};
+
+TEST_P(ChecksumEngine, AgreesWithTheByteLoopForEveryLengthUpTo4KiB)
+{
+    const std::string data = RandomBytes(4096 + 16, 11);
+    const auto* bytes = Bytes(data);
+    const Engines e = GetParam();
+    for (size_t n = 0; n <= 4096; ++n) {
+        const size_t start = n % 7;
+        const std::uint32_t state32 = n * 0x9E3779B9u;
+        const auto state16 = static_cast<std::uint16_t>(state32 >> 7);
+        ASSERT_EQ(e.crc32(state32, bytes + start, n), checksum::Crc32Bytewise(state32, bytes + start, n)) << n;
+        ASSERT_EQ(e.crc16(state16, bytes + start, n), checksum::Crc16Bytewise(state16, bytes + start, n)) << n;
+    }
+}
+
+TEST_P(ChecksumEngine, AgreesWithTheByteLoopOnSeveralMiB)
+{
+    const std::string data = RandomBytes(3 * 1024 * 1024 + 77, 12);
+    const Engines e = GetParam();
+    EXPECT_EQ(e.crc32(0xFFFFFFFFu, Bytes(data), data.size()),
+              checksum::Crc32Bytewise(0xFFFFFFFFu, Bytes(data), data.size()));
+    EXPECT_EQ(e.crc16(0x1234, Bytes(data), data.size()), checksum::Crc16Bytewise(0x1234, Bytes(data), data.size()));
+    // Long runs of one value, where a wrong fold constant cancels least.
+    const std::string zeros(2 * 1024 * 1024, '\0'), ones(2 * 1024 * 1024 + 5, '\xFF');
+    EXPECT_EQ(e.crc32(7, Bytes(zeros), zeros.size()), checksum::Crc32Bytewise(7, Bytes(zeros), zeros.size()));
+    EXPECT_EQ(e.crc16(7, Bytes(ones), ones.size()), checksum::Crc16Bytewise(7, Bytes(ones), ones.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEngines, ChecksumEngine,
+                         testing::Values(Engines{"sliced", checksum::Crc32Sliced, checksum::Crc16Sliced,
+                                                 [] { return true; }},
+                                         Engines{"clmul", checksum::Crc32Clmul, checksum::Crc16Clmul,
+                                                 checksum::ClmulAvailable},
+                                         Engines{"wide", checksum::Crc32WideClmul, checksum::Crc16WideClmul,
+                                                 checksum::WideClmulAvailable}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ChecksumChoice, TheFastestEngineTheProcessorRunsIsChosen)
+{
+    const bool wide = checksum::WideClmulAvailable(), clmul = checksum::ClmulAvailable();
+    EXPECT_TRUE(clmul || !wide);
+    EXPECT_EQ(checksum::BestCrc32(),
+              wide ? checksum::Crc32WideClmul : clmul ? checksum::Crc32Clmul : checksum::Crc32Sliced);
+    EXPECT_EQ(checksum::BestCrc16(),
+              wide ? checksum::Crc16WideClmul : clmul ? checksum::Crc16Clmul : checksum::Crc16Sliced);
+}
+
+// The functions the upgrade calls give the original loops' values, the
+// unmasked accumulator and the length bytes included.
+TEST(Checksums, MatchTheByteAtATimeVersionsForEveryLengthAndOnMiBs)
+{
+    const std::string data = RandomBytes(4096, 13);
+    const CksumTable table = MakeCksumTable(true);
+    for (size_t n = 0; n <= data.size(); ++n) {
+        ASSERT_EQ(CalcCrc16(Bytes(data), n), checksum::CalcCrc16Bytewise(0, Bytes(data), n)) << n;
+        ASSERT_EQ(Cksum(Bytes(data), n, table), checksum::CksumBytewise(Bytes(data), n, table)) << n;
+    }
+    for (size_t size : {size_t{8} << 20, (size_t{5} << 20) + 3}) {
+        const std::string big = RandomBytes(size, static_cast<unsigned>(size));
+        EXPECT_EQ(CalcCrc16(Bytes(big), big.size()), checksum::CalcCrc16Bytewise(0, Bytes(big), big.size())) << size;
+        EXPECT_EQ(Cksum(Bytes(big), big.size(), table), checksum::CksumBytewise(Bytes(big), big.size(), table))
+            << size;
+    }
+}
+
+TEST(Checksums, CksumHonoursAnyTableItIsGiven)
+{
+    const std::string data = RandomBytes(1000, 14);
+    const CksumTable reflected = MakeCksumTable(false);
+    EXPECT_EQ(Cksum(Bytes(data), data.size(), reflected), checksum::CksumBytewise(Bytes(data), data.size(), reflected));
+    EXPECT_NE(Cksum(Bytes(data), data.size(), reflected), Cksum(Bytes(data), data.size(), MakeCksumTable(true)));
+}
+
+TEST(Checksums, CksumInPiecesEqualsCksumAtOnce)
+{
+    const std::string data = RandomBytes(300000, 15);
+    const std::uint32_t whole = Cksum(Bytes(data), data.size(), MakeCksumTable(true));
+    for (size_t piece : {1u, 15u, 4096u, 65537u}) {
+        CksumStream stream;
+        for (size_t at = 0; at < data.size(); at += piece)
+            stream.Add(Bytes(data) + at, std::min(piece, data.size() - at));
+        EXPECT_EQ(stream.Finish(), whole) << piece;
+    }
+    EXPECT_EQ(CksumStream().Finish(), Cksum(nullptr, 0, MakeCksumTable(true)));
 }
 
 class CksumAgainstCoreutils : public testing_support::TempMachine {};

@@ -87,6 +87,35 @@ TEST_F(FileUpgradeOptTest, AnyChangedByteInTheSpanFailsAndTheTrailerDoesNot)
     EXPECT_TRUE(NothingExtracted());
 }
 
+// The span is summed through a buffer far smaller than it: a changed byte
+// on either side of a piece boundary, or in the last short piece, is seen.
+TEST_F(FileUpgradeOptTest, ImagesLargerThanTheReadPiecesVerifyWhole)
+{
+    constexpr size_t kPiece = kCksumReadPiece;
+    good_.kernel = RandomBytes(2 * kPiece + 3, 4);
+    good_.rootfs = RandomBytes(4 * kPiece + 9, 5);
+    good_.Write(image_);
+    ASSERT_EQ(Check(), 0);
+    const std::string original = ReadHostFile(image_);
+    const size_t spanStart = original.find('\n') + 1;
+    for (size_t at : {spanStart + kPiece - 1, spanStart + kPiece, spanStart + 3 * kPiece + 17,
+                      original.size() - good_.trailer.size() - 1}) {
+        std::string bytes = original;
+        bytes[at] = static_cast<char>(bytes[at] ^ 1);
+        WriteHostFile(image_, bytes);
+        EXPECT_EQ(Check(), 1) << at;
+    }
+
+    const fs::path file = work_ / "span.bin";
+    const std::string data = RandomBytes(3 * kPiece + 100, 6);
+    WriteHostFile(file, data);
+    std::uint32_t sum = 0;
+    ASSERT_EQ(opt_.CksumUpgradeFile(Wide(file).c_str(), 37, 3 * kPiece + 50, sum), 0);
+    EXPECT_EQ(sum, CoreutilsCksum(file, 37, 3 * kPiece + 50));
+    EXPECT_EQ(opt_.CksumUpgradeFile(Wide(file).c_str(), 51, 3 * kPiece + 50, sum), kFileTransferShort);
+    EXPECT_EQ(opt_.CksumUpgradeFile(Wide(work_ / "none").c_str(), 0, 1, sum), kFileNotOpened);
+}
+
 // Bad images: each is refused with 1000 and nothing is extracted, and the
 // check step says why.
 TEST_F(FileUpgradeOptTest, BadImagesAreRefused)
@@ -169,7 +198,7 @@ TEST_F(FileUpgradeOptTest, RawFileReadsAndWrites)
     EXPECT_EQ(opt_.WriteUpgradeFile(path.c_str(), reinterpret_cast<const std::uint8_t*>("abcdef"), 6, &count), 0);
     EXPECT_EQ(count, 6u);
 
-    std::vector<std::uint8_t> buffer;
+    ByteBuffer buffer;
     EXPECT_EQ(opt_.ReadUpgradeFile(path.c_str(), 2, buffer, 3, &count), 0);
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "cde");
     EXPECT_EQ(opt_.ReadUpgradeFile(path.c_str(), 4, buffer, 3, &count), kFileTransferShort);

@@ -88,7 +88,7 @@ TEST_F(TavrinOptTest, RefusedPathsOpenNothing)
     ASSERT_NE(holder, win::INVALID_HANDLE_VALUE);
     const std::string before = testing_support::fingerprintFile(diskImage(1));
     const std::uint8_t sector[512] = {1, 2, 3};
-    std::vector<std::uint8_t> buffer;
+    ByteBuffer buffer;
     for (const char16_t* path : {u"\\Device\\Harddisk0\\Partition0", u"\\Device\\Harddisk1\\Partition0x",
                                  u"\\Device\\Harddisk1\\Partition2", static_cast<const char16_t*>(nullptr)}) {
         EXPECT_EQ(opt_.ReadString(path, 0, buffer, 512, nullptr), kDevicePathRefused);
@@ -143,7 +143,7 @@ TEST_F(TavrinOptTest, LongRootfsFileIsCutAndWrittenInPieces)
               std::string::npos);
 
     EXPECT_EQ(opt_.Check(devPath_.c_str(), UPGRADE_TYPE_ROOTFS, Wide(file).c_str()), 0);
-    std::vector<std::uint8_t> region;
+    ByteBuffer region;
     std::uint32_t size = 0;
     ASSERT_EQ(opt_.ReadDeviceString(devPath_.c_str(), UPGRADE_TYPE_ROOTFS, region, &size), 0);
     EXPECT_EQ(size, 32 * kMiB);
@@ -166,7 +166,7 @@ TEST_F(TavrinOptTest, FaultsInsideTheRootfsRegionReturnTheTransferCode)
     EXPECT_EQ(opt_.Check(devPath_.c_str(), UPGRADE_TYPE_ROOTFS, Wide(file).c_str()), kRegionDiffers);
 
     Fault("fail_read_at", kThirdPiece + 8 * kMiB / 512 + 1);  // in the fourth piece
-    std::vector<std::uint8_t> region;
+    ByteBuffer region;
     EXPECT_EQ(opt_.ReadDeviceString(devPath_.c_str(), UPGRADE_TYPE_ROOTFS, region, nullptr), kDeviceReadFailed);
     EXPECT_TRUE(region.empty());
     EXPECT_EQ(opt_.Check(devPath_.c_str(), UPGRADE_TYPE_ROOTFS, Wide(file).c_str()), kDeviceReadFailed);
@@ -222,7 +222,7 @@ TEST_F(TavrinOptTest, ExclusiveOpensFailWhileTheDiskIsHeld)
         win::CreateFileW(drivePath_.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
                          win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, win::INVALID_HANDLE_VALUE);
-    std::vector<std::uint8_t> buffer;
+    ByteBuffer buffer;
     const std::uint8_t sector[512] = {};
     EXPECT_EQ(opt_.ReadString(devPath_.c_str(), 0, buffer, 512, nullptr), kDeviceNotOpened);
     EXPECT_EQ(opt_.WriteString(devPath_.c_str(), kKernelAt, sector, 512, nullptr), kDeviceNotOpened);
@@ -244,7 +244,7 @@ TEST_F(TavrinOptTest, SourceFileProblemsStopBeforeTheDisk)
     EXPECT_EQ(opt_.WriteDeviceString(devPath_.c_str(), UPGRADE_TYPE_KERNEL, nullptr), kNoSourceFile);
     EXPECT_EQ(opt_.Check(devPath_.c_str(), UPGRADE_TYPE_KERNEL, missing.c_str()), kSourceFileNotOpened);
     EXPECT_EQ(opt_.WriteDeviceString(devPath_.c_str(), 7, nullptr), 1);
-    std::vector<std::uint8_t> buffer;
+    ByteBuffer buffer;
     EXPECT_EQ(opt_.ReadDeviceString(devPath_.c_str(), 0, buffer, nullptr), 1);
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
 
@@ -253,6 +253,25 @@ TEST_F(TavrinOptTest, SourceFileProblemsStopBeforeTheDisk)
     ASSERT_EQ(opt_.GetWriteFile(Wide(small).c_str(), buffer, 8, &read), 0);
     EXPECT_EQ(read, 3u);
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), std::string("abc\0\0\0\0\0", 8));
+}
+
+// Buffers are not cleared before reading: the padding after a short file
+// must still be zero where freed memory held other bytes just before.
+TEST_F(TavrinOptTest, PaddingIsZeroEvenInReusedMemory)
+{
+    constexpr std::uint32_t kSize = 64 * 1024;
+    const fs::path full = Source("full", std::string(kSize, '\xEE'));
+    const fs::path small = Source("small", "abc");
+    for (int round = 0; round < 3; ++round) {
+        {
+            ByteBuffer dirty;
+            ASSERT_EQ(opt_.GetWriteFile(Wide(full).c_str(), dirty, kSize, nullptr), 0);
+        }
+        ByteBuffer buffer;
+        ASSERT_EQ(opt_.GetWriteFile(Wide(small).c_str(), buffer, kSize, nullptr), 0);
+        ASSERT_EQ(buffer.size(), kSize);
+        EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "abc" + std::string(kSize - 3, '\0'));
+    }
 }
 
 }  // namespace
