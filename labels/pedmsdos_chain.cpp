@@ -16,6 +16,9 @@ std::string format(const char* pattern, const char* path)
 }
 
 constexpr std::uint64_t kMax32 = 0xFFFFFFFFull;
+// Records without a logical partition still lead on; without a bound a
+// crafted chain of them walks up to 2^32 sectors.
+constexpr std::size_t kMaxRecords = 2 * kMaxPartitions;
 
 }  // namespace
 
@@ -25,6 +28,10 @@ ChainStatus readChain(std::uint64_t extStart, std::uint64_t extEnd, const char* 
     std::set<std::uint64_t> visited;
     Sector sector{};
     for (std::uint64_t ebr = extStart;;) {
+        if (visited.size() >= kMaxRecords) {
+            report(format("Too many logical partitions on %s.", path));
+            return ChainStatus::Invalid;
+        }
         visited.insert(ebr);
         if (!read(ebr, sector.data()))
             return ChainStatus::ReadFailed;

@@ -32,8 +32,9 @@ enum class ChainStatus { Ok, ReadFailed, Invalid };
 // Follows the chain from the extended partition's first sector. A link back
 // to a record already visited ends the chain with the recursive-partition
 // message; a record without the boot signature ends it too (0xF6 0xF6 is
-// the customary empty record). A link outside the extended partition or
-// more logical partitions than numbers are invalid.
+// the customary empty record). A link outside the extended partition, more
+// logical partitions than numbers or more records than twice the numbers
+// are invalid.
 ChainStatus readChain(std::uint64_t extStart, std::uint64_t extEnd, const char* path, const SectorReader& read,
                       const Reporter& report, std::vector<Logical>& out);
 

@@ -1,5 +1,6 @@
 #include "app/core/ExecutableResources.h"
 
+#include <list>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -11,6 +12,8 @@ namespace {
 struct Registry {
     std::mutex lock;
     std::map<std::pair<int, std::string>, std::span<const unsigned char>> entries;
+    // The bytes of built-in resources; a list, so they never move.
+    std::list<std::string> builtIn;
 };
 
 // First-run content of setting.txt: "English" in UTF-16LE with a BOM. Start-up
@@ -25,21 +28,22 @@ std::string FirstRunSetting()
     return out;
 }
 
-std::span<const unsigned char> Keep(const std::string& bytes)
+// Built once and kept for the process, as a resource in an executable would
+// be; owned by the registry, so leak checkers see them held.
+std::span<const unsigned char> Keep(Registry& registry, std::string bytes)
 {
-    // Built once and kept, as a resource in an executable would be.
-    auto* kept = new std::string(bytes);
-    return {reinterpret_cast<const unsigned char*>(kept->data()), kept->size()};
+    const std::string& kept = registry.builtIn.emplace_back(std::move(bytes));
+    return {reinterpret_cast<const unsigned char*>(kept.data()), kept.size()};
 }
 
 Registry& TheRegistry()
 {
     static auto* registry = [] {
         auto* r = new Registry;
-        r->entries[{kResourceChineseIni, "INI"}] = Keep(BuildLanguageFile(LanguageId::Chinese));
-        r->entries[{kResourceEnglishIni, "INI"}] = Keep(BuildLanguageFile(LanguageId::English));
-        r->entries[{kResourceTraditionalIni, "INI"}] = Keep(BuildLanguageFile(LanguageId::Traditional));
-        r->entries[{kResourceSettingIni, "INI"}] = Keep(FirstRunSetting());
+        r->entries[{kResourceChineseIni, "INI"}] = Keep(*r, BuildLanguageFile(LanguageId::Chinese));
+        r->entries[{kResourceEnglishIni, "INI"}] = Keep(*r, BuildLanguageFile(LanguageId::English));
+        r->entries[{kResourceTraditionalIni, "INI"}] = Keep(*r, BuildLanguageFile(LanguageId::Traditional));
+        r->entries[{kResourceSettingIni, "INI"}] = Keep(*r, FirstRunSetting());
         return r;
     }();
     return *registry;

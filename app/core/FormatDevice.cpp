@@ -221,7 +221,9 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
     bool bCreated = kx_part_create_pnum(disk, job.nCount, p1, p2, p3, v4) != 0;
     if (!bCreated) {
         COMN_LOG("%s : %s : %d create partitions failed, restarting the device! %s", devPath.c_str());
-        bCreated = RestartSelectedDevice();
+        // The restart helps a table Windows did not pick up in time; one
+        // that never reached the disk must not pass for created.
+        bCreated = RestartSelectedDevice() && SelectedDiskHoldsTable(job.nCount + 1);
     }
     if (!bCreated) {
         run.Fail(kFormatNotCreated);
@@ -267,6 +269,16 @@ bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, Run& run)
         }
         ++n;
     }
+}
+
+bool CFormatDevice::SelectedDiskHoldsTable(int nPrimary)
+{
+    kx_device* device = GetSelectedDevice();
+    kx_disk* disk = device && device->path ? kx_disk_get(device->path) : nullptr;
+    if (disk && disk->primary == nPrimary && disk->extended == 0 && disk->logical == 0)
+        return true;
+    COMN_LOG("%s : %s : %d the new table is not on the disk! primary:%d", disk ? disk->primary : -1);
+    return false;
 }
 
 bool CFormatDevice::RestartSelectedDevice()

@@ -82,6 +82,9 @@ private:
     int RunJob(const Job& job);
     void RunSteps(const Job& job, Run& run);
     bool RestartSelectedDevice();
+    // Whether the selected device's disk, as last read, holds the new table:
+    // that many primary partitions and nothing else.
+    bool SelectedDiskHoldsTable(int nPrimary);
     bool FormatPublicPartitions(kx_disk* disk, Run& run);
 
     CTavrinOpt m_regionOpt;

@@ -44,18 +44,18 @@ std::string LogFunctionName(const char* prettyFunction)
 {
     if (!prettyFunction)
         return {};
-    std::string_view text = prettyFunction;
-    const size_t paren = text.find('(');
-    if (paren != std::string_view::npos)
-        text = text.substr(0, paren);
+    std::string name = prettyFunction;
+    // Helpers in unnamed namespaces read better without the compiler's tag;
+    // clang's tag has a parenthesis, so it goes before the parameter list is found.
+    for (const std::string_view unnamed : {std::string_view("{anonymous}::"), std::string_view("(anonymous namespace)::")})
+        for (size_t at; (at = name.find(unnamed)) != std::string::npos;)
+            name.erase(at, unnamed.size());
+    const size_t paren = name.find('(');
+    if (paren != std::string::npos)
+        name.resize(paren);
     // What precedes the name (return type, "static") ends at the last blank.
-    const size_t blank = text.rfind(' ');
-    if (blank != std::string_view::npos)
-        text = text.substr(blank + 1);
-    std::string name(text);
-    // Helpers in unnamed namespaces read better without the compiler's tag.
-    constexpr std::string_view kUnnamed = "{anonymous}::";
-    for (size_t at; (at = name.find(kUnnamed)) != std::string::npos;)
-        name.erase(at, kUnnamed.size());
+    const size_t blank = name.rfind(' ');
+    if (blank != std::string::npos)
+        name.erase(0, blank + 1);
     return name;
 }

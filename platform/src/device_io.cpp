@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "disk_write_gate.h"
 #include "file_objects.h"
 #include "platform/win_api.h"
 
@@ -107,20 +108,10 @@ BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, D
     const machine::Disk* disk = startTransfer(*state, true, size, offset);
     if (!disk)
         return FALSE;
-    std::uint64_t count = std::min<std::uint64_t>(size, target.length - offset);
+    const std::uint64_t asked = std::min<std::uint64_t>(size, target.length - offset);
     const std::uint64_t at = target.offset + offset;
-    const std::uint64_t first = at / kSector;
-    const std::uint64_t end = (at + count) / kSector;
-    const auto& faults = disk->faults;
-    if (covers(faults.failWriteAt, first, end)) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return FALSE;
-    }
-    const bool vanish = covers(faults.vanishAt, first, end);
-    if (vanish)
-        count = (*faults.vanishAt - first) * kSector;
-    else if (covers(faults.shortWriteAt, first, end))
-        count = (*faults.shortWriteAt - first) * kSector;
+    const WritePlan plan = admitWrite(*machine, *disk, at, asked, "io");
+    const std::uint64_t count = plan.bytes;
 
     const std::uint64_t put = transfer(
         [&](std::uint64_t t) {
@@ -131,17 +122,16 @@ BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, D
         ::fdatasync(fd);
     *done = static_cast<DWORD>(put);
     position = offset + put;
-    if (vanish) {
-        const int slot = target.slot;
-        machine->update([slot](machine::State& s) { machine::detachDisk(s, machine::diskBySlot(s, slot)); });
+    if (plan.vanish) {
+        vanishDisk(*machine, target.slot);
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return FALSE;
     }
-    if (put < count) {
-        SetLastError(ERROR_WRITE_FAULT);
+    if (plan.error != ERROR_SUCCESS || put < count) {
+        SetLastError(plan.error != ERROR_SUCCESS ? plan.error : ERROR_WRITE_FAULT);
         return FALSE;
     }
-    return TRUE;
+    return TRUE;  // a cut write ends well, with fewer bytes done
 }
 
 }  // namespace win::detail

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "device_resolve.h"
+#include "disk_write_gate.h"
 #include "fat_label_write.h"
 #include "formatter_command.h"
 #include "host_tool.h"
@@ -186,10 +187,14 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
     if (image.get() < 0)
         return fail(FormatFailure::IoFailed, std::string("cannot open the disk: ") + std::strerror(errno));
     std::string why;
-    const win::detail::VolumeWrite write{temp.fd(), image.get(), target->offset, target->length, !r.quick};
+    win::detail::DirectWriteGate gate(m, target->slot, target->arrival);
+    win::detail::VolumeWrite write{temp.fd(), image.get(), target->offset, target->length, !r.quick};
+    write.admit = [&gate](std::uint64_t at, std::uint64_t size) { return gate.admit(at, size); };
     const bool written = win::detail::writeVolume(write, [&](std::uint64_t done, std::uint64_t total) {
         return progress.to(kWriteFrom + static_cast<int>((kWriteTo - kWriteFrom) * done / std::max<std::uint64_t>(total, 1)));
     }, &why);
+    if (const std::string refused = gate.settle(); !refused.empty())
+        return fail(FormatFailure::IoFailed, "writing the disk failed: " + refused);
     if (!written)
         return fail(progress.stopped() ? FormatFailure::Cancelled : FormatFailure::IoFailed, why);
     progress.to(100);

@@ -86,6 +86,16 @@ bool writeDisk(int disk, std::uint64_t at, const char* data, std::size_t size)
     return true;
 }
 
+// A write into the disk (zeros when data is null), as far as the disk takes it.
+bool putDisk(const VolumeWrite& w, std::uint64_t at, const char* data, std::uint64_t size)
+{
+    const std::uint64_t taken = w.admit ? std::min(size, w.admit(at, size)) : size;
+    const bool ok = data ? writeDisk(w.disk, at, data, static_cast<std::size_t>(taken)) : zeroDisk(w.disk, at, taken);
+    if (ok && taken < size)
+        errno = EIO;
+    return ok && taken == size;
+}
+
 bool allZero(const char* p, std::size_t n)
 {
     return n == 0 || (p[0] == 0 && std::memcmp(p, p + 1, n - 1) == 0);
@@ -109,8 +119,8 @@ bool copyChunk(const VolumeWrite& w, std::uint64_t at, std::vector<char>& buffer
         if (zero == runZero)
             continue;
         const std::size_t runEnd = std::min(block, size);
-        const bool ok = runZero ? zeroDisk(w.disk, w.offset + at + runStart, runEnd - runStart)
-                                : writeDisk(w.disk, w.offset + at + runStart, buffer.data() + runStart, runEnd - runStart);
+        const bool ok = putDisk(w, w.offset + at + runStart, runZero ? nullptr : buffer.data() + runStart,
+                                runEnd - runStart);
         if (!ok)
             return false;
         if (end)
@@ -153,7 +163,7 @@ bool writeVolume(const VolumeWrite& w, const std::function<bool(std::uint64_t, s
                                                : std::min(r.end, dataIt != data.end() ? dataIt->begin : r.end);
             const std::uint64_t n = std::min(limit - at, inData ? kChunk : kZeroChunk);
             const bool ok = inData ? copyChunk(w, at, buffer, static_cast<std::size_t>(n))
-                                   : zeroDisk(w.disk, w.offset + at, n);
+                                   : putDisk(w, w.offset + at, nullptr, n);
             if (!ok) {
                 *why = std::string("writing the disk failed: ") + std::strerror(errno);
                 return false;

@@ -17,6 +17,10 @@ struct VolumeWrite {
     // only what the formatter wrote, and the first and last MiB, where
     // other file systems keep the signatures that would still be found.
     bool full = false;
+    // Asked before every write into the disk with its byte offset on the
+    // disk and its length: how many of those bytes the disk takes. Fewer end
+    // the copy as failed once they are written. Empty: the disk takes all.
+    std::function<std::uint64_t(std::uint64_t at, std::uint64_t size)> admit;
 };
 
 // progress(done, total) may stop the copy by returning false.

@@ -121,6 +121,14 @@ TEST_F(ComnLogTest, MacroPrefixesFileFunctionAndLine)
     EXPECT_EQ(ReadHostFile(TodayFile()), "2024-03-20 09:05:07_042 " + expected);
 }
 
+TEST(LogFunctionNameTest, NamesFromEitherCompilersUnnamedNamespaceTag)
+{
+    // clang's tag holds a parenthesis, which once cut the name down to nothing.
+    EXPECT_EQ(LogFunctionName("virtual void (anonymous namespace)::Worker::Run(int)"), "Worker::Run");
+    EXPECT_EQ(LogFunctionName("void {anonymous}::Helper(const char*)"), "Helper");
+    EXPECT_EQ(LogFunctionName("static int CComnLog::Count()"), "CComnLog::Count");
+}
+
 TEST_F(ComnLogTest, AFileThatCannotBeOpenedDropsTheLine)
 {
     CComnLog& log = CComnLog::GetInstance();

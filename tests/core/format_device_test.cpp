@@ -249,6 +249,23 @@ TEST_F(FormatWorkerTest, FailingGptSurplusWriteStopsBeforeAnyPartitionIsTouched)
         << LogText();
 }
 
+TEST_F(FormatWorkerTest, TableThatNeverReachedTheDiskFailsTheRunThoughTheRestartFindsTheDevice)
+{
+    LayOldTable();
+    StartLibrary();
+    // The delete's write of sector 0 passes, the new table's fails.
+    machine::setDiskSetting(m(), 1, "fail_write_at", "0");
+    machine::setDiskSetting(m(), 1, "fault_skip_writes", "1");
+    const std::uint64_t arrival = state()->disks.at(1).arrival;
+
+    EXPECT_EQ(Run(1, {}, 1), (std::vector<Message>{kStarted, Error(3)}));
+
+    EXPECT_GT(state()->disks.at(1).arrival, arrival) << "the restart was not tried";
+    EXPECT_EQ(Table(), std::vector<Entry>{});
+    EXPECT_TRUE(std::regex_search(LogText(), std::regex("the new table is not on the disk! primary:0")))
+        << LogText();
+}
+
 TEST_F(FormatWorkerTest, FailedFormatReportsItsPartitionNumberAndFormatsNoFurther)
 {
     StartLibrary();

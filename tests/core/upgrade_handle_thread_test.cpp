@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/ByteBuffer.h"
 #include "app/core/ComnLog.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeHandleThread.h"
@@ -226,6 +227,7 @@ TEST_F(UpgradeWorkerTest, UpgradeWritesBothRegionsSetsTheFlagsAndFollowsTheResta
                                          UpgradeStage::Restarting}));
     EXPECT_TRUE(Logged("UpgradeDeviceInThread", "Device upgrade success!"));
     EXPECT_EQ(PrintOutsideRegions(), outside) << "bytes outside the regions and the flag sector changed";
+    EXPECT_EQ(CachedBufferBytes(), 0u) << "the region buffers outlive the upgrade";
 }
 
 TEST_F(UpgradeWorkerTest, ImageThatFailsVerificationWritesNothing)

@@ -42,7 +42,9 @@ TEST_F(DeviceIdentity, PartitionInformationAndLetters)
     EXPECT_EQ(info.PartitionType, 0x17);
     EXPECT_EQ(kx::partitionInformation(partitionPath(1, 4).c_str(), &info), 0);
 
-    const auto& parts = state()->disks[1].partitions;
+    // Held: a later read replaces the cached state this would point into.
+    const auto snapshot = state();
+    const auto& parts = snapshot->disks[1].partitions;
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(kx::driveLetter(partitionPath(1, 1).c_str()), parts[0].letter - 'A');
     EXPECT_EQ(kx::driveLetter(partitionPath(1, 3).c_str()), parts[2].letter - 'A');

@@ -96,7 +96,9 @@ TEST_F(DeviceTwins, DisksWithoutDeviceNumbersStillGetTheirLetters)
 {
     partitionWithSfdisk(1, "label: dos\\nstart=2048, size=204800, type=7\\nstart=206848, size=204800, type=b\\n");
     machine::setDiskSetting(m(), 1, "refuse_device_number", "true");
-    const auto& parts = state()->disks[1].partitions;
+    // Held: a later read replaces the cached state this would point into.
+    const auto snapshot = state();
+    const auto& parts = snapshot->disks[1].partitions;
     ASSERT_EQ(parts.size(), 2u);
     ASSERT_NE(parts[0].letter, 0);
     ASSERT_NE(parts[1].letter, 0);

@@ -151,6 +151,26 @@ TEST(LabelChain, LinkOutsideTheExtendedPartitionOrTooManyRecordsAreInvalid)
     out.clear();
     EXPECT_EQ(endless.read(kExtStart, kExtEnd, out), ChainStatus::Invalid);
     EXPECT_EQ(out.size(), static_cast<size_t>(kMaxLogical));
+
+    // Records that only link on are bounded too, not followed across the disk.
+    MemoryDisk links;
+    for (std::uint32_t i = 0; i < 1000; ++i)
+        links.ebr(kExtStart + 10 * i, 0, 0, 10 * (i + 1), 10);
+    std::size_t reads = 0;
+    out.clear();
+    const auto status = readChain(
+        kExtStart, kExtEnd, "disk",
+        [&](std::uint64_t lba, std::uint8_t* buf) {
+            ++reads;
+            const Sector s = links.sectors.count(lba) ? links.sectors[lba] : Sector{};
+            std::copy(s.begin(), s.end(), buf);
+            return true;
+        },
+        [&](const std::string& line) { links.lines.push_back(line); }, out);
+    EXPECT_EQ(status, ChainStatus::Invalid);
+    EXPECT_TRUE(out.empty());
+    EXPECT_LE(reads, static_cast<std::size_t>(2 * kMaxPartitions));
+    EXPECT_TRUE(links.saw("Too many logical partitions on disk."));
 }
 
 TEST(LabelChain, RecordsWithoutTheBootSignatureEndTheChain)

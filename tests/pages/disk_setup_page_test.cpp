@@ -246,6 +246,23 @@ TEST_F(DiskSetupPageTest, WorkerFailureIsShownAndThePageComesBackIdle)
     EXPECT_FALSE(Page().ProgressBar()->isVisible());
 }
 
+TEST_F(DiskSetupPageTest, DiskVanishingInTheFormatShowsTheFormatFailure)
+{
+    OpenWindow();
+    // A few sectors into the first public partition, which only its format writes.
+    machine::setDiskSetting(m(), 1, "vanish_at", std::to_string(2097215 + 16));
+    window_->OnDiskSetClicked();
+    AnswerOkAndWatch();
+
+    QTest::mouseClick(Page().FormatButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return seen_.size() >= 2; }, 120000));
+    EXPECT_EQ(seen_[1].text, QStringLiteral("Fail to format partition. Please try again."));
+    EXPECT_EQ(seen_[1].type, 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+    EXPECT_FALSE(state()->disks.at(1).present);
+    EXPECT_EQ(seen_.size(), 2u);
+}
+
 TEST_F(DiskSetupPageTest, EachWorkerFailureCodeShowsItsOwnText)
 {
     OpenWindow();

@@ -75,6 +75,20 @@ TEST_F(FirmwarePageUpgrade, FailedWriteShowsTheGeneralFailureAndThePageStays)
     EXPECT_EQ(DiskBytes(1, kFlagAt, 4), std::string(4, '\0')) << "no flags for a half-written firmware";
 }
 
+TEST_F(FirmwarePageUpgrade, DiskVanishingInTheMiddleOfTheWriteShowsTheFailure)
+{
+    LayApplianceTable(1);
+    m().update([](machine::State& s) { machine::diskBySlot(s, 1).faults.vanishAt = kRootfsAt / kSector + 8; });
+    OpenPage();
+    ClickUpgrade(MakeImage());
+    ASSERT_TRUE(WaitForOutcome(2));
+
+    EXPECT_EQ(shown_, (Boxes{{Text(kConfirm), kQuestion}, {Text("IDC_STRING_UPGRADE_UPGRADE_ERROR"), kError}}));
+    EXPECT_FALSE(state()->disks.at(1).present);
+    EXPECT_EQ(DiskBytes(1, kFlagAt, 4), std::string(4, '\0')) << "no flags for a half-written firmware";
+    EXPECT_TRUE(WaitFor([&] { return window_->ActivityState() == 1; }));
+}
+
 TEST_F(FirmwarePageUpgrade, FailedSetUpShowsItsErrorAndNothingIsUpgraded)
 {
     // The gptsurplus region cannot be cleared.

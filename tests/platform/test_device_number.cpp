@@ -95,7 +95,9 @@ TEST_F(DeviceNumber, EveryNameOfADiskOrPartitionAnswersWithItsNumbers)
 TEST_F(DeviceNumber, TellsApartTwoDisksWhosePartitionInformationIsEqual)
 {
     addTwins();
-    const auto& disks = state()->disks;
+    // Held: a later read replaces the cached state this would point into.
+    const auto snapshot = state();
+    const auto& disks = snapshot->disks;
     ASSERT_EQ(disks.size(), 4u);
     ASSERT_EQ(disks[2].partitions.at(0).letter, 'D');
     ASSERT_EQ(disks[3].partitions.at(0).letter, 'E');

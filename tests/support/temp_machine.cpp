@@ -69,13 +69,25 @@ void TempMachine::SetUp()
     machine::setSetting(*machine_, "time_scale", "0.001");
     machine::select(dir_);
     ::setenv("KX_MACHINE", dir_.c_str(), 1);
-    systemDiskPrint_ = fingerprintFile(diskImage(0));
+    guardedPrints_[0] = fingerprintFile(diskImage(0));
+}
+
+void TempMachine::chooseDisk(int slot)
+{
+    const auto disks = state()->disks;
+    for (const auto& d : disks)
+        if (d.slot != slot && !guardedPrints_.count(d.slot))
+            guardedPrints_[d.slot] = fingerprintFile(machine_->backingPath(d));
+    if (slot != 0)
+        guardedPrints_.erase(slot);
 }
 
 
 void TempMachine::TearDown()
 {
-    EXPECT_EQ(fingerprintFile(diskImage(0)), systemDiskPrint_) << "the system disk was written";
+    for (const auto& [slot, print] : guardedPrints_)
+        EXPECT_EQ(fingerprintFile(diskImage(slot)), print)
+            << (slot == 0 ? "the system disk was written" : "disk " + std::to_string(slot) + " was written, not the chosen one");
     std::error_code ec;
     fs::remove_all(dir_.parent_path(), ec);
 }

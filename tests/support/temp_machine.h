@@ -1,9 +1,11 @@
 // A fresh emulated machine in a temporary folder for one test, selected for
 // the win:: functions and exported as KX_MACHINE for child processes. On
-// tear-down it fails the test if anything wrote to the system disk.
+// tear-down it fails the test if anything wrote to the system disk, or to a
+// disk other than the one the test chose.
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -31,12 +33,15 @@ protected:
     // kernel re-read it (as a plug-in would).
     void partitionWithSfdisk(int slot, const std::string& script);
     void rescan(int slot);
+    // The test lets the product write this disk only: every other disk the
+    // machine has now is fingerprinted, and checked again on tear-down.
+    void chooseDisk(int slot);
 
     std::filesystem::path dir_;
     std::shared_ptr<machine::Machine> machine_;
 
 private:
-    std::string systemDiskPrint_;
+    std::map<int, std::string> guardedPrints_;  // slot -> fingerprint
 };
 
 }  // namespace testing_support

@@ -89,6 +89,7 @@ TEST_F(OrvaneCli, BlankDiskHasEmptyTexts)
 TEST_F(OrvaneCli, SeveralDisksNeedAChoice)
 {
     addSecondDisk();
+    chooseDisk(2);
     auto run = orvane({"userinfo", "get"});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("choose one with --device"), std::string::npos) << run.err;

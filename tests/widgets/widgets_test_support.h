@@ -16,6 +16,7 @@
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 #include "platform/machine.h"
+#include "support/temp_machine.h"
 
 namespace widgets_test {
 
@@ -25,17 +26,21 @@ class MachineEnvironment : public ::testing::Environment {
         char pattern[] = "/tmp/orvane-widgets-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         root_ = pattern;
-        machine::Machine::create(root_ / "machine");
+        auto machine = machine::Machine::create(root_ / "machine");
         machine::select(root_ / "machine");
+        systemDisk_ = machine->backingPath(machine->read()->disks.at(0));
+        systemDiskPrint_ = testing_support::fingerprintFile(systemDisk_);
         std::lock_guard guard(TheLanguageGlobals().lock);
         TheLanguageGlobals().dataFolder = u"C:\\ProgramData\\Microsoft\\Windows\\Templates";
     }
     void TearDown() override
     {
+        EXPECT_EQ(testing_support::fingerprintFile(systemDisk_), systemDiskPrint_) << "the system disk was written";
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
-    std::filesystem::path root_;
+    std::filesystem::path root_, systemDisk_;
+    std::string systemDiskPrint_;
 };
 inline ::testing::Environment* const kMachine = ::testing::AddGlobalTestEnvironment(new MachineEnvironment);
 
