@@ -118,8 +118,7 @@ BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, D
             return ::pwrite(fd, static_cast<const char*>(buffer) + t, count - t, static_cast<off_t>(at + t));
         },
         count);
-    if (writeThrough())
-        ::fdatasync(fd);
+    const bool flushed = flushIfWriteThrough();
     *done = static_cast<DWORD>(put);
     position = offset + put;
     if (plan.vanish) {
@@ -127,7 +126,7 @@ BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, D
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return FALSE;
     }
-    if (plan.error != ERROR_SUCCESS || put < count) {
+    if (plan.error != ERROR_SUCCESS || put < count || !flushed) {
         SetLastError(plan.error != ERROR_SUCCESS ? plan.error : ERROR_WRITE_FAULT);
         return FALSE;
     }

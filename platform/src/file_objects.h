@@ -27,6 +27,10 @@ struct FileObject : HandleObject {
     bool canRead() const { return access & (GENERIC_READ | GENERIC_ALL); }
     bool canWrite() const { return access & (GENERIC_WRITE | GENERIC_ALL); }
     bool writeThrough() const { return flags & FILE_FLAG_WRITE_THROUGH; }
+    // A write-through write is done only once its data is on the medium; a
+    // flush the host refuses fails the write (files that cannot be synced
+    // at all pass).
+    bool flushIfWriteThrough() const;
 
     // Transfers at an offset; the pointer moves past what was transferred.
     virtual BOOL read(void* buffer, DWORD size, std::uint64_t offset, DWORD* done) = 0;

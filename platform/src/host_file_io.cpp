@@ -51,11 +51,23 @@ BOOL HostFileObject::write(const void* buffer, DWORD size, std::uint64_t offset,
         }
         total += static_cast<DWORD>(n);
     }
-    if (writeThrough())
-        ::fdatasync(fd);
     *done = total;
     position = offset + total;
+    if (!flushIfWriteThrough()) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
     return TRUE;
+}
+
+bool FileObject::flushIfWriteThrough() const
+{
+    if (!writeThrough())
+        return true;
+    while (::fdatasync(fd) != 0)
+        if (errno != EINTR)
+            return errno == EINVAL;
+    return true;
 }
 
 std::uint64_t HostFileObject::size() const

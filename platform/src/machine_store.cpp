@@ -58,29 +58,36 @@ std::optional<StatKey> statKey(const fs::path& file)
     return StatKey{st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_size};
 }
 
-State load(const fs::path& file)
+std::string readText(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw MachineError("cannot read " + file.string());
     std::stringstream text;
     text << in.rdbuf();
+    return std::move(text).str();
+}
+
+State parse(const fs::path& file, const std::string& text)
+{
     nlohmann::json doc;
     try {
-        doc = nlohmann::json::parse(text.str());
+        doc = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& e) {
         throw MachineError(file.string() + " is not valid JSON: " + e.what());
     }
     return fromJson(doc);
 }
 
-void save(const fs::path& file, const State& state)
+std::string serialise(const State& state) { return toJson(state).dump(2) + '\n'; }
+
+void save(const fs::path& file, const std::string& text)
 {
     fs::path tmp = file;
     tmp += ".tmp";
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << toJson(state).dump(2) << '\n';
+        out << text;
         if (!out.flush())
             throw MachineError("cannot write " + tmp.string());
     }
@@ -90,10 +97,14 @@ void save(const fs::path& file, const State& state)
 
 }  // namespace
 
+// The state as last read or written, with the file's text and identity:
+// an update starts from it instead of parsing the file again, and an
+// update that changes nothing writes nothing.
 struct Machine::Cache {
     std::mutex mutex;
     std::optional<StatKey> key;
     std::shared_ptr<const State> state;
+    std::string text;
 };
 
 Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>()) {}
@@ -116,8 +127,10 @@ std::shared_ptr<const State> Machine::read() const
         throw MachineError("machine state " + file.string() + " is gone");
     if (cache_->state && cache_->key == key)
         return cache_->state;
-    cache_->state = std::make_shared<const State>(load(file));
+    std::string text = readText(file);
+    cache_->state = std::make_shared<const State>(parse(file, text));
     cache_->key = key;
+    cache_->text = std::move(text);
     return cache_->state;
 }
 
@@ -126,9 +139,26 @@ void Machine::update(const std::function<void(State&)>& change)
     std::lock_guard inProcess(processLock());
     FileLock lock(dir_ / "machine.lock");
     const fs::path file = dir_ / "machine.json";
-    State state = fs::exists(file) ? load(file) : State{};
+    // Under the file lock nobody else writes. The text is compared, not the
+    // file's identity: a quick rewrite elsewhere can reuse inode and time.
+    std::string before = fs::exists(file) ? readText(file) : std::string();
+    State state;
+    {
+        std::lock_guard guard(cache_->mutex);
+        if (cache_->state && !before.empty() && cache_->text == before)
+            state = *cache_->state;
+        else if (!before.empty())
+            state = parse(file, before);
+    }
     change(state);
-    save(file, state);
+    std::string text = serialise(state);
+    if (text == before)
+        return;
+    save(file, text);
+    std::lock_guard guard(cache_->mutex);
+    cache_->state = std::make_shared<const State>(std::move(state));
+    cache_->key = statKey(file);
+    cache_->text = std::move(text);
 }
 
 fs::path Machine::backingPath(const Disk& disk) const
