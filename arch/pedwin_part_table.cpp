@@ -1,5 +1,6 @@
 // Changes of a matched disk's table: delete all, create one, delete one,
 // each committed to the disk and announced to Windows.
+#include "arch/pedwin_crypt_driver.h"
 #include "arch/pedwin_disk_internal.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
@@ -19,19 +20,17 @@ namespace {
     return entry->peddev->disk;
 }
 
-// A mounted private volume is closed before its partition goes away.
+// A mounted private volume is closed before its partition goes away; one
+// that is not mounted (here or by another process) has nothing to close.
 bool unloadPrivate(::PedPartition* part)
 {
     MsdosPartitionData* data = partData(part);
     if (!data->winpart.private_volume)
         return true;
-    PedPartFs* fs = data->fs;
-    if (!fs || !fs->ops.unmount || !fs->ops.unmount(fs))
-        return false;
-    setText(data->winpart.mountpoint, nullptr);
-    data->winpart.loaded = fs->mounted;
-    data->winpart.free = fs->free;
-    return true;
+    learnDriverMount(data->dev);
+    if (!data->dev || !data->dev->mount_point)
+        return true;
+    return PedWinPartUnload(&data->winpart) == 0;
 }
 
 ::PedPartitionType partitionType(int pflag)

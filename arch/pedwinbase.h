@@ -64,6 +64,13 @@ int PedWinPartFormat(PedWinPart* part, const char* password, const char* label, 
 int PedWinPartFormatProgress(PedWinPart* part);
 // 0 unloaded, 1 not.
 int PedWinPartUnload(PedWinPart* part);
+// 0 loaded (mounted through the encryption driver), 1 not.
+int PedWinPartLoad(PedWinPart* part, const char* password, const char* mountpoint);
+// 1 when the password opens the private volume's header (which is then
+// written again under it), else 0.
+int PedWinPartChkPwd(PedWinPart* part, const char* pwd);
+// 1 when the header was re-encrypted under newpwd, else 0.
+int PedWinPartModifyPwd(PedWinPart* part, const char* oldpwd, const char* newpwd);
 // The entry that owns a disk handle, or none.
 PedWinDev* entryOfDisk(const kx_disk* disk);
 // Commit a changed table: write it, then ask Windows to re-read it.

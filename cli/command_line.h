@@ -31,7 +31,7 @@ struct CommandLine {
 };
 
 // Options take a value, as "--name value" or "--name=value", except the
-// switches --yes and --all; "-o" stands for "--output".
+// switches --yes, --all and --full; "-o" stands for "--output".
 CommandLine parseCommandLine(int argc, char** argv);
 
 }  // namespace cli

@@ -18,6 +18,7 @@ int runUpgrade(const CommandLine& line, std::ostream& out);
 int runSetup(const CommandLine& line, std::ostream& out);
 int runFormat(const CommandLine& line, std::ostream& out);
 int runUsbFilter(const CommandLine& line, std::ostream& out);
+int runPrivate(const CommandLine& line, std::ostream& out);
 void printUsage(std::ostream& out);
 
 // Shared by setup and upgrade.

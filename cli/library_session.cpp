@@ -14,7 +14,8 @@ LibrarySession::LibrarySession()
 
 LibrarySession::~LibrarySession()
 {
-    kx_dev_destroy();
+    if (!keepLoaded_)
+        kx_dev_destroy();
     kx_soft_exit();
 }
 

@@ -21,6 +21,13 @@ public:
     ~LibrarySession();
     LibrarySession(const LibrarySession&) = delete;
     LibrarySession& operator=(const LibrarySession&) = delete;
+
+    // Destroying the device list dismounts the volumes loaded through it;
+    // a volume the command loaded for the operator stays until unloaded.
+    void keepLoadedVolumes() { keepLoaded_ = true; }
+
+private:
+    bool keepLoaded_ = false;
 };
 
 }  // namespace cli

@@ -29,6 +29,8 @@ int run(const cli::CommandLine& line)
         return cli::runFormat(line, std::cout);
     if (command == "usbfilter")
         return cli::runUsbFilter(line, std::cout);
+    if (command == "private")
+        return cli::runPrivate(line, std::cout);
     throw cli::UsageError(command.empty() ? "no command given" : "unknown command " + command);
 }
 

@@ -56,6 +56,10 @@ struct PedPartFs {
 
 // The format operation: 0 formatted, else a KX_FORMAT_* code (kx.h).
 int ped_file_system_format(PedPartFs* fs, const char* password, const char* label, int quick, int clusterSize);
+// The mount operation: the private volume mounted through the encryption
+// driver on the mountpoint's letter, or on the first free one from D:.
+// 1 mounted, 0 not.
+int ped_file_system_mount(PedPartFs* fs, const char* password, const char* mountpoint);
 // The unmount operation: 1 unmounted, 0 not.
 int ped_file_system_umount(PedPartFs* fs);
 // The process-wide percentage of the running or last format. Read without

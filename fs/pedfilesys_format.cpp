@@ -40,21 +40,6 @@ const char16_t* fileSystemName(int code)
     }
 }
 
-// The label in UTF-16; none when it does not convert or is too long.
-std::optional<std::u16string> wideLabel(const char* label)
-{
-    if (!label || !*label)
-        return std::u16string{};
-    const int needed = win::MultiByteToWideChar(win::CP_ACP, 0, label, -1, nullptr, 0);
-    if (needed <= 0 || static_cast<std::size_t>(needed) - 1 > kMaxLabelChars)
-        return std::nullopt;
-    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
-    if (win::MultiByteToWideChar(win::CP_ACP, 0, label, -1, wide.data(), needed) != needed)
-        return std::nullopt;
-    wide.pop_back();
-    return wide;
-}
-
 bool safeOnCommandLine(char16_t c)
 {
     if (c < 0x80)
@@ -72,7 +57,23 @@ void runFallback(const std::string& commandLine)
     kx::runHiddenTool(commandLine.c_str(), kFallbackWaitMs);
 }
 
-enum class DriveResult { Formatted, NoService, NotFormatted, LabelRefused };
+bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+std::optional<std::u16string> wideLabel(const char* label)
+{
+    if (!label || !*label)
+        return std::u16string{};
+    const int needed = win::MultiByteToWideChar(win::CP_ACP, 0, label, -1, nullptr, 0);
+    if (needed <= 0 || static_cast<std::size_t>(needed) - 1 > kMaxLabelChars)
+        return std::nullopt;
+    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    if (win::MultiByteToWideChar(win::CP_ACP, 0, label, -1, wide.data(), needed) != needed)
+        return std::nullopt;
+    wide.pop_back();
+    return wide;
+}
 
 DriveResult formatDrive(const DriveFormat& drive, const std::string& label)
 {
@@ -102,9 +103,10 @@ DriveResult formatDrive(const DriveFormat& drive, const std::string& label)
     return result;
 }
 
-bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-}  // namespace
+void setFormatProgress(int percent)
+{
+    gProgress = percent;
+}
 
 win::BOOLEAN formatCallback(win::DWORD command, win::DWORD, win::PVOID data)
 {
@@ -162,10 +164,8 @@ int ped_file_system_format(PedPartFs* fs, const char* password, const char* labe
 {
     if (!fs || !fs->part)
         return KX_FORMAT_NO_PARTITION;
-    // Private volumes need the encryption driver, which the library does not
-    // carry yet; formatting the partition public instead would be wrong.
     if (password)
-        return KX_FORMAT_NO_PRIVATE;
+        return formatPrivate(fs, password, label, quick, clusterSize);
     const PedDevice* dev = partData(fs->part)->dev;
     if (!dev || !dev->mount_point || !isDriveLetter(dev->mount_point[0]))
         return KX_FORMAT_NO_DRIVE;

@@ -19,6 +19,24 @@ struct DriveFormat {
     win::DWORD clusterSize = 0;  // 0: the file system's default
 };
 
+enum class DriveResult { Formatted, NoService, NotFormatted, LabelRefused };
+
+// Formats the drive through FormatEx and, when that never reports success,
+// through the command-line NTFS format. label is drive.label in the system
+// code page, for the command line.
+DriveResult formatDrive(const DriveFormat& drive, const std::string& label);
+
+// The label in UTF-16; none when it does not convert or is longer than 35
+// characters.
+std::optional<std::u16string> wideLabel(const char* label);
+
+// The process-wide percentage, for formats that do not run through FormatEx.
+void setFormatProgress(int percent);
+
+// The format with a password: a private volume on the partition. 0 or a
+// KX_FORMAT_* code.
+int formatPrivate(PedPartFs* fs, const char* password, const char* label, int quick, int clusterSize);
+
 // The callback handed to FormatEx; always asks it to go on.
 win::BOOLEAN formatCallback(win::DWORD command, win::DWORD subAction, win::PVOID data);
 bool formatSucceeded();

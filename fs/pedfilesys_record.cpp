@@ -14,10 +14,9 @@ PedPartFs* ped_file_system_new(::PedPartition* part, int code)
     fs->part = part;
     fs->code = code;
     fs->cluster_size = 4096;
-    // Mount comes with private volumes; callers check a slot before they
-    // call it.
     fs->ops.refresh = ped_file_system_refresh;
     fs->ops.format = ped_file_system_format;
+    fs->ops.mount = ped_file_system_mount;
     fs->ops.unmount = ped_file_system_umount;
     return fs;
 }

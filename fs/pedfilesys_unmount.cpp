@@ -1,5 +1,8 @@
 // The unmount operation: a partition's drive is dismounted through the
 // encryption driver, which alone mounts drives for the library.
+#include <cctype>
+
+#include "arch/pedwin_crypt_driver.h"
 #include "fs/pedfilesys.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
@@ -9,14 +12,6 @@
 
 namespace kx {
 
-namespace {
-
-// A forced dismount needs the encryption driver, which the library does not
-// carry yet: until then no drive can be dismounted.
-bool dismountDrive(char /*letter*/) { return false; }
-
-}  // namespace
-
 int ped_file_system_umount(PedPartFs* fs)
 {
     PedDevice* dev = fs && fs->part ? partData(fs->part)->dev : nullptr;
@@ -25,7 +20,8 @@ int ped_file_system_umount(PedPartFs* fs)
         return 0;
     }
     const char letter = dev->mount_point[0];
-    if (!dismountDrive(letter)) {
+    const int drive = std::toupper(static_cast<unsigned char>(letter)) - 'A';
+    if (drive < 0 || drive >= win::crypt_driver::driveCount || !dismountDrive(drive, true)) {
         kx_printf("[%s:%s:%d]: fail to umount:%s, %c\n", KX_WHERE(source::pedFileSys), dev->path, letter);
         return 0;
     }

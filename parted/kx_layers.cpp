@@ -1,5 +1,5 @@
 // The device backend, the MBR label and the random pool start here; the
-// crypto driver hooks in as it is added.
+// crypto driver is released with the API that drives it.
 #include "parted/kx_layers.h"
 
 #include "kx/kx.h"
@@ -21,7 +21,5 @@ bool initDeviceModules()
 bool startRandomPool() { return randomPoolStart(); }
 
 void stopRandomPool() { randomPoolStop(); }
-
-void releaseCryptoDriver() {}
 
 }  // namespace kx

@@ -206,7 +206,12 @@ KX_API int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64
 
 /* Results of kx_part_format other than 0 (formatted). */
 #define KX_FORMAT_NO_DRIVE 6       /* the partition has no drive letter; nothing was done */
-#define KX_FORMAT_HELD 1           /* a private volume's device is held by another program */
+#define KX_FORMAT_HELD 1           /* a private volume's device is held by another program, or the
+                                      new private NTFS volume could not be mounted to format it */
+#define KX_FORMAT_NO_FREE_LETTER 34 /* private NTFS: no drive letter from Z: to D: is free to format
+                                       it through; nothing was done */
+#define KX_FORMAT_PRIVATE_NOT_FORMATTED 100 /* private NTFS: the format service did not report
+                                               success (or the user may not format drives) */
 /* The format service never reported success. The command-line NTFS format
    was run (unless its label was refused), and may have formatted the drive
    NTFS; its outcome is not known. */
@@ -217,15 +222,26 @@ KX_API int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64
    label holds other than letters, digits, '-', '_' and '.'. */
 #define KX_FORMAT_BAD_LABEL 259
 #define KX_FORMAT_NO_PARTITION 260 /* no partition, a stale handle, or one without a file system */
-#define KX_FORMAT_NO_PRIVATE 261   /* a password was given: private volumes are not available */
+/* Private volumes: */
+#define KX_FORMAT_NO_DRIVER 262    /* NTFS needs the encryption driver (kx_load_crypto_driver); nothing was done */
+#define KX_FORMAT_BAD_PASSWORD 263 /* empty, or longer than 64 bytes; nothing was done */
+/* The file system does not fit the partition (FAT up to 2 GiB, FAT32 from
+   about 33 MiB), or the cluster size is not a power of two from 512 to
+   32768; nothing was done. */
+#define KX_FORMAT_BAD_SIZE 264
+#define KX_FORMAT_WRITE_FAILED 265 /* writing the volume failed; its contents are lost */
 
 /* Formats the partition quickly (quickformat 1) or fully, with the file
    system of its kind (FAT, FAT32, NTFS; NTFS for any other kind), the label
    name (text of the system code page, at most 35 characters, NULL for none)
-   and clustersize bytes a cluster (0: the file system's default). The
-   partition must have a drive letter. password must be NULL until private
-   volumes are available. Holds the library lock throughout. 0 formatted,
-   else one of KX_FORMAT_*. Fetch the partition handles again afterwards. */
+   and clustersize bytes a cluster (0: the file system's default). Without a
+   password the partition must have a drive letter. With a password it
+   becomes an encrypted private volume holding that file system (a private
+   FAT volume keeps 11 bytes of the label); a full format fills it with
+   encrypted data first. Private NTFS is formatted through the encryption
+   driver on the last free letter from Z: down. Holds the library lock
+   throughout. 0 formatted, else one of KX_FORMAT_*. Fetch the partition
+   handles again afterwards. */
 KX_API int kx_part_format(PedWinPart* part, const char* password, const char* name, int quickformat,
                           int clustersize);
 /* Percentage 0 to 100 of the format running now, or of the last one: 100
@@ -284,6 +300,34 @@ KX_API int kx_unload_usb_driver_dev(const char* devpath);
 /* kx_load_usb_driver_dev without the undo, for every disk in the device
    list that lists no filter; 1 whatever each gave. */
 KX_API int kx_load_usb_driver_dev_all(void);
+
+/* ---- Encryption driver (kxcrypt) and private partitions -------------------- */
+
+/* Passwords are byte strings of 1 to 64 bytes; a longer one is refused,
+   never cut short. They are never written to any log. */
+
+/* Copies kxcrypt.sys (kxcrypt-x64.sys on 64-bit Windows) from the folder
+   path into the Windows drivers folder and attaches to the driver, loading
+   it when it is not running. A running driver of another version is
+   replaced unless an installed TrueCrypt owns it. 1 attached, 0 not. */
+KX_API int kx_load_crypto_driver(const char* path);
+/* Detaches; stops the driver when no volume is mounted through it and
+   TrueCrypt does not own it. Always 1. */
+KX_API int kx_unload_crypto_driver(void);
+
+/* Mounts a private partition on the letter of mountpoint ("X:"), or with
+   NULL on the first letter from D: that Windows does not use. 0 loaded,
+   1 not. Fetch the partition handles again afterwards: the disks are
+   probed anew. */
+KX_API int kx_part_load(PedWinPart* part, const char* password, const char* mountpoint);
+/* Dismounts it, forced. 0 unloaded, 1 not. */
+KX_API int kx_part_unload(PedWinPart* part);
+/* 1 when pwd opens the partition's header (which is written again under
+   it), else 0; a wrong password writes nothing. */
+KX_API int kx_part_chk_pwd(PedWinPart* part, const char* pwd);
+/* 1 when the header was re-encrypted under newpwd, else 0; a wrong oldpwd
+   writes nothing. */
+KX_API int kx_part_modify_pwd(PedWinPart* part, const char* oldpwd, const char* newpwd);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,8 @@ namespace win::detail {
 
 namespace {
 
+constexpr const char* kCryptVolumePrefix = "\\Device\\KxCryptVolume";
+
 // Parses a decimal number at the front of text; the rest goes to tail.
 std::optional<int> number(std::string_view text, std::string_view* tail)
 {
@@ -65,10 +67,48 @@ bool letterVisible(const machine::PublishedPartition& p)
 
 std::string volumePath(int volume) { return "\\Device\\HarddiskVolume" + std::to_string(volume); }
 
+std::string cryptVolumePath(char letter) { return kCryptVolumePrefix + std::string(1, letter); }
+
+std::optional<DeviceTarget> cryptVolumeTarget(const machine::State& state, char letter)
+{
+    const machine::CryptVolume* v = machine::cryptVolumeOn(state, letter);
+    if (!v || v->slot < 0 || v->slot >= static_cast<int>(state.disks.size()))
+        return std::nullopt;
+    const machine::Disk& d = state.disks[static_cast<size_t>(v->slot)];
+    if (!d.present || d.arrival != v->diskArrival || v->partitionOffset + v->dataOffset + v->dataLength > d.size)
+        return std::nullopt;
+    DeviceTarget t{d.slot, d.number, v->partition, v->partitionOffset + v->dataOffset, v->dataLength, d.arrival};
+    t.cryptLetter = v->letter;
+    t.cryptMount = v->mountStamp;
+    return t;
+}
+
+DWORD logicalDriveMask(const machine::State& state)
+{
+    DWORD mask = 1u << ('C' - 'A');
+    for (const auto& d : state.disks)
+        if (d.present)
+            for (const auto& p : d.partitions)
+                if (letterVisible(p) && partitionVisible(p))
+                    mask |= 1u << (p.letter - 'A');
+    for (const auto& [name, t] : state.dosDevices)
+        if (name.size() == 2 && name[1] == ':' && name[0] >= 'A' && name[0] <= 'Z')
+            mask |= 1u << (name[0] - 'A');
+    for (const auto& v : state.cryptVolumes)
+        mask |= 1u << (v.letter - 'A');
+    return mask;
+}
+
 std::optional<DeviceTarget> resolveKernelPath(const machine::State& state, std::string_view path)
 {
     using machine::startsWithNoCase;
     std::string_view tail;
+    if (startsWithNoCase(path, kCryptVolumePrefix)) {
+        const std::string_view rest = path.substr(std::string_view(kCryptVolumePrefix).size());
+        if (rest.size() != 1)
+            return std::nullopt;
+        return cryptVolumeTarget(state, static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0]))));
+    }
     if (startsWithNoCase(path, "\\Device\\HarddiskVolume")) {
         auto volume = number(path.substr(22), &tail);
         if (!volume || !tail.empty())
@@ -103,6 +143,8 @@ std::optional<std::string> dosDeviceTarget(const machine::State& state, std::str
     if (auto it = state.dosDevices.find(key); it != state.dosDevices.end() && !it->second.empty())
         return it->second.front();
     if (key.size() == 2 && key[1] == ':') {
+        if (machine::cryptVolumeOn(state, key[0]))
+            return cryptVolumePath(key[0]);
         for (const auto& d : state.disks)
             if (d.present)
                 for (const auto& p : d.partitions)
@@ -136,3 +178,15 @@ std::optional<DeviceTarget> resolveDeviceName(const machine::State& state, std::
 }
 
 }  // namespace win::detail
+
+namespace machine {
+
+const CryptVolume* cryptVolumeOn(const State& state, char letter)
+{
+    for (const auto& v : state.cryptVolumes)
+        if (v.letter == letter)
+            return &v;
+    return nullptr;
+}
+
+}  // namespace machine

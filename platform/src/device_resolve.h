@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/machine.h"
+#include "platform/win_types.h"
 
 namespace win::detail {
 
@@ -18,6 +19,10 @@ struct DeviceTarget {
     std::uint64_t offset = 0;  // bytes from the start of the disk
     std::uint64_t length = 0;
     std::uint64_t arrival = 0;
+    // A volume the encryption driver mounted on this letter: offset and
+    // length give its data area on the disk, partition the one under it.
+    char cryptLetter = 0;
+    std::uint64_t cryptMount = 0;  // the mount's stamp
 };
 
 // Kernel paths: \Device\HarddiskN\PartitionM, \Device\HarddiskVolumeK,
@@ -31,5 +36,12 @@ std::optional<std::string> dosDeviceTarget(const machine::State& state, std::str
 bool partitionVisible(const machine::PublishedPartition& p);
 bool letterVisible(const machine::PublishedPartition& p);
 std::string volumePath(int volume);
+// The kernel path of an encrypted volume's device.
+std::string cryptVolumePath(char letter);
+// The view of the volume mounted on letter, while the disk under it is
+// the one it was mounted from.
+std::optional<DeviceTarget> cryptVolumeTarget(const machine::State& state, char letter);
+// The letters GetLogicalDrives reports, bit 0 for A:.
+DWORD logicalDriveMask(const machine::State& state);
 
 }  // namespace win::detail

@@ -98,19 +98,6 @@ DWORD QueryDosDeviceA(LPCSTR name, LPSTR targets, DWORD size)
     return putMultiString({*target}, targets, size);
 }
 
-DWORD GetLogicalDrives()
-{
-    auto state = machine::current()->read();
-    DWORD mask = 1u << ('C' - 'A');
-    for (const auto& d : state->disks)
-        if (d.present)
-            for (const auto& p : d.partitions)
-                if (detail::letterVisible(p) && detail::partitionVisible(p))
-                    mask |= 1u << (p.letter - 'A');
-    for (const auto& [name, t] : state->dosDevices)
-        if (name.size() == 2 && name[1] == ':' && name[0] >= 'A' && name[0] <= 'Z')
-            mask |= 1u << (name[0] - 'A');
-    return mask;
-}
+DWORD GetLogicalDrives() { return detail::logicalDriveMask(*machine::current()->read()); }
 
 }  // namespace win

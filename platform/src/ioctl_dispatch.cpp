@@ -1,3 +1,4 @@
+#include "crypt_driver.h"
 #include "ioctl_handlers.h"
 #include "platform/win_api.h"
 #include "platform/win_system_state.h"
@@ -17,6 +18,10 @@ BOOL failIoctl(DWORD error)
 BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
                      LPOVERLAPPED)
 {
+    DWORD ignoredCount = 0;
+    if (auto answer = detail::cryptDriverControl(handle, code, in, inSize, out, outSize,
+                                                 returned ? returned : &ignoredCount))
+        return *answer;
     auto device = detail::lookupAs<detail::DeviceObject>(handle);
     if (!device) {
         // Files answer no device controls; unknown handles are invalid.

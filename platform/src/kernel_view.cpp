@@ -26,6 +26,9 @@ std::set<char> lettersInUse(const State& state, const Disk& except)
             for (const auto& p : d.partitions)
                 if (p.letter)
                     used.insert(p.letter);
+    // Encrypted volumes hold their letters as long as they are mounted.
+    for (const auto& v : state.cryptVolumes)
+        used.insert(v.letter);
     return used;
 }
 

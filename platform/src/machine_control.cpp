@@ -307,6 +307,17 @@ std::string describe(const State& state)
         out += describeNode(state, d);
     }
     out += describeServices(state);
+    if (state.settings.cryptDriverVersion != 0) {
+        std::snprintf(line, sizeof line, "another product's encryption driver runs (version %u)\n",
+                      state.settings.cryptDriverVersion);
+        out += line;
+    }
+    for (const auto& v : state.cryptVolumes) {
+        std::snprintf(line, sizeof line, "encrypted volume %c: on %s, algorithm %d mode %d, %llu bytes%s\n", v.letter,
+                      v.volumePath.c_str(), v.algorithm, v.mode, static_cast<unsigned long long>(v.dataLength),
+                      v.readOnly ? ", read-only" : "");
+        out += line;
+    }
     return out;
 }
 

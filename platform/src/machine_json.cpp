@@ -58,6 +58,18 @@ void write(json& j, const char* key, const std::optional<T>& value)
         j[key] = *value;
 }
 
+// A drive letter A..Z, or 0 when the key is absent or empty.
+char letterFrom(const json& j, const char* key)
+{
+    std::string text;
+    read(j, key, text);
+    if (text.empty())
+        return 0;
+    if (text.size() != 1 || text[0] < 'A' || text[0] > 'Z')
+        throw MachineError(std::string("machine.json: ") + key + " is not a drive letter A to Z");
+    return text[0];
+}
+
 json settingsToJson(const Settings& s)
 {
     return {{"time_scale", s.timeScale},
@@ -76,7 +88,10 @@ json settingsToJson(const Settings& s)
             {"admin", s.admin},
             {"uac", s.uac},
             {"format_service", formatServiceName(s.formatService)},
-            {"cryptoapi", cryptoApiName(s.cryptoApi)}};
+            {"cryptoapi", cryptoApiName(s.cryptoApi)},
+            {"crypt_driver_version", s.cryptDriverVersion},
+            {"crypt_busy_letter", s.cryptBusyLetter ? std::string(1, s.cryptBusyLetter) : std::string()},
+            {"crypt_busy_count", s.cryptBusyCount}};
 }
 
 Settings settingsFromJson(const json& j)
@@ -110,6 +125,9 @@ Settings settingsFromJson(const json& j)
     if (!api)
         throw MachineError("cryptoapi '" + crypto + "' is not ok, no_keyset, absent or fails");
     s.cryptoApi = *api;
+    read(j, "crypt_driver_version", s.cryptDriverVersion);
+    s.cryptBusyLetter = letterFrom(j, "crypt_busy_letter");
+    read(j, "crypt_busy_count", s.cryptBusyCount);
     if (!(s.timeScale >= 0.0))
         throw MachineError("time_scale must not be negative");
     return s;
@@ -268,6 +286,47 @@ Service serviceFromJson(const json& j)
     return s;
 }
 
+json cryptVolumeToJson(const CryptVolume& v)
+{
+    return {{"letter", std::string(1, v.letter)},
+            {"volume_path", v.volumePath},
+            {"slot", v.slot},
+            {"partition", v.partition},
+            {"disk_arrival", v.diskArrival},
+            {"mount_stamp", v.mountStamp},
+            {"partition_offset", v.partitionOffset},
+            {"data_offset", v.dataOffset},
+            {"data_length", v.dataLength},
+            {"algorithm", v.algorithm},
+            {"mode", v.mode},
+            {"key_area", v.keyArea},
+            {"read_only", v.readOnly},
+            {"removable", v.removable}};
+}
+
+CryptVolume cryptVolumeFromJson(const json& j)
+{
+    CryptVolume v;
+    v.letter = letterFrom(j, "letter");
+    read(j, "volume_path", v.volumePath);
+    read(j, "slot", v.slot);
+    read(j, "partition", v.partition);
+    read(j, "disk_arrival", v.diskArrival);
+    read(j, "mount_stamp", v.mountStamp);
+    read(j, "partition_offset", v.partitionOffset);
+    read(j, "data_offset", v.dataOffset);
+    read(j, "data_length", v.dataLength);
+    read(j, "algorithm", v.algorithm);
+    read(j, "mode", v.mode);
+    read(j, "key_area", v.keyArea);
+    read(j, "read_only", v.readOnly);
+    read(j, "removable", v.removable);
+    // The view trusts these: a damaged record must not read outside its disk.
+    if (!v.letter || v.slot < 0 || v.dataOffset % 512 || v.dataLength % 512 || v.partitionOffset % 512)
+        throw MachineError("an encrypted volume's record is damaged");
+    return v;
+}
+
 }  // namespace
 
 json toJson(const State& state)
@@ -278,6 +337,9 @@ json toJson(const State& state)
     json services = json::array();
     for (const auto& s : state.services)
         services.push_back(serviceToJson(s));
+    json cryptVolumes = json::array();
+    for (const auto& v : state.cryptVolumes)
+        cryptVolumes.push_back(cryptVolumeToJson(v));
     json mounted = json::object();
     for (const auto& [key, letter] : state.mountedDevices)
         mounted[key] = std::string(1, letter);
@@ -290,7 +352,8 @@ json toJson(const State& state)
             {"next_volume", state.nextVolume},
             {"arrival_counter", state.arrivalCounter},
             {"device_changes", state.deviceChanges},
-            {"services", services}};
+            {"services", services},
+            {"crypt_volumes", cryptVolumes}};
 }
 
 State fromJson(const json& doc)
@@ -326,6 +389,12 @@ State fromJson(const json& doc)
         if (auto j = doc.find("services"); j != doc.end())
             for (const auto& sj : *j)
                 s.services.push_back(serviceFromJson(sj));
+        if (auto j = doc.find("crypt_volumes"); j != doc.end())
+            for (const auto& vj : *j) {
+                s.cryptVolumes.push_back(cryptVolumeFromJson(vj));
+                if (s.cryptVolumes.back().slot >= static_cast<int>(s.disks.size()))
+                    throw MachineError("an encrypted volume is on a disk the machine does not have");
+            }
         for (size_t i = 0; i < s.disks.size(); ++i)
             if (s.disks[i].slot != static_cast<int>(i))
                 throw MachineError("disk slots must run 0, 1, 2 ... in order");

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 namespace win::detail {
 
@@ -15,7 +16,12 @@ inline std::uint64_t le64(const std::uint8_t* p) { return le32(p) | (static_cast
 
 class PartitionReader {
 public:
+    // Reads a range already checked to lie inside the partition.
+    using Source = std::function<bool(std::uint64_t at, void* out, std::size_t size)>;
+
     PartitionReader(int fd, std::uint64_t offset, std::uint64_t length) : fd_(fd), offset_(offset), length_(length) {}
+    // A view that is not the disk's bytes as they lie (an encrypted volume).
+    PartitionReader(Source source, std::uint64_t length) : length_(length), source_(std::move(source)) {}
 
     std::uint64_t length() const { return length_; }
 
@@ -24,6 +30,8 @@ public:
     {
         if (at > length_ || size > length_ - at)
             return false;
+        if (source_)
+            return source_(at, out, size);
         auto* bytes = static_cast<std::uint8_t*>(out);
         while (size > 0) {
             const ssize_t n = ::pread(fd_, bytes, size, static_cast<off_t>(offset_ + at));
@@ -37,8 +45,9 @@ public:
     }
 
 private:
-    int fd_;
-    std::uint64_t offset_, length_;
+    int fd_ = -1;
+    std::uint64_t offset_ = 0, length_ = 0;
+    Source source_;
 };
 
 }  // namespace win::detail

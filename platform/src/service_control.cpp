@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "crypt_driver.h"
 #include "platform/win_api.h"
 #include "platform/win_svc.h"
 #include "service_handles.h"
@@ -69,11 +70,37 @@ bool imageThere(SC_HANDLE handle)
     }
 }
 
+constexpr DWORD kErrorServiceCannotAcceptCtrl = 1061;
+
+// What the encryption driver's device allows: one driver holds its name,
+// and ours does not go while volumes are mounted through it.
+struct CryptDevice {
+    bool heldByOther = false;
+    bool volumesMounted = false;
+};
+
+CryptDevice cryptDevice(SC_HANDLE handle)
+{
+    CryptDevice d;
+    const auto service = detail::serviceOf(handle);
+    try {
+        const auto state = machine::current()->read();
+        d.heldByOther = state->settings.cryptDriverVersion != 0;
+        for (const auto& s : state->services)
+            if (s.running && detail::isCryptDriverService(s) && !(service && machine::equalsNoCase(s.name, service->name)))
+                d.heldByOther = true;
+        d.volumesMounted = !state->cryptVolumes.empty();
+    } catch (const std::exception&) {
+    }
+    return d;
+}
+
 }  // namespace
 
 BOOL StartServiceA(SC_HANDLE handle, DWORD, LPCSTR*)
 {
     const bool imageFound = imageThere(handle);
+    const CryptDevice crypt = cryptDevice(handle);
     return onService(handle, SERVICE_START, [&](machine::Service& service) -> DWORD {
         if (service.markedForDelete)
             return ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -85,6 +112,8 @@ BOOL StartServiceA(SC_HANDLE handle, DWORD, LPCSTR*)
             return ERROR_SERVICE_REQUEST_TIMEOUT;  // no program ever reports in
         if (!imageFound)
             return ERROR_FILE_NOT_FOUND;
+        if (detail::isCryptDriverService(service) && crypt.heldByOther)
+            return ERROR_ALREADY_EXISTS;  // the driver cannot make its device
         service.running = true;
         return ERROR_SUCCESS;
     });
@@ -97,11 +126,16 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status)
     const DWORD right = control == SERVICE_CONTROL_STOP          ? SERVICE_STOP
                         : control == SERVICE_CONTROL_INTERROGATE ? SERVICE_INTERROGATE
                                                                  : SERVICE_PAUSE_CONTINUE;
+    const CryptDevice crypt = cryptDevice(handle);
     return onService(handle, right, [&](machine::Service& service) -> DWORD {
         if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_INTERROGATE)
             return ERROR_INVALID_SERVICE_CONTROL;  // drivers take no other control
         if (!service.running)
             return ERROR_SERVICE_NOT_ACTIVE;
+        // Mounted volumes would be left without their driver.
+        if (control == SERVICE_CONTROL_STOP && detail::isCryptDriverService(service) && crypt.volumesMounted &&
+            !crypt.heldByOther)
+            return kErrorServiceCannotAcceptCtrl;
         if (control == SERVICE_CONTROL_STOP)
             service.running = false;
         fillStatus(service, status);

@@ -86,6 +86,21 @@ std::uint8_t parseProductType(const std::string& v)
     return static_cast<std::uint8_t>(parseNumber("os.product_type", v, 255));
 }
 
+// "X:N" (the letter's dismounts answer busy N more times) or "none".
+void applyCryptBusy(Settings& s, const std::string& v)
+{
+    if (equalsNoCase(v, "none")) {
+        s.cryptBusyLetter = 0;
+        s.cryptBusyCount = 0;
+        return;
+    }
+    const char letter = v.empty() ? 0 : static_cast<char>(std::toupper(static_cast<unsigned char>(v[0])));
+    if (v.size() < 3 || letter < 'A' || letter > 'Z' || v[1] != ':')
+        throw MachineError("crypt_busy takes LETTER:COUNT (e.g. Z:10) or none, not '" + v + "'");
+    s.cryptBusyCount = static_cast<std::uint32_t>(parseNumber("crypt_busy", v.substr(2), 1000000));
+    s.cryptBusyLetter = letter;
+}
+
 void applySetting(Settings& s, const std::string& key, const std::string& v)
 {
     if (key == "time_scale") {
@@ -141,10 +156,15 @@ void applySetting(Settings& s, const std::string& key, const std::string& v)
         if (!api)
             throw MachineError("cryptoapi takes ok, no_keyset, absent or fails, not '" + v + "'");
         s.cryptoApi = *api;
+    } else if (key == "crypt_driver_version") {
+        s.cryptDriverVersion = static_cast<std::uint32_t>(parseNumber(key, v, 0xFFFF));
+    } else if (key == "crypt_busy") {
+        applyCryptBusy(s, v);
     } else {
         throw MachineError("unknown machine setting '" + key +
                            "' (time_scale, os, os.platform, os.major, os.minor, os.build, os.product_type, os.csd, "
-                           "os.fails, wow64, lang_id, acp, oemcp, admin, uac, format_service, cryptoapi)");
+                           "os.fails, wow64, lang_id, acp, oemcp, admin, uac, format_service, cryptoapi, "
+                           "crypt_driver_version, crypt_busy)");
     }
 }
 

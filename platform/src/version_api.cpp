@@ -76,4 +76,6 @@ BOOL IsWow64Process(HANDLE process, BOOL* wow64)
     return TRUE;
 }
 
+BOOL IsUserAnAdmin() { return detail::currentSettings().admin ? TRUE : FALSE; }
+
 }  // namespace win

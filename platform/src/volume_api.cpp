@@ -8,6 +8,8 @@
 
 #include "codepage.h"
 #include "device_resolve.h"
+#include "encrypted_view.h"
+#include "encrypted_view_device.h"
 #include "ioctl_handlers.h"
 #include "platform/win_api.h"
 #include "volume_probe.h"
@@ -54,7 +56,15 @@ std::optional<VolumeAnswer> volumeOfRoot(std::string_view root, bool countFree)
     }
     const auto& disk = state->disks[static_cast<size_t>(target->slot)];
     const int fd = ::open(m->backingPath(disk).c_str(), O_RDONLY | O_CLOEXEC);
-    auto facts = fd >= 0 ? probeVolume(fd, target->offset, target->length, countFree) : std::nullopt;
+    std::optional<VolumeFacts> facts;
+    if (fd >= 0 && target->cryptLetter) {
+        // An encrypted volume's file system is read through its view.
+        const machine::CryptVolume* volume = machine::cryptVolumeOn(*state, target->cryptLetter);
+        if (auto view = volume ? EncryptedView::create(*volume) : nullptr)
+            facts = probeVolume(view->reader(fd), countFree);
+    } else if (fd >= 0) {
+        facts = probeVolume(fd, target->offset, target->length, countFree);
+    }
     if (fd >= 0)
         ::close(fd);
     if (!facts) {
@@ -78,6 +88,9 @@ void copyWide(const std::string& utf8, LPWSTR out, DWORD size)
 
 BOOL isVolumeMounted(IoctlCall& call)
 {
+    if (auto* encrypted = dynamic_cast<EncryptedVolumeObject*>(&call.device))
+        return probeVolume(encrypted->view->reader(call.device.fd), false) ? TRUE
+                                                                            : failIoctl(ERROR_UNRECOGNIZED_VOLUME);
     if (call.device.target.partition == 0)
         return failIoctl(ERROR_INVALID_FUNCTION);
     if (!probeVolume(call.device.fd, call.device.target.offset, call.device.target.length, false))

@@ -12,6 +12,8 @@
 
 #include "device_resolve.h"
 #include "disk_write_gate.h"
+#include "encrypted_view.h"
+#include "encrypted_view_device.h"
 #include "fat_label_write.h"
 #include "formatter_command.h"
 #include "host_tool.h"
@@ -100,12 +102,12 @@ const PublishedPartition* partitionOf(const State& state, const DeviceTarget& t)
     return nullptr;
 }
 
-// The partition behind the letter now; the same one, unmoved, is what the
-// format may write.
+// The partition (or encrypted volume) behind the letter now; the same one,
+// unmoved, is what the format may write.
 std::optional<DeviceTarget> volumeOf(const State& state, char letter)
 {
     auto t = win::detail::resolveDeviceName(state, std::string(1, letter) + ":");
-    if (!t || t->partition == 0 || !partitionOf(state, *t))
+    if (!t || (!t->cryptLetter && (t->partition == 0 || !partitionOf(state, *t))))
         return std::nullopt;
     return t;
 }
@@ -113,7 +115,19 @@ std::optional<DeviceTarget> volumeOf(const State& state, char letter)
 bool sameVolume(const DeviceTarget& a, const DeviceTarget& b)
 {
     return a.slot == b.slot && a.partition == b.partition && a.offset == b.offset && a.length == b.length &&
-           a.arrival == b.arrival;
+           a.arrival == b.arrival && a.cryptMount == b.cryptMount;
+}
+
+std::uint32_t hiddenSectorsOf(const State& state, const DeviceTarget& t)
+{
+    const PublishedPartition* p = partitionOf(state, t);
+    return p && !t.cryptLetter ? p->hiddenSectors : 0;
+}
+
+int lockFileOf(const Machine& m, const DeviceTarget& t)
+{
+    return t.cryptLetter ? win::detail::openCryptVolumeLockFile(m, t.cryptLetter, t.cryptMount)
+                         : win::detail::openDeviceLockFile(m.dir().string(), t.slot, t.partition);
 }
 
 FormatOutcome runFormatter(const win::detail::VolumePlacement& where, const FormatRequest& r, const TempVolume& temp,
@@ -153,14 +167,19 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
     const Disk& disk = state->disks[static_cast<std::size_t>(target->slot)];
     if (disk.system)
         return fail(FormatFailure::NoVolume, std::string(1, letter) + ": is on the system disk");
-    if (disk.readOnly || disk.writeProtect)
+    const CryptVolume* encrypted = target->cryptLetter ? cryptVolumeOn(*state, target->cryptLetter) : nullptr;
+    if (disk.readOnly || disk.writeProtect || (encrypted && encrypted->readOnly))
         return fail(FormatFailure::WriteProtected, "the disk is write-protected");
+    // An encrypted volume takes only what its view encrypted.
+    const auto view = encrypted ? win::detail::EncryptedView::create(*encrypted) : nullptr;
+    if (encrypted && !view)
+        return fail(FormatFailure::NoVolume, std::string("the encrypted volume ") + letter + ": cannot be opened");
     if (auto problem = labelProblem(r.fileSystem, r.label))
         return fail(FormatFailure::BadRequest, *problem);
 
     // Shared with ordinary handles, refused while one holds the volume alone.
     win::detail::ShareClaim claim;
-    const int lockFd = win::detail::openDeviceLockFile(m.dir().string(), target->slot, target->partition);
+    const int lockFd = lockFileOf(m, *target);
     if (lockFd < 0 || claim.claim(lockFd, win::GENERIC_READ | win::GENERIC_WRITE,
                                   win::FILE_SHARE_READ | win::FILE_SHARE_WRITE) != win::ERROR_SUCCESS)
         return fail(FormatFailure::InUse, "the volume is in use by another program");
@@ -170,7 +189,7 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
         return fail(FormatFailure::Cancelled, "the format was stopped");
     win::detail::VolumePlacement where;
     where.bytes = target->length;
-    where.hiddenSectors = partitionOf(*state, *target)->hiddenSectors;
+    where.hiddenSectors = hiddenSectorsOf(*state, *target);
     TempVolume temp(m.dir());
     if (temp.fd() < 0 || ::ftruncate(temp.fd(), static_cast<off_t>(where.bytes)) != 0)
         return fail(FormatFailure::IoFailed, std::string("no room for the new volume: ") + std::strerror(errno));
@@ -188,8 +207,17 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
         return fail(FormatFailure::IoFailed, std::string("cannot open the disk: ") + std::strerror(errno));
     std::string why;
     win::detail::DirectWriteGate gate(m, target->slot, target->arrival);
-    win::detail::VolumeWrite write{temp.fd(), image.get(), target->offset, target->length, !r.quick};
+    win::detail::VolumeWrite write;
+    write.source = temp.fd();
+    write.disk = image.get();
+    write.offset = target->offset;
+    write.length = target->length;
+    write.full = !r.quick;
     write.admit = [&gate](std::uint64_t at, std::uint64_t size) { return gate.admit(at, size); };
+    if (view)
+        write.encrypt = [&view, &target](std::uint64_t at, std::span<std::uint8_t> units) {
+            return view->encrypt(at - target->offset, units);
+        };
     const bool written = win::detail::writeVolume(write, [&](std::uint64_t done, std::uint64_t total) {
         return progress.to(kWriteFrom + static_cast<int>((kWriteTo - kWriteFrom) * done / std::max<std::uint64_t>(total, 1)));
     }, &why);

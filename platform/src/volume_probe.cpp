@@ -8,7 +8,11 @@ namespace win::detail {
 
 std::optional<VolumeFacts> probeVolume(int fd, std::uint64_t offset, std::uint64_t length, bool countFree)
 {
-    const PartitionReader disk(fd, offset, length);
+    return probeVolume(PartitionReader(fd, offset, length), countFree);
+}
+
+std::optional<VolumeFacts> probeVolume(const PartitionReader& disk, bool countFree)
+{
     std::uint8_t boot[512];
     if (!disk.read(0, boot, sizeof boot) || boot[510] != 0x55 || boot[511] != 0xAA)
         return std::nullopt;

@@ -23,6 +23,8 @@ struct VolumeFacts {
 // from the disk is trusted before it is checked. Counting free space reads
 // the whole allocation map, so it is done only when asked for.
 std::optional<VolumeFacts> probeVolume(int fd, std::uint64_t offset, std::uint64_t length, bool countFree);
+// The same through any view of the volume's bytes.
+std::optional<VolumeFacts> probeVolume(const PartitionReader& volume, bool countFree);
 
 // One file system each, given the partition and its first sector.
 std::optional<VolumeFacts> probeNtfs(const PartitionReader& disk, const std::uint8_t* boot, bool countFree);

@@ -86,11 +86,35 @@ bool writeDisk(int disk, std::uint64_t at, const char* data, std::size_t size)
     return true;
 }
 
+// Encrypted in chunks of whole units; a cut write keeps its own length.
+bool writeEncrypted(const VolumeWrite& w, std::uint64_t at, const char* data, std::uint64_t size)
+{
+    constexpr std::uint64_t kUnit = 512;
+    std::vector<std::uint8_t> sealed(static_cast<std::size_t>(std::min(kChunk, (size + kUnit - 1) / kUnit * kUnit)));
+    for (std::uint64_t done = 0; done < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - done));
+        const std::size_t units = (n + kUnit - 1) / kUnit * kUnit;
+        std::fill(sealed.begin(), sealed.begin() + static_cast<std::ptrdiff_t>(units), 0);
+        if (data)
+            std::memcpy(sealed.data(), data + done, n);
+        if (!w.encrypt(at + done, {sealed.data(), units})) {
+            errno = EIO;
+            return false;
+        }
+        if (!writeDisk(w.disk, at + done, reinterpret_cast<const char*>(sealed.data()), n))
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 // A write into the disk (zeros when data is null), as far as the disk takes it.
 bool putDisk(const VolumeWrite& w, std::uint64_t at, const char* data, std::uint64_t size)
 {
     const std::uint64_t taken = w.admit ? std::min(size, w.admit(at, size)) : size;
-    const bool ok = data ? writeDisk(w.disk, at, data, static_cast<std::size_t>(taken)) : zeroDisk(w.disk, at, taken);
+    const bool ok = w.encrypt ? writeEncrypted(w, at, data, taken)
+                    : data    ? writeDisk(w.disk, at, data, static_cast<std::size_t>(taken))
+                              : zeroDisk(w.disk, at, taken);
     if (ok && taken < size)
         errno = EIO;
     return ok && taken == size;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 namespace win::detail {
@@ -21,6 +22,10 @@ struct VolumeWrite {
     // disk and its length: how many of those bytes the disk takes. Fewer end
     // the copy as failed once they are written. Empty: the disk takes all.
     std::function<std::uint64_t(std::uint64_t at, std::uint64_t size)> admit;
+    // Set for an encrypted volume: encrypts whole 512-byte units in place,
+    // given their byte offset on the disk. Holes then go in as encrypted
+    // zeros, never as holes.
+    std::function<bool(std::uint64_t at, std::span<std::uint8_t> units)> encrypt;
 };
 
 // progress(done, total) may stop the copy by returning false.

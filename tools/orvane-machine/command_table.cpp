@@ -28,6 +28,8 @@ const std::vector<CommandSpec>& commandTable()
         {"unplug", "unplug N", {}, 1, 1, runUnplug},
         {"set", "set [--disk N] KEY=VALUE ...", {{"--disk", true}}, 1, SIZE_MAX, runSet},
         {"disk-path", "disk-path N", {}, 1, 1, runDiskPath},
+        {"put-file", "put-file X: HOSTFILE NAME", {}, 3, 3, runPutFile},
+        {"get-file", "get-file X: NAME HOSTFILE", {}, 3, 3, runGetFile},
         {"help", "help", {}, 0, 0, runHelp},
     };
     return table;

@@ -19,6 +19,8 @@ int runPlug(const Invocation& inv);
 int runUnplug(const Invocation& inv);
 int runSet(const Invocation& inv);
 int runDiskPath(const Invocation& inv);
+int runPutFile(const Invocation& inv);
+int runGetFile(const Invocation& inv);
 int runHelp(const Invocation& inv);
 
 }  // namespace machine_tool

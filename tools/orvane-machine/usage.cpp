@@ -39,6 +39,12 @@ Commands:
   set --disk N KEY=VALUE ...  change settings of disk N
                     all pairs apply, or none when one is refused
   disk-path N       print the file or device behind disk N
+  put-file X: HOSTFILE NAME
+                    copy a host file into the NTFS of the encrypted volume
+                    mounted on X: as NAME (ntfscp from ntfs-3g)
+  get-file X: NAME HOSTFILE
+                    copy file NAME out of the NTFS of the encrypted volume
+                    mounted on X: into a host file (ntfscat from ntfs-3g)
   help, --help      show this text
 
 Machine settings:
@@ -60,6 +66,11 @@ Machine settings:
   cryptoapi         what CryptoAPI does: ok (random from the system), no_keyset
                     (the default key set must be made first), absent (no
                     provider), fails (CryptGenRandom fails)
+  crypt_driver_version
+                    another product's encryption driver, answering this
+                    interface version, holds \\.\TrueCrypt (0: none)
+  crypt_busy        LETTER:COUNT: the next COUNT dismounts of that encrypted
+                    volume answer busy, even forced ones (none clears it)
 
 Disk settings:
   removable, read_only, write_protect           true/false

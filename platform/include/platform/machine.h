@@ -61,6 +61,14 @@ struct Settings {
     bool uac = true;
     FormatService formatService = FormatService::Ok;
     CryptoApi cryptoApi = CryptoApi::Ok;
+    // A disk-encryption driver of another product, answering this interface
+    // version, holds the encryption device; 0: none. Our driver cannot start
+    // beside it, and stopping ours leaves it running.
+    std::uint32_t cryptDriverVersion = 0;
+    // Dismounts of this letter answer "busy" this many more times, forced
+    // or not (each answer counts down).
+    char cryptBusyLetter = 0;
+    std::uint32_t cryptBusyCount = 0;
 };
 
 // Per-disk faults, so every error path of the product can be reached.
@@ -146,6 +154,27 @@ struct Service {
     bool markedForDelete = false;  // goes once stopped and no handle is open
 };
 
+// A volume the encryption driver mounted: a decrypting view of a partition
+// under a drive letter. It outlives the process that mounted it, as the
+// driver does, so what the view needs lives here: the stand-in for the
+// driver's memory. The password is never kept.
+struct CryptVolume {
+    char letter = 0;
+    std::string volumePath;  // as the mount request named it
+    int slot = -1;           // the partition under it
+    int partition = 0;
+    std::uint64_t diskArrival = 0;   // the view goes when the disk leaves
+    std::uint64_t mountStamp = 0;    // tells a remount from the old handles' volume
+    std::uint64_t partitionOffset = 0;  // bytes on the disk
+    std::uint64_t dataOffset = 0;    // from the partition's start (after the header)
+    std::uint64_t dataLength = 0;
+    int algorithm = 0;               // the header's algorithm and mode ids
+    int mode = 0;
+    std::string keyArea;             // the header's key area, hex
+    bool readOnly = false;
+    bool removable = false;
+};
+
 struct State {
     Settings settings;
     std::vector<Disk> disks;
@@ -156,6 +185,7 @@ struct State {
     std::uint64_t arrivalCounter = 0;
     std::uint64_t deviceChanges = 0;  // device nodes changed
     std::vector<Service> services;    // in the order they were created
+    std::vector<CryptVolume> cryptVolumes;
 };
 
 // Options of a new disk.
@@ -243,5 +273,12 @@ std::string friendlyNameOf(const Disk& disk);
 std::string diskInstanceId(const Disk& disk);
 std::string usbInstanceId(const Disk& disk);
 std::int64_t wallClockMs();
+const CryptVolume* cryptVolumeOn(const State& state, char letter);
+
+// Files in the file system (NTFS) of a mounted encrypted volume, for tests
+// and orvane-machine: worked on in a decrypted scratch copy of the volume,
+// whose changed units go back encrypted.
+void putVolumeFile(Machine& m, char letter, const fs::path& hostFile, const std::string& name);
+void getVolumeFile(Machine& m, char letter, const std::string& name, const fs::path& hostFile);
 
 }  // namespace machine

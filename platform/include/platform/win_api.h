@@ -59,6 +59,9 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD se
 // System information.
 BOOL GetVersionExA(OSVERSIONINFOA* info);
 BOOL IsWow64Process(HANDLE process, BOOL* wow64);
+// shell32: whether the user runs with an administrator's rights (machine
+// setting admin).
+BOOL IsUserAnAdmin();
 HANDLE GetCurrentProcess();
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();

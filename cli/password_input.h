@@ -1,0 +1,47 @@
+// Passwords for orvane private: typed at the terminal without echo, or read
+// from a file descriptor a script hands over, one password a line. They are
+// never echoed or printed, and wiped when no longer needed.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace cli {
+
+// A password held only as long as it is needed.
+class Secret {
+public:
+    Secret() = default;
+    explicit Secret(std::string text) : text_(std::move(text)) {}
+    ~Secret();
+    Secret(Secret&& other) noexcept;
+    Secret& operator=(Secret&& other) noexcept;
+    Secret(const Secret&) = delete;
+    Secret& operator=(const Secret&) = delete;
+
+    const char* c_str() const { return text_.c_str(); }
+    const std::string& text() const { return text_; }
+
+private:
+    void wipe();
+    std::string text_;
+};
+
+class PasswordInput {
+public:
+    // fdOption: the value of --password-fd, or none for the terminal.
+    explicit PasswordInput(const std::optional<std::string>& fdOption);
+
+    // An existing password; prompt shown on a terminal only.
+    Secret existing(const std::string& prompt, std::ostream& out);
+    // A new password: asked twice on a terminal, once from a descriptor.
+    Secret chosen(const std::string& prompt, std::ostream& out);
+
+private:
+    Secret readLine(const std::string& prompt, std::ostream& out);
+    int fd_ = 0;
+    bool terminal_ = false;
+};
+
+}  // namespace cli

@@ -1,0 +1,195 @@
+#include "crypt_mount.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "codepage.h"
+#include "crypto/volume_keys.h"
+#include "device_resolve.h"
+#include "encrypted_view.h"
+#include "encrypted_view_device.h"
+#include "text_util.h"
+
+namespace win::detail {
+
+namespace {
+
+namespace cd = crypt_driver;
+namespace kc = kx::crypto;
+
+constexpr std::uint64_t kUnit = kc::dataUnitSize;
+
+// "\Device\..." as it is, "\??\NAME" through the DOS names. Volumes of the
+// driver itself are not volumes it can mount.
+std::optional<DeviceTarget> volumeTarget(const machine::State& state, const std::string& path)
+{
+    std::optional<DeviceTarget> t;
+    if (machine::startsWithNoCase(path, "\\??\\"))
+        t = resolveDeviceName(state, path.substr(4));
+    else if (machine::startsWithNoCase(path, "\\Device\\"))
+        t = resolveKernelPath(state, path);
+    if (t && t->cryptLetter)
+        return std::nullopt;
+    return t;
+}
+
+bool sameDevice(const machine::CryptVolume& v, const DeviceTarget& t)
+{
+    return v.slot == t.slot && v.diskArrival == t.arrival && v.partitionOffset == t.offset;
+}
+
+bool mountedAlready(const machine::State& state, const DeviceTarget& t)
+{
+    return std::any_of(state.cryptVolumes.begin(), state.cryptVolumes.end(),
+                       [&](const machine::CryptVolume& v) { return sameDevice(v, t); });
+}
+
+std::string requestPath(const cd::MountRequest& r)
+{
+    const auto* end = std::find(std::begin(r.volume), std::end(r.volume), u'\0');
+    return wideToUtf8(std::u16string(std::begin(r.volume), end));
+}
+
+bool readHeader(const machine::Machine& m, const machine::State& state, const DeviceTarget& t,
+                kc::HeaderBytes& header)
+{
+    const int fd = ::open(m.backingPath(state.disks[static_cast<size_t>(t.slot)]).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::pread(fd, header.data(), header.size(), static_cast<off_t>(t.offset)) ==
+                    static_cast<ssize_t>(header.size());
+    ::close(fd);
+    return ok;
+}
+
+std::int32_t resultOf(kc::HeaderError error)
+{
+    switch (error) {
+    case kc::HeaderError::None:
+        return cd::RESULT_SUCCESS;
+    case kc::HeaderError::WrongPassword:
+    case kc::HeaderError::BadPassword:
+        return cd::RESULT_PASSWORD_WRONG;
+    case kc::HeaderError::NewerProgramRequired:
+        return cd::RESULT_NEW_VERSION_REQUIRED;
+    case kc::HeaderError::Unsupported:
+    case kc::HeaderError::BadVolumeSize:
+        return cd::RESULT_VOLUME_FORMAT_BAD;
+    default:
+        return cd::RESULT_OS_ERROR;
+    }
+}
+
+// The data area follows the header up to the size the header gives, never
+// past the partition.
+std::uint64_t dataLengthOf(const kc::HeaderFields& fields, std::uint64_t partitionLength)
+{
+    std::uint64_t size = partitionLength;
+    if (fields.volumeSize != 0 && fields.volumeSize < size)
+        size = fields.volumeSize;
+    size = size / kUnit * kUnit;
+    return size > kc::headerSize ? size - kc::headerSize : 0;
+}
+
+std::int32_t openVolume(const cd::MountRequest& r, const kc::HeaderBytes& header, const DeviceTarget& t,
+                        machine::CryptVolume& v)
+{
+    if (r.password.length > cd::maxPassword)
+        return cd::RESULT_PASSWORD_WRONG;
+    kc::OpenResult opened = kc::openHeader({r.password.text, r.password.length}, header);
+    if (opened.error != kc::HeaderError::None)
+        return resultOf(opened.error);
+    const kc::OpenedVolume& volume = *opened.volume;
+    if (volume.weakKey)
+        return cd::RESULT_WEAK_KEY;
+    v.dataOffset = kc::headerSize;
+    v.dataLength = dataLengthOf(volume.fields, t.length);
+    if (v.dataLength == 0)
+        return cd::RESULT_VOLUME_FORMAT_BAD;
+    v.algorithm = volume.algorithm->id;
+    v.mode = static_cast<int>(volume.mode);
+    v.keyArea = keyAreaText(volume.keyArea.span());
+    return cd::RESULT_SUCCESS;
+}
+
+}  // namespace
+
+std::int32_t mountCryptVolume(machine::Machine& m, const cd::MountRequest& r)
+{
+    const char letter = static_cast<char>('A' + r.driveNumber);
+    const DWORD bit = 1u << r.driveNumber;
+    auto state = m.read();
+    if (logicalDriveMask(*state) & bit)
+        return cd::RESULT_DRIVE_TAKEN;
+    const std::string path = requestPath(r);
+    const auto target = volumeTarget(*state, path);
+    if (!target)
+        return cd::RESULT_OS_ERROR;
+    if (mountedAlready(*state, *target))
+        return cd::RESULT_ALREADY_MOUNTED;
+    kc::HeaderBytes header{};
+    if (!readHeader(m, *state, *target, header))
+        return cd::RESULT_OS_ERROR;
+
+    machine::CryptVolume v;
+    v.letter = letter;
+    v.volumePath = path;
+    v.slot = target->slot;
+    v.partition = target->partition;
+    v.diskArrival = target->arrival;
+    v.partitionOffset = target->offset;
+    v.readOnly = r.readOnly != 0;
+    v.removable = r.removable != 0;
+    std::int32_t result = openVolume(r, header, *target, v);
+    kc::secureWipe(header);
+    if (result != cd::RESULT_SUCCESS)
+        return result;
+    // Another process may have taken the letter or the volume meanwhile.
+    m.update([&](machine::State& s) {
+        const auto now = volumeTarget(s, path);
+        if (logicalDriveMask(s) & bit)
+            result = cd::RESULT_DRIVE_TAKEN;
+        else if (!now || now->arrival != target->arrival || now->offset != target->offset)
+            result = cd::RESULT_OS_ERROR;
+        else if (mountedAlready(s, *now))
+            result = cd::RESULT_ALREADY_MOUNTED;
+        if (result != cd::RESULT_SUCCESS)
+            return;
+        v.mountStamp = ++s.arrivalCounter;
+        s.cryptVolumes.push_back(v);
+        ++s.deviceChanges;
+    });
+    kc::secureWipe(v.keyArea.data(), v.keyArea.size());
+    return result;
+}
+
+std::int32_t dismountCryptVolume(machine::Machine& m, int driveNumber, bool forced)
+{
+    const char letter = static_cast<char>('A' + driveNumber);
+    std::int32_t result = cd::RESULT_DRIVE_NOT_FOUND;
+    std::uint64_t gone = 0;
+    m.update([&](machine::State& s) {
+        auto it = std::find_if(s.cryptVolumes.begin(), s.cryptVolumes.end(),
+                               [&](const machine::CryptVolume& v) { return v.letter == letter; });
+        if (it == s.cryptVolumes.end())
+            return;
+        result = cd::RESULT_FILES_OPEN;
+        if (s.settings.cryptBusyLetter == letter && s.settings.cryptBusyCount > 0) {
+            --s.settings.cryptBusyCount;
+            return;
+        }
+        if (!forced && cryptVolumeInUse(m, letter, it->mountStamp))
+            return;
+        gone = it->mountStamp;
+        s.cryptVolumes.erase(it);
+        ++s.deviceChanges;
+        result = cd::RESULT_SUCCESS;
+    });
+    if (result == cd::RESULT_SUCCESS)
+        removeCryptVolumeLockFile(m, letter, gone);
+    return result;
+}
+
+}  // namespace win::detail

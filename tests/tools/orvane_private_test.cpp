@@ -1,0 +1,128 @@
+// orvane private on a temporary machine, passwords handed over on a file
+// descriptor as a script would: format, check, change, load and unload,
+// and no password anywhere in the output or the machine's files.
+#include <filesystem>
+#include <fstream>
+
+#include "support/temp_machine.h"
+#include "tool_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tools_testing::shellQuote;
+
+constexpr const char* kPassword = "open sesame 42";
+constexpr const char* kNewPassword = "Another-Secret!";
+
+class OrvanePrivate : public testing_support::TempMachine {
+protected:
+    // orvane with the given passwords, one a line, on file descriptor 3.
+    tools_testing::ToolRun orvane(const std::vector<std::string>& args, const std::string& passwords = "")
+    {
+        const fs::path file = dir_.parent_path().parent_path() / (dir_.parent_path().filename().string() + ".pw");
+        std::ofstream(file) << passwords;
+        std::string command = "env -u KX_MACHINE " + shellQuote(testing_support::buildDir() + "/orvane") +
+                              " --machine " + shellQuote(dir_.string());
+        for (const auto& a : args)
+            command += " " + shellQuote(a);
+        // unload asks for no password and takes no descriptor.
+        if (args.size() < 2 || args[1] != "unload")
+            command += " --password-fd 3 3<" + shellQuote(file.string());
+        tools_testing::ToolRun run;
+        run.code = testing_support::runCommand(command, &run.out);
+        fs::remove(file);
+        outputs_ += run.out;
+        return run;
+    }
+
+    tools_testing::ToolRun machineTool(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all = {"--machine", dir_.string()};
+        all.insert(all.end(), args.begin(), args.end());
+        return tools_testing::runTool("orvane-machine", all, "-u KX_MACHINE");
+    }
+
+    // One private partition of the type given, 300 MiB, as partition 1.
+    void privatePartition(const std::string& type)
+    {
+        partitionWithSfdisk(1, "label: dos\\nstart=2048, size=614400, type=" + type + "\\n");
+    }
+
+    // Every file of the test's folder but the disk images, whose bytes the
+    // library tests search.
+    bool passwordFound(const std::string& password)
+    {
+        if (outputs_.find(password) != std::string::npos)
+            return true;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.parent_path())) {
+            if (!entry.is_regular_file() || entry.file_size() > (64u << 20))
+                continue;
+            std::string out;
+            if (testing_support::runCommand("grep -c -F -a " + shellQuote(password) + " " +
+                                                shellQuote(entry.path().string()),
+                                            &out) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    std::string outputs_;
+};
+
+TEST_F(OrvanePrivate, FormatCheckAndChangeWithoutTheDriver)
+{
+    privatePartition("1b");
+    auto run = orvane({"private", "format", "1", "--label", "Vault", "--yes"}, std::string(kPassword) + "\n");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_NE(run.out.find("Formatted partition 1 as a private FAT32 volume."), std::string::npos) << run.out;
+
+    run = orvane({"private", "check", "1"}, std::string(kPassword) + "\n");
+    EXPECT_EQ(run.code, 0) << run.out;
+    EXPECT_NE(run.out.find("The password opens partition 1."), std::string::npos);
+    run = orvane({"private", "check", "1"}, "wrong\n");
+    EXPECT_EQ(run.code, 1) << run.out;
+
+    run = orvane({"private", "passwd", "1"}, std::string(kPassword) + "\n" + kNewPassword + "\n");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_EQ(orvane({"private", "check", "1"}, std::string(kPassword) + "\n").code, 1);
+    EXPECT_EQ(orvane({"private", "check", "1"}, std::string(kNewPassword) + "\n").code, 0);
+
+    EXPECT_EQ(orvane({"private", "check", "1"}, "").code, 1) << "no password on the descriptor";
+    EXPECT_EQ(orvane({"private", "check", "1"}, std::string(65, 'x') + "\n").code, 1);
+    EXPECT_FALSE(passwordFound(kPassword));
+    EXPECT_FALSE(passwordFound(kNewPassword));
+}
+
+TEST_F(OrvanePrivate, NtfsFileComesBackAfterUnloadAndLoad)
+{
+    privatePartition("17");
+    const fs::path drivers = dir_.parent_path() / "drivers";
+    fs::create_directories(drivers);
+    std::ofstream(drivers / "kxcrypt.sys") << "driver";
+    const std::string pw = std::string(kPassword) + "\n";
+
+    auto run = orvane({"private", "format", "1", "--label", "Secret", "--yes", "--driver", drivers.string()}, pw);
+    ASSERT_EQ(run.code, 0) << run.out;
+    run = orvane({"private", "load", "1", "--letter", "M:"}, pw);
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_NE(run.out.find("Loaded partition 1 on M:."), std::string::npos) << run.out;
+
+    const fs::path note = dir_.parent_path() / "note.txt";
+    std::ofstream(note) << "kept inside the private volume";
+    const auto put = machineTool({"put-file", "M:", note.string(), "note.txt"});
+    ASSERT_EQ(put.code, 0) << put.err;
+    run = orvane({"private", "unload", "1"});
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_NE(machineTool({"get-file", "M:", "note.txt", note.string() + ".gone"}).code, 0);
+
+    ASSERT_EQ(orvane({"private", "load", "1"}, pw).code, 0);
+    ASSERT_EQ(machineTool({"get-file", "D:", "note.txt", note.string() + ".back"}).code, 0);
+    std::ifstream back(note.string() + ".back");
+    std::string text((std::istreambuf_iterator<char>(back)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "kept inside the private volume");
+    EXPECT_EQ(orvane({"private", "unload", "1"}).code, 0);
+    EXPECT_FALSE(passwordFound(kPassword));
+}
+
+}  // namespace
