@@ -1,6 +1,7 @@
 // Putting the driver file in place and attaching to the running driver,
 // replacing a driver of another version unless TrueCrypt owns it.
 #include "arch/pedwin_crypt_driver.h"
+#include "arch/pedwin_driver_files.h"
 #include "arch/pedwin_usbfilter.h"
 
 namespace kx {
@@ -9,19 +10,6 @@ namespace {
 
 constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TrueCrypt";
 constexpr int kAppDataFolder = 0x1A;  // CSIDL_APPDATA
-
-bool fileExists(const std::string& path)
-{
-    const win::DWORD attributes = win::GetFileAttributesA(path.c_str());
-    return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string targetFolder()
-{
-    char windows[win::MAX_PATH] = {};
-    win::GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + (isWindows64() ? "\\SysWOW64\\DRIVERS\\" : "\\system32\\DRIVERS\\");
-}
 
 bool driverVersion(std::uint32_t* version)
 {
@@ -50,7 +38,7 @@ bool trueCryptFilesPresent()
     char appData[win::MAX_PATH] = {};
     if (!win::SHGetSpecialFolderPathA(nullptr, appData, kAppDataFolder, win::FALSE))
         return false;
-    return fileExists(std::string(appData) + "\\TrueCrypt\\System Encryption.xml") && (userIsAdmin() || !uacEnabled());
+    return regularFileExists(std::string(appData) + "\\TrueCrypt\\System Encryption.xml") && (userIsAdmin() || !uacEnabled());
 }
 
 }  // namespace
@@ -62,12 +50,9 @@ std::string cryptFileName()
 
 bool setUpCryptFile(const Where& at, const char* folder)
 {
-    std::string source(folder);
-    if (source.empty() || source.back() != '\\')
-        source += '\\';
-    source += cryptFileName();
-    const std::string target = targetFolder() + cryptFileName();
-    if (!fileExists(target) && !fileExists(source)) {
+    const std::string source = driverSource(folder, cryptFileName());
+    const std::string target = driverTarget(cryptFileName());
+    if (!regularFileExists(target) && !regularFileExists(source)) {
         kx_printf("ERR:[%s:%s:%d]: Fail to setup system file: %s\\%s\n", at.module, at.function, at.line, folder,
                   kCryptName);
         return false;

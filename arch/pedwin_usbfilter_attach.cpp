@@ -20,18 +20,25 @@ PedWinDev* candidateOrReport(const Where& at, const char* devpath)
     return dev;
 }
 
+// The disk's filter list rewritten, then the wait Windows needs; the
+// node's instance id comes back for the restart that follows.
+int writeListThenWait(const Where& at, const char* devpath, bool attach, std::string* id)
+{
+    const PedWinDev* dev = candidateOrReport(at, devpath);
+    if (!dev)
+        return kUsbFilterFailed;
+    *id = dev->name;
+    const int written = writeUsbFilterList(dev, devpath, attach, &at);
+    win::Sleep(kAfterWriteMs);
+    return written;
+}
+
 }  // namespace
 
 int PedWinDeviceUsbDriverLoad(const char* devpath)
 {
-    const PedWinDev* dev = candidateOrReport(KX_HERE(pedWinBase), devpath);
-    if (!dev)
-        return kUsbFilterFailed;
-    const std::string id = dev->name;
-    const Where at = KX_HERE(pedWinBase);
-    const int written = writeUsbFilterList(dev, devpath, true, &at);
-    win::Sleep(kAfterWriteMs);
-    if (written != kUsbFilterDone)
+    std::string id;
+    if (writeListThenWait(KX_HERE(pedWinBase), devpath, true, &id) != kUsbFilterDone)
         return kUsbFilterFailed;
     if (isWindows64())
         return restartUsbNode(id);
@@ -50,14 +57,8 @@ int PedWinDeviceUsbDriverLoad(const char* devpath)
 
 int PedWinDeviceUsbDriverRestore(const char* devpath)
 {
-    const PedWinDev* dev = candidateOrReport(KX_HERE(pedWinBase), devpath);
-    if (!dev)
-        return kUsbFilterFailed;
-    const std::string id = dev->name;
-    const Where at = KX_HERE(pedWinBase);
-    const int written = writeUsbFilterList(dev, devpath, false, &at);
-    win::Sleep(kAfterWriteMs);
-    if (written != kUsbFilterDone)
+    std::string id;
+    if (writeListThenWait(KX_HERE(pedWinBase), devpath, false, &id) != kUsbFilterDone)
         return kUsbFilterFailed;
     if (isWindows64())
         return restartUsbNode(id);

@@ -22,12 +22,13 @@ constexpr auto table = makeTable();
 
 }  // namespace
 
-std::uint32_t crc32(std::span<const std::uint8_t> data)
+std::uint32_t crc32Steps(std::uint32_t crc, std::span<const std::uint8_t> data)
 {
-    std::uint32_t crc = 0xFFFFFFFFu;
     for (std::uint8_t byte : data)
         crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    return crc;
 }
+
+std::uint32_t crc32(std::span<const std::uint8_t> data) { return ~crc32Steps(0xFFFFFFFFu, data); }
 
 }  // namespace kx::crypto

@@ -9,4 +9,7 @@ namespace kx::crypto {
 
 std::uint32_t crc32(std::span<const std::uint8_t> data);
 
+// The table steps alone, from crc, with no inversion before or after.
+std::uint32_t crc32Steps(std::uint32_t crc, std::span<const std::uint8_t> data);
+
 }  // namespace kx::crypto

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "arch/pedwin_driver_files.h"
 #include "arch/pedwin_usbfilter.h"
 #include "kx/kx.h"
 #include "parted/kx_message.h"
@@ -12,32 +13,16 @@ namespace {
 
 using kx::source::kxPart;
 
-bool fileExists(const std::string& path)
-{
-    const win::DWORD attributes = win::GetFileAttributesA(path.c_str());
-    return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string targetFolder()
-{
-    char windows[win::MAX_PATH] = {};
-    win::GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + (kx::isWindows64() ? "\\SysWOW64\\DRIVERS\\" : "\\system32\\DRIVERS\\");
-}
-
 // The file in place under the Windows directory: copied over from the
 // folder when it is there, else one installed before.
 bool setUpSystemFile(const kx::Where& at, const char* folder)
 {
-    std::string source(folder);
-    if (source.empty() || source.back() != '\\')
-        source += '\\';
-    source += kx::usbFilterFileName();
-    const std::string target = targetFolder() + kx::usbFilterFileName();
-    if (fileExists(target) || fileExists(source)) {
+    const std::string source = kx::driverSource(folder, kx::usbFilterFileName());
+    const std::string target = kx::driverTarget(kx::usbFilterFileName());
+    if (kx::regularFileExists(target) || kx::regularFileExists(source)) {
         win::CopyFileA(source.c_str(), target.c_str(), win::FALSE);
         // A service whose file could not be put in place would fail at boot.
-        if (fileExists(target))
+        if (kx::regularFileExists(target))
             return true;
     }
     kx_printf("ERR:[%s:%s:%d]: Fail to setup system file: %s\\%s\n", at.module, at.function, at.line, folder,

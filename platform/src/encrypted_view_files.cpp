@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "owned_fd.h"
 #include "crypto/secure_bytes.h"
 #include "device_resolve.h"
 #include "encrypted_view.h"
@@ -25,21 +26,7 @@ using win::detail::EncryptedView;
 constexpr std::uint64_t kUnit = 512;
 constexpr std::uint64_t kChunk = 1 << 20;
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using win::detail::Fd;
 
 struct OpenVolume {
     std::unique_ptr<EncryptedView> view;

@@ -1,5 +1,6 @@
 // Formats a partition's volume: the host formatter makes the volume in a
 // sparse file of the partition's size, which then goes into the disk.
+#include "owned_fd.h"
 #include "platform/volume_format.h"
 
 #include <fcntl.h>
@@ -76,21 +77,7 @@ private:
     int fd_ = -1;
 };
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using win::detail::Fd;
 
 FormatOutcome fail(FormatFailure failure, std::string message) { return {failure, std::move(message)}; }
 

@@ -6,7 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/core/ComnLog.h"
+#include "app/core/SelectedDevice.h"
 #include "core/core_test_files.h"
+#include "kx/kx.h"
 
 namespace faults {
 
@@ -64,6 +67,21 @@ void FaultMachine::LayApplianceTable()
     partitionWithSfdisk(1, "label: dos\\nstart=131136, size=1966016, type=82\\n");
     core_test::WriteHostRange(diskImage(1), 436, "\xff\xff\xff\xff");
     rescan(1);
+}
+
+void FaultMachine::StartApplication()
+{
+    fs::create_directories(Work() / "logs");
+    CComnLog::GetInstance().Init(true, core_test::Wide(Work() / "logs"));
+    ASSERT_EQ(kx_soft_init(), 1);
+}
+
+void FaultMachine::StopApplication()
+{
+    SetSelectedDevice(nullptr);
+    kx_dev_destroy();
+    kx_soft_exit();
+    CComnLog::GetInstance().Init(false, u"");
 }
 
 std::string FaultMachine::DevPath(int slot)

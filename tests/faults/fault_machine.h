@@ -62,6 +62,11 @@ protected:
     // Disk 1 set up for the appliance: its system partition alone.
     void LayApplianceTable();
 
+    // The application log and the library, as the application runs them,
+    // and their end with the selection cleared.
+    void StartApplication();
+    void StopApplication();
+
     fs::path Work() const { return dir_.parent_path(); }
     fs::path Templates() const;
 

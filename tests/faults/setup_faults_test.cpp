@@ -73,16 +73,11 @@ protected:
         partitionWithSfdisk(1, "label: dos\\nstart=2048, size=409600, type=c\\nstart=411648, size=1048576, type=5\\n"
                                "start=413696, size=204800, type=7\\n");
         SaveDisk();
-        fs::create_directories(Work() / "logs");
-        CComnLog::GetInstance().Init(true, core_test::Wide(Work() / "logs"));
-        ASSERT_EQ(kx_soft_init(), 1);
+        StartApplication();
     }
     void TearDown() override
     {
-        SetSelectedDevice(nullptr);
-        kx_dev_destroy();
-        kx_soft_exit();
-        CComnLog::GetInstance().Init(false, u"");
+        StopApplication();
         FaultMachine::TearDown();
     }
 

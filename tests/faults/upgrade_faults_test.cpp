@@ -58,16 +58,11 @@ protected:
         firmware.rootfs = core_test::RandomBytes(9 * 1024 * 1024 + 512, 3);
         firmware.Write(image_);
         SaveDisk();
-        fs::create_directories(Work() / "logs");
-        CComnLog::GetInstance().Init(true, core_test::Wide(Work() / "logs"));
-        ASSERT_EQ(kx_soft_init(), 1);
+        StartApplication();
     }
     void TearDown() override
     {
-        SetSelectedDevice(nullptr);
-        kx_dev_destroy();
-        kx_soft_exit();
-        CComnLog::GetInstance().Init(false, u"");
+        StopApplication();
         FaultMachine::TearDown();
     }
 
