@@ -102,5 +102,24 @@ QT_QPA_PLATFORM=offscreen "$build/orvane-config" --machine "$lang" --screenshot 
 templates="$lang/drive_c/ProgramData/Microsoft/Windows/Templates"
 cp "$templates"/UpgradeLanguage/*.ini "$templates/setting.txt" "$dir/"
 
+# Volume headers: the first byte 0 takes the rest as a raw header (one made by
+# orvane private format with the target's password "fuzz"), 3 as the plain
+# area the target encrypts itself, with the magic and CRC made right.
+dir=$(seed_dir truecrypt_header)
+vol="$work/vol-machine"
+"$build/orvane-machine" create "$vol" >/dev/null
+"$build/orvane-machine" --machine "$vol" set time_scale=0 >/dev/null
+printf 'label: dos\nstart=2048, size=204800, type=16\n' |
+  sfdisk --no-reread --no-tell-kernel -q "$("$build/orvane-machine" --machine "$vol" disk-path 1)"
+"$build/orvane-machine" --machine "$vol" unplug 1 >/dev/null
+"$build/orvane-machine" --machine "$vol" plug 1 >/dev/null
+echo fuzz >"$work/pw"
+"$build/orvane" --machine "$vol" private format 1 --label Seed --yes --password-fd 3 3<"$work/pw" >/dev/null
+{ printf '\x00'; dd if="$("$build/orvane-machine" --machine "$vol" disk-path 1)" bs=512 skip=2048 count=1 status=none; } \
+  >"$dir/made.bin"
+# Header version 2, program version 0x0410 required, the rest zero.
+{ printf '\x03TRUE\x00\x02\x04\x10'; head -c 440 /dev/zero; } >"$dir/plain-fields.bin"
+{ printf '\x03TRUE\x00\x02\x04\x3b'; head -c 440 /dev/zero; } >"$dir/plain-newer.bin"
+
 echo "seeds written to $out:"
 du -sh "$out"/*

@@ -128,7 +128,9 @@ TEST_F(CryptDriver, MountTakesTheRightPasswordOnAFreeLetterOnceAndTheListsShowIt
     auto list = std::make_unique<cd::MountList>();
     ASSERT_TRUE(control(cd::IOCTL_GET_MOUNTED_VOLUMES, nullptr, 0, list.get(), sizeof *list));
     EXPECT_EQ(list->mountedDrives, 1u << driveNumber('X'));
-    EXPECT_EQ(list->diskLength[driveNumber('X')], kLength - 512);
+    // Packed to 4 bytes as the driver lays it out: copied, not referenced.
+    const std::uint64_t length = list->diskLength[driveNumber('X')];
+    EXPECT_EQ(length, kLength - 512);
     EXPECT_EQ(list->algorithm[driveNumber('X')], 1);
     auto paths = std::make_unique<cd::VolumePaths>();
     ASSERT_TRUE(control(cd::IOCTL_GET_VOLUME_PATHS, nullptr, 0, paths.get(), sizeof *paths));
