@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crypto/crc32.h"
 #include "crypto/volume_keys.h"
 
 namespace {
