@@ -195,8 +195,7 @@ TEST_P(SetupWriteFaults, EndsWithTheStepsErrorAndWritesNothingFurther)
             piece.push_back(i);
     ASSERT_FALSE(piece.empty());
 
-    for (size_t index : Picks(piece, c.front == Front::Worker && c.piece != Piece::Format1 &&
-                                          c.piece != Piece::Format2)) {
+    for (size_t index : Picks(piece, c.front == Front::Worker)) {
         SCOPED_TRACE("write " + std::to_string(index) + " " + testing::PrintToString(clean.writes[index]) + " " +
                      FaultName(c.fault));
         Arm(c.fault, clean.writes, index);
