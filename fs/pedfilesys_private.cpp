@@ -67,18 +67,18 @@ int formatPrivate(PedPartFs* fs, const char* password, const char* label, int qu
         wipePasswordRecord(record);
         return KX_FORMAT_BAD_PASSWORD;
     }
-    PrivateVolumeSpec spec;
-    spec.path = dev->path;
-    spec.password = &record;
-    spec.label = label ? label : "";
-    spec.size = static_cast<std::uint64_t>(dev->size);
-    spec.innerCode = inner;
-    spec.quick = quick != 0;
-    spec.clusterBytes = static_cast<std::uint32_t>(clusterSize);
+    PrivateVolumeRequest request;
+    request.path = dev->path;
+    request.password = &record;
+    request.label = label ? label : "";
+    request.size = static_cast<std::uint64_t>(dev->size);
+    request.innerCode = inner;
+    request.quick = quick != 0;
+    request.clusterBytes = static_cast<std::uint32_t>(clusterSize);
 
-    int result = createPrivateVolume(spec, false);
+    int result = createPrivateVolume(request, false);
     if (result == kVolumeHeld)
-        result = createPrivateVolume(spec, true);
+        result = createPrivateVolume(request, true);
     wipePasswordRecord(record);
     // A refusal before the first write leaves the figure of the last format.
     if (result == kVolumeOk)

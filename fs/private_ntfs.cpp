@@ -7,17 +7,17 @@
 
 namespace kx {
 
-int formatPrivateNtfs(const PrivateVolumeSpec& spec)
+int formatPrivateNtfs(const PrivateVolumeRequest& request)
 {
     const int drive = lastFreeDrive();
     if (drive < 0)
         return kVolumeNoLetter;
-    const int mounted = mountVolume(spec.path, *spec.password, drive, true);
+    const int mounted = mountVolume(request.path, *request.password, drive, true);
     if (mounted != kMountExclusive && mounted != kMountShared)
         return kVolumeHeld;
 
     int result = kVolumeNotFormatted;
-    const auto label = wideLabel(spec.label.c_str());
+    const auto label = wideLabel(request.label.c_str());
     // Without the right to format a drive the volume would stay without a
     // file system: that is no success.
     if (label && (userIsAdmin() || !uacEnabled())) {
@@ -26,12 +26,12 @@ int formatPrivateNtfs(const PrivateVolumeSpec& spec)
         format.code = FS_NTFS;
         format.label = *label;
         format.quick = true;
-        format.clusterSize = spec.clusterBytes;
-        if (formatDrive(format, spec.label) == DriveResult::Formatted)
+        format.clusterSize = request.clusterBytes;
+        if (formatDrive(format, request.label) == DriveResult::Formatted)
             result = kVolumeOk;
     }
     if (!dismountDrive(drive, false))
-        kx_printf("ERR:[%s:%s:%d]: fail to umount:%s, %c\n", KX_WHERE(source::pedFileSys), spec.path,
+        kx_printf("ERR:[%s:%s:%d]: fail to umount:%s, %c\n", KX_WHERE(source::pedFileSys), request.path,
                   static_cast<char>('A' + drive));
     return result;
 }

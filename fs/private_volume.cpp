@@ -87,17 +87,17 @@ int lastFreeDrive()
     return -1;
 }
 
-int createPrivateVolume(const PrivateVolumeSpec& spec, bool viaDosName)
+int createPrivateVolume(const PrivateVolumeRequest& request, bool viaDosName)
 {
-    const std::uint64_t volumeSize = spec.size / kUnit * kUnit;
+    const std::uint64_t volumeSize = request.size / kUnit * kUnit;
     if (volumeSize < 2 * kUnit)
         return kVolumeBadSize;
     std::optional<fat::Layout> layout;
-    if (spec.innerCode == FS_FAT || spec.innerCode == FS_FAT32) {
-        layout = fat::plan(spec.innerCode == FS_FAT32, volumeSize / kUnit - 1, spec.clusterBytes);
+    if (request.innerCode == FS_FAT || request.innerCode == FS_FAT32) {
+        layout = fat::plan(request.innerCode == FS_FAT32, volumeSize / kUnit - 1, request.clusterBytes);
         if (!layout)
             return kVolumeBadSize;
-    } else if (spec.innerCode == FS_NTFS) {
+    } else if (request.innerCode == FS_NTFS) {
         if (!cryptAttached())
             return kVolumeNoDriver;
         if (lastFreeDrive() < 0)
@@ -109,13 +109,13 @@ int createPrivateVolume(const PrivateVolumeSpec& spec, bool viaDosName)
         return kVolumeOsError;
     {
         // Ours alone while it is written.
-        VolumeHandle volume(spec.path, 0, viaDosName);
+        VolumeHandle volume(request.path, 0, viaDosName);
         if (!volume.opened())
             return kVolumeHeld;
         setFormatProgress(0);
         crypto::CreateOptions options;
         options.volumeSize = volumeSize;
-        crypto::CreateResult created = crypto::createHeader(passwordOf(*spec.password), options, poolRandomSource());
+        crypto::CreateResult created = crypto::createHeader(passwordOf(*request.password), options, poolRandomSource());
         if (created.error != crypto::HeaderError::None)
             return resultOf(created.error);
         const int written = volume.writeAt(0, created.header.data(), crypto::headerSize);
@@ -124,12 +124,12 @@ int createPrivateVolume(const PrivateVolumeSpec& spec, bool viaDosName)
             return written;
 
         EncryptedWriter out(volume, *created.volume->cipher);
-        const int filled = spec.quick ? kVolumeOk : fill(out, volumeSize / kUnit);
+        const int filled = request.quick ? kVolumeOk : fill(out, volumeSize / kUnit);
         if (filled != kVolumeOk)
             return filled;
         if (layout) {
             int result = kVolumeOk;
-            const fat::Identity identity{spec.label, volumeId()};
+            const fat::Identity identity{request.label, volumeId()};
             const bool done = fat::write(*layout, identity, [&](std::uint64_t sector, std::span<const std::uint8_t> s) {
                 result = out.write(sector + 1, s);
                 return result == kVolumeOk;
@@ -138,7 +138,7 @@ int createPrivateVolume(const PrivateVolumeSpec& spec, bool viaDosName)
                 return result;
         }
     }
-    return spec.innerCode == FS_NTFS ? formatPrivateNtfs(spec) : kVolumeOk;
+    return request.innerCode == FS_NTFS ? formatPrivateNtfs(request) : kVolumeOk;
 }
 
 }  // namespace kx

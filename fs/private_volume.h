@@ -9,7 +9,7 @@
 
 namespace kx {
 
-struct PrivateVolumeSpec {
+struct PrivateVolumeRequest {
     const char* path = nullptr;                // the partition's device path
     const PasswordRecord* password = nullptr;
     std::string label;                         // system code page
@@ -23,11 +23,11 @@ struct PrivateVolumeSpec {
 // the driver and a free letter for NTFS), so a refusal leaves the
 // partition as it was. viaDosName opens a device path through the
 // process's temporary DOS name.
-int createPrivateVolume(const PrivateVolumeSpec& spec, bool viaDosName);
+int createPrivateVolume(const PrivateVolumeRequest& request, bool viaDosName);
 
 // Mounts the new volume on the last free letter from Z: down, formats it
 // NTFS through the format service and dismounts it again. A VolumeResult.
-int formatPrivateNtfs(const PrivateVolumeSpec& spec);
+int formatPrivateNtfs(const PrivateVolumeRequest& request);
 // The last free letter from Z: to D: (0 = A:), -1 when none is.
 int lastFreeDrive();
 
