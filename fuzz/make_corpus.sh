@@ -83,6 +83,13 @@ cp "$work/machine-new.json" "$dir/new.json"
 "$build/cmddev" restart "USB\VID_1209&PID_4F43" >/dev/null || true
 cp "$machine/machine.json" "$dir/set-up.json"
 
+# The DOS name journal of the set-up's device searches, and one with stacked,
+# removed and escaped names.
+dir=$(seed_dir dos_journal)
+cp "$machine/dos_devices.journal" "$dir/set-up.journal"
+printf 'orvane dos names 0123456789abcdef\n+\tKELVAR1\t\\Device\\Harddisk1\\Partition0\n+\tKELVAR1\t\\Device\\Harddisk0\\Partition0\n+\tQ:\t\\??\\C:\\with%%09tab%%25\n-\tKELVAR1\t\\Device\\Harddisk1\\Partition0\n' \
+  >"$dir/stacked.journal"
+
 dir=$(seed_dir upgrade_header)
 # yes ends on a broken pipe, which is how it should end here.
 filler() { yes "$1" | head -c "$2" || true; }

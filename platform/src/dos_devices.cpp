@@ -48,13 +48,15 @@ BOOL DefineDosDeviceA(DWORD flags, LPCSTR name, LPCSTR target)
     std::string stored = target ? target : "";
     if (!(flags & DDD_RAW_TARGET_PATH) && !stored.empty())
         stored = "\\??\\" + stored;
-    bool found = true;
-    machine::current()->update([&](machine::State& state) {
-        auto& targets = state.dosDevices[key];
+    const bool found = machine::current()->updateDosNames([&](machine::DosNameChanges& names) {
         if (!remove) {
-            targets.insert(targets.begin(), stored);
-            return;
+            names.define(key, stored);
+            return true;
         }
+        auto entry = names.names().find(key);
+        if (entry == names.names().end())
+            return false;
+        const auto& targets = entry->second;
         auto it = targets.begin();
         if (!stored.empty()) {
             const bool exact = flags & DDD_EXACT_MATCH_ON_REMOVE;
@@ -62,11 +64,7 @@ BOOL DefineDosDeviceA(DWORD flags, LPCSTR name, LPCSTR target)
                 return exact ? machine::equalsNoCase(t, stored) : machine::startsWithNoCase(t, stored);
             });
         }
-        found = it != targets.end();
-        if (found)
-            targets.erase(it);
-        if (targets.empty())
-            state.dosDevices.erase(key);
+        return it != targets.end() && names.remove(key, std::string(*it));
     });
     if (!found) {
         SetLastError(ERROR_FILE_NOT_FOUND);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "dos_name_journal.h"
 #include "machine_json.h"
 #include "platform/machine.h"
 
@@ -99,15 +100,22 @@ void save(const fs::path& file, const std::string& text)
 
 // The state as last read or written, with the file's text and identity:
 // an update starts from it instead of parsing the file again, and an
-// update that changes nothing writes nothing.
+// update that changes nothing writes nothing. Once the DOS name journal
+// exists it alone holds the names; machine.json keeps none.
 struct Machine::Cache {
+    explicit Cache(const fs::path& dir) : journal(dir / "dos_devices.journal") {}
     std::mutex mutex;
     std::optional<StatKey> key;
     std::shared_ptr<const State> state;
     std::string text;
+    DosNameJournal journal;
+    // The state with the journal's names, and what it was made from.
+    std::shared_ptr<const State> withNames;
+    std::shared_ptr<const State> withNamesBase;
+    std::shared_ptr<const DosNames> withNamesNames;
 };
 
-Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>()) {}
+Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>(dir_)) {}
 
 std::shared_ptr<Machine> Machine::open(const fs::path& dir)
 {
@@ -118,7 +126,7 @@ std::shared_ptr<Machine> Machine::open(const fs::path& dir)
     return m;
 }
 
-std::shared_ptr<const State> Machine::read() const
+std::shared_ptr<const State> Machine::readFile() const
 {
     const fs::path file = dir_ / "machine.json";
     std::lock_guard guard(cache_->mutex);
@@ -132,6 +140,39 @@ std::shared_ptr<const State> Machine::read() const
     cache_->key = key;
     cache_->text = std::move(text);
     return cache_->state;
+}
+
+std::shared_ptr<const State> Machine::read() const
+{
+    auto base = readFile();
+    auto names = cache_->journal.read();
+    if (!names)
+        return base;
+    std::lock_guard guard(cache_->mutex);
+    if (cache_->withNames && cache_->withNamesBase == base && cache_->withNamesNames == names)
+        return cache_->withNames;
+    auto state = std::make_shared<State>(*base);
+    state->dosDevices = *names;
+    cache_->withNames = state;
+    cache_->withNamesBase = std::move(base);
+    cache_->withNamesNames = std::move(names);
+    return state;
+}
+
+bool Machine::updateDosNames(const std::function<bool(DosNameChanges&)>& change)
+{
+    std::lock_guard inProcess(processLock());
+    FileLock lock(dir_ / "machine.lock");
+    auto names = cache_->journal.read();
+    DosNameChanges changes(names ? *names : readFile()->dosDevices);
+    const bool result = change(changes);
+    if (changes.journal().empty())
+        return result;
+    if (names)
+        cache_->journal.append(changes);
+    else
+        cache_->journal.replace(changes.names());  // the first change moves the names out of machine.json
+    return result;
 }
 
 void Machine::update(const std::function<void(State&)>& change)
@@ -150,7 +191,16 @@ void Machine::update(const std::function<void(State&)>& change)
         else if (!before.empty())
             state = parse(file, before);
     }
+    auto names = cache_->journal.read();
+    if (names)
+        state.dosDevices = *names;
+    const DosNames namesBefore = state.dosDevices;
     change(state);
+    if (names || state.dosDevices != namesBefore) {
+        if (state.dosDevices != namesBefore)
+            cache_->journal.replace(state.dosDevices);
+        state.dosDevices.clear();
+    }
     std::string text = serialise(state);
     if (text == before)
         return;

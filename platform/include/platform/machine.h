@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/dos_names.h"
+
 namespace machine {
 
 namespace fs = std::filesystem;
@@ -179,7 +181,7 @@ struct State {
     Settings settings;
     std::vector<Disk> disks;
     nlohmann::json registry = nlohmann::json::object();
-    std::map<std::string, std::vector<std::string>> dosDevices;  // name -> targets, newest first
+    DosNames dosDevices;
     std::map<std::string, char> mountedDevices;  // "disk signature:offset" -> remembered letter
     int nextVolume = 1;
     std::uint64_t arrivalCounter = 0;
@@ -217,11 +219,15 @@ public:
     std::shared_ptr<const State> read() const;
     // Read-modify-write under the machine lock, across processes.
     void update(const std::function<void(State&)>& change);
+    // The same for the DOS names alone, which change far more often than the
+    // rest; gives back what change returned.
+    bool updateDosNames(const std::function<bool(DosNameChanges&)>& change);
 
     fs::path backingPath(const Disk& disk) const;
 
 private:
     explicit Machine(fs::path dir);
+    std::shared_ptr<const State> readFile() const;  // machine.json alone
     fs::path dir_;
     struct Cache;
     std::shared_ptr<Cache> cache_;
