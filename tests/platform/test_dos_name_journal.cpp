@@ -2,6 +2,8 @@
 // objects on the same folder) must see every change, whole-state updates
 // must not lose them, and rewrites, torn lines and damage must be handled.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -109,8 +111,9 @@ TEST_F(DosNameJournal, RewritesKeepTheJournalSmallAndReadersFollowThem)
         define(m(), "KELVAR42", target);
         ASSERT_TRUE(remove(m(), "KELVAR42", target));
         largest = std::max(largest, std::filesystem::file_size(journal()));
-        if (i % 500 == 0)
+        if (i % 500 == 0) {
             EXPECT_EQ(reader->read()->dosDevices, m().read()->dosDevices) << i;
+        }
     }
     EXPECT_LT(largest, 70u * 1024) << "the journal is rewritten once it has grown";
     define(m(), "LAST", "\\Device\\Harddisk1\\Partition0");
@@ -119,6 +122,57 @@ TEST_F(DosNameJournal, RewritesKeepTheJournalSmallAndReadersFollowThem)
         {"LAST", {"\\Device\\Harddisk1\\Partition0"}}};
     EXPECT_EQ(reader->read()->dosDevices, expected);
     EXPECT_EQ(namesSeenAfresh(), expected);
+}
+
+// Writers in several processes at once, with a reader that never locks:
+// every read must parse, and in the end each writer's names are exactly
+// what it left, across the rewrites its changes cause.
+TEST_F(DosNameJournal, ProcessesChangingNamesAtOnceLoseNothing)
+{
+    constexpr int kWriters = 3, kTargets = 600;
+    const auto target = [](int i) { return "\\Device\\Harddisk" + std::to_string(i) + "\\Partition0"; };
+    std::vector<pid_t> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int status = 0;
+            try {
+                auto own = machine::Machine::open(dir_);
+                const std::string name = "WRITER" + std::to_string(w);
+                for (int i = 0; i < kTargets; ++i) {
+                    define(*own, name, target(i));
+                    if (i % 2 == 1 && !remove(*own, name, target(i)))
+                        status = 2;
+                }
+            } catch (...) {
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        writers.push_back(pid);
+    }
+    auto reader = machine::Machine::open(dir_);
+    int running = kWriters, reads = 0;
+    while (running > 0) {
+        ASSERT_NO_THROW(reader->read()) << "after " << reads << " reads";
+        ++reads;
+        for (pid_t& pid : writers) {
+            int status = 0;
+            if (pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
+                pid = 0;
+                --running;
+            }
+        }
+    }
+    std::vector<std::string> left;  // the even targets, newest first
+    for (int i = kTargets - 2; i >= 0; i -= 2)
+        left.push_back(target(i));
+    for (const auto& names : {reader->read()->dosDevices, namesSeenAfresh()})
+        for (int w = 0; w < kWriters; ++w)
+            EXPECT_EQ(names.at("WRITER" + std::to_string(w)), left) << w;
+    EXPECT_LT(std::filesystem::file_size(journal()), 80u * 1024);
 }
 
 TEST_F(DosNameJournal, OddTargetsComeBackAsDefined)
