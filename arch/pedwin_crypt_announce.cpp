@@ -1,14 +1,39 @@
 // Telling the shell and the top-level windows that a drive came or goes.
 #include "arch/pedwin_crypt_driver.h"
+#include "parted/kx_os.h"
+#include "platform/win_api.h"
 
 namespace kx {
 
 void announceDriveChange(int drive, DriveChange change)
 {
-    // This machine has no shell or windows to tell; drive letters come and
-    // go through the driver alone.
-    (void)drive;
-    (void)change;
+    if (drive < 0 || drive >= 26)
+        return;
+    const bool arrival = change == DriveChange::Arrival;
+    const std::uint32_t mask = 1u << drive;
+    for (int d = 0; d < 26; ++d)
+        if (mask & (1u << d)) {
+            const char root[] = {static_cast<char>('A' + d), ':', '\\', '\0'};
+            win::SHChangeNotify(arrival ? win::SHCNE_DRIVEADD : win::SHCNE_DRIVEREMOVED, win::SHCNF_PATHA, root,
+                                nullptr);
+        }
+    win::DEV_BROADCAST_VOLUME record{};
+    record.dbcv_size = sizeof record;
+    record.dbcv_devicetype = win::DBT_DEVTYP_VOLUME;
+    record.dbcv_unitmask = mask;
+    const win::WPARAM event = arrival ? win::DBT_DEVICEARRIVAL
+                              : change == DriveChange::RemovePending ? win::DBT_DEVICEREMOVEPENDING
+                                                                     : win::DBT_DEVICEREMOVECOMPLETE;
+    const bool newWindows = osMajorVersion() > 5;
+    const auto broadcast = [&](win::UINT timeoutMs) {
+        win::DWORD_PTR answer = 0;
+        win::SendMessageTimeoutA(win::HWND_BROADCAST, win::WM_DEVICECHANGE, event,
+                                 reinterpret_cast<win::LPARAM>(&record), win::SMTO_ABORTIFHUNG, timeoutMs, &answer);
+    };
+    broadcast(newWindows ? 100 : 1000);
+    // Older Explorers could miss the first arrival.
+    if (arrival && !newWindows)
+        broadcast(200);
 }
 
 }  // namespace kx

@@ -85,6 +85,14 @@ int osCode()
     return facts.code;
 }
 
+int osMajorVersion()
+{
+    std::lock_guard<std::mutex> guard(factsMutex);
+    if (!facts.detected)
+        detect();
+    return static_cast<int>(facts.major);
+}
+
 void resetOsForTests()
 {
     std::lock_guard<std::mutex> guard(factsMutex);

@@ -318,6 +318,16 @@ std::string describe(const State& state)
                       v.readOnly ? ", read-only" : "");
         out += line;
     }
+    if (!state.announcements.empty()) {
+        const auto& a = state.announcements.back();
+        if (a.kind == "shell")
+            std::snprintf(line, sizeof line, "drive changes announced: %llu, the latest to the shell: 0x%X %s\n",
+                          static_cast<unsigned long long>(state.announcementCount), a.event, a.path.c_str());
+        else
+            std::snprintf(line, sizeof line, "drive changes announced: %llu, the latest to all windows: 0x%X, drives 0x%X\n",
+                          static_cast<unsigned long long>(state.announcementCount), a.event, a.unitMask);
+        out += line;
+    }
     return out;
 }
 

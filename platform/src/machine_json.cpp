@@ -327,6 +327,23 @@ CryptVolume cryptVolumeFromJson(const json& j)
     return v;
 }
 
+json announcementToJson(const Announcement& a)
+{
+    return {{"kind", a.kind}, {"event", a.event}, {"path", a.path}, {"unit_mask", a.unitMask},
+            {"timeout_ms", a.timeoutMs}};
+}
+
+Announcement announcementFromJson(const json& j)
+{
+    Announcement a;
+    read(j, "kind", a.kind);
+    read(j, "event", a.event);
+    read(j, "path", a.path);
+    read(j, "unit_mask", a.unitMask);
+    read(j, "timeout_ms", a.timeoutMs);
+    return a;
+}
+
 }  // namespace
 
 json toJson(const State& state)
@@ -340,6 +357,9 @@ json toJson(const State& state)
     json cryptVolumes = json::array();
     for (const auto& v : state.cryptVolumes)
         cryptVolumes.push_back(cryptVolumeToJson(v));
+    json announcements = json::array();
+    for (const auto& a : state.announcements)
+        announcements.push_back(announcementToJson(a));
     json mounted = json::object();
     for (const auto& [key, letter] : state.mountedDevices)
         mounted[key] = std::string(1, letter);
@@ -353,7 +373,9 @@ json toJson(const State& state)
             {"arrival_counter", state.arrivalCounter},
             {"device_changes", state.deviceChanges},
             {"services", services},
-            {"crypt_volumes", cryptVolumes}};
+            {"crypt_volumes", cryptVolumes},
+            {"announcements", announcements},
+            {"announcement_count", state.announcementCount}};
 }
 
 State fromJson(const json& doc)
@@ -395,6 +417,10 @@ State fromJson(const json& doc)
                 if (s.cryptVolumes.back().slot >= static_cast<int>(s.disks.size()))
                     throw MachineError("an encrypted volume is on a disk the machine does not have");
             }
+        if (auto j = doc.find("announcements"); j != doc.end())
+            for (const auto& aj : *j)
+                s.announcements.push_back(announcementFromJson(aj));
+        read(doc, "announcement_count", s.announcementCount);
         for (size_t i = 0; i < s.disks.size(); ++i)
             if (s.disks[i].slot != static_cast<int>(i))
                 throw MachineError("disk slots must run 0, 1, 2 ... in order");

@@ -65,6 +65,45 @@ TEST_F(PrivateMount, FileSurvivesUnloadAndReloadAndStaysEncrypted)
     EXPECT_EQ(logText().find("other words"), std::string::npos);
 }
 
+// What the shell and every top-level window are told, newest last.
+std::vector<machine::Announcement> announcedSince(const machine::State& state, std::uint64_t count)
+{
+    const auto fresh = static_cast<std::size_t>(state.announcementCount - count);
+    const auto& all = state.announcements;
+    return {all.end() - static_cast<std::ptrdiff_t>(std::min(fresh, all.size())), all.end()};
+}
+
+machine::Announcement shell(std::uint32_t event, const std::string& path) { return {"shell", event, path, 0, 0}; }
+machine::Announcement broadcast(std::uint32_t event, char letter, std::uint32_t timeoutMs)
+{
+    return {"broadcast", event, "", 1u << (letter - 'A'), timeoutMs};
+}
+
+TEST_F(PrivateMount, LoadAndUnloadAreAnnouncedToTheShellAndEveryWindow)
+{
+    formattedNtfs();
+    auto count = state()->announcementCount;
+    ASSERT_EQ(kx_part_load(partition(1), kPassword, "K:"), 0);
+    EXPECT_EQ(announcedSince(*state(), count),
+              (std::vector{shell(0x100, "K:\\"), broadcast(0x8000, 'K', 100)}));
+    count = state()->announcementCount;
+    ASSERT_EQ(kx_part_unload(partition(1)), 0);
+    EXPECT_EQ(announcedSince(*state(), count), (std::vector{shell(0x80, "K:\\"), broadcast(0x8003, 'K', 100),
+                                                            shell(0x80, "K:\\"), broadcast(0x8004, 'K', 100)}));
+
+    // Windows XP waits longer, and is told of an arrival twice.
+    machine::setSetting(m(), "os", "xp");
+    kx::resetOsForTests();
+    count = state()->announcementCount;
+    ASSERT_EQ(kx_part_load(partition(1), kPassword, "M:"), 0);
+    EXPECT_EQ(announcedSince(*state(), count),
+              (std::vector{shell(0x100, "M:\\"), broadcast(0x8000, 'M', 1000), broadcast(0x8000, 'M', 200)}));
+    count = state()->announcementCount;
+    ASSERT_EQ(kx_part_unload(partition(1)), 0);
+    EXPECT_EQ(announcedSince(*state(), count), (std::vector{shell(0x80, "M:\\"), broadcast(0x8003, 'M', 1000),
+                                                            shell(0x80, "M:\\"), broadcast(0x8004, 'M', 1000)}));
+}
+
 TEST_F(PrivateMount, NoFreeLetterFailsTheLoad)
 {
     formattedNtfs();

@@ -14,8 +14,9 @@ Commands:
   create DIR        make a new machine in DIR (system disk 0 and an 8 GiB
                     USB appliance disk 1) and show it
   list              show the machine's settings, disks and partitions, disk
-                    drive nodes (upper filters, disabled, state changes) and
-                    services
+                    drive nodes (upper filters, disabled, state changes),
+                    services, encrypted volumes and the latest drive change
+                    announced
   add-disk [OPTIONS]
                     add a disk and plug it in; prints its slot, the number
                     that list shows after "disk"

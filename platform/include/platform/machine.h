@@ -177,6 +177,17 @@ struct CryptVolume {
     bool removable = false;
 };
 
+// A drive change told to the shell (SHChangeNotify) or broadcast to the
+// top-level windows (SendMessageTimeoutA with WM_DEVICECHANGE).
+struct Announcement {
+    std::string kind;            // "shell" or "broadcast"
+    std::uint32_t event = 0;     // SHCNE_... or DBT_...
+    std::string path;            // shell: the item, a path
+    std::uint32_t unitMask = 0;  // broadcast: the volume record's drives, bit 0 for A:
+    std::uint32_t timeoutMs = 0;  // broadcast
+    bool operator==(const Announcement&) const = default;
+};
+
 struct State {
     Settings settings;
     std::vector<Disk> disks;
@@ -188,6 +199,8 @@ struct State {
     std::uint64_t deviceChanges = 0;  // device nodes changed
     std::vector<Service> services;    // in the order they were created
     std::vector<CryptVolume> cryptVolumes;
+    std::vector<Announcement> announcements;  // the latest, oldest first
+    std::uint64_t announcementCount = 0;      // all there ever were
 };
 
 // Options of a new disk.

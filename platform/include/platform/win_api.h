@@ -62,6 +62,14 @@ BOOL IsWow64Process(HANDLE process, BOOL* wow64);
 // shell32: whether the user runs with an administrator's rights (machine
 // setting admin).
 BOOL IsUserAnAdmin();
+// shell32 and user32: a drive change told to the shell, and a message sent
+// to windows (to HWND_BROADCAST: every top-level window). The machine keeps
+// the latest drive changes of both for whoever looks; the application's
+// window acts on "device nodes changed" alone, which it gets apart. No
+// window of this machine hangs, so no time-out is waited out.
+void SHChangeNotify(LONG eventId, UINT flags, LPCVOID item1, LPCVOID item2);
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
+                            PDWORD_PTR result);
 HANDLE GetCurrentProcess();
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();

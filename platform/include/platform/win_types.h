@@ -41,6 +41,28 @@ using HINSTANCE = HMODULE;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+using PDWORD_PTR = DWORD_PTR*;
+
+// Drive changes told to the shell and broadcast to the top-level windows.
+inline const HWND HWND_BROADCAST = reinterpret_cast<HWND>(static_cast<std::intptr_t>(0xFFFF));
+constexpr UINT WM_DEVICECHANGE = 0x0219;
+constexpr UINT SMTO_ABORTIFHUNG = 0x0002;
+constexpr WPARAM DBT_DEVICEARRIVAL = 0x8000;
+constexpr WPARAM DBT_DEVICEREMOVEPENDING = 0x8003;
+constexpr WPARAM DBT_DEVICEREMOVECOMPLETE = 0x8004;
+constexpr std::uint32_t DBT_DEVTYP_VOLUME = 2;
+struct DEV_BROADCAST_VOLUME {
+    std::uint32_t dbcv_size;
+    std::uint32_t dbcv_devicetype;
+    std::uint32_t dbcv_reserved;
+    std::uint32_t dbcv_unitmask;  // bit 0: A:
+    std::uint16_t dbcv_flags;
+};
+static_assert(sizeof(DEV_BROADCAST_VOLUME) == 20);
+constexpr LONG SHCNE_DRIVEREMOVED = 0x80;
+constexpr LONG SHCNE_DRIVEADD = 0x100;
+constexpr UINT SHCNF_PATHA = 0x0001;
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
@@ -93,6 +115,7 @@ enum : DWORD {
     ERROR_NOT_SUPPORTED = 50,
     ERROR_FILE_EXISTS = 80,
     ERROR_INVALID_PARAMETER = 87,
+    ERROR_INVALID_WINDOW_HANDLE = 1400,
     ERROR_INSUFFICIENT_BUFFER = 122,
     ERROR_INVALID_NAME = 123,
     ERROR_MOD_NOT_FOUND = 126,
