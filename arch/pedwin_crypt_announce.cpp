@@ -10,17 +10,12 @@ void announceDriveChange(int drive, DriveChange change)
     if (drive < 0 || drive >= 26)
         return;
     const bool arrival = change == DriveChange::Arrival;
-    const std::uint32_t mask = 1u << drive;
-    for (int d = 0; d < 26; ++d)
-        if (mask & (1u << d)) {
-            const char root[] = {static_cast<char>('A' + d), ':', '\\', '\0'};
-            win::SHChangeNotify(arrival ? win::SHCNE_DRIVEADD : win::SHCNE_DRIVEREMOVED, win::SHCNF_PATHA, root,
-                                nullptr);
-        }
+    const char root[] = {static_cast<char>('A' + drive), ':', '\\', '\0'};
+    win::SHChangeNotify(arrival ? win::SHCNE_DRIVEADD : win::SHCNE_DRIVEREMOVED, win::SHCNF_PATHA, root, nullptr);
     win::DEV_BROADCAST_VOLUME record{};
     record.dbcv_size = sizeof record;
     record.dbcv_devicetype = win::DBT_DEVTYP_VOLUME;
-    record.dbcv_unitmask = mask;
+    record.dbcv_unitmask = 1u << drive;
     const win::WPARAM event = arrival ? win::DBT_DEVICEARRIVAL
                               : change == DriveChange::RemovePending ? win::DBT_DEVICEREMOVEPENDING
                                                                      : win::DBT_DEVICEREMOVECOMPLETE;

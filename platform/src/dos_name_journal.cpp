@@ -217,8 +217,6 @@ void DosNameJournal::append(const DosNameChanges& changes)
     std::lock_guard guard(mutex_);
     if (!names_)
         throw MachineError("no journal to add DOS names to in " + file_.parent_path().string());
-    if (changes.journal().empty())
-        return;
     {
         Fd fd(::open(file_.c_str(), O_WRONLY | O_CLOEXEC));
         if (fd.get() < 0)
