@@ -74,7 +74,7 @@ CreateResult createHeader(PasswordView password, const CreateOptions& options, c
     const std::uint64_t now = options.now.value_or(fileTimeNow());
     volume.fields.creationTime = now;
     volume.fields.modificationTime = now;
-    volume.fields.volumeSize = options.volumeSize;
+    // A version 2 header has no size field: the volume is its partition.
     volume.fields.keyAreaCrc = crc32(volume.keyArea.span());
 
     PlainHeader plain;

@@ -31,12 +31,12 @@ CbcSeed headerCbcSeed(std::span<const std::uint8_t, 32> secondary, std::size_t b
     return seed;
 }
 
-CbcSeed unitCbcSeed(std::span<const std::uint8_t, 32> secondary, std::size_t blockSize, std::uint64_t unit)
+CbcSeed sectorCbcSeed(std::span<const std::uint8_t, 32> secondary, std::size_t blockSize, std::uint64_t sector)
 {
-    // Each 64-bit word of the secondary key, read little-endian, XOR the unit.
+    // Each 64-bit word of the secondary key, read little-endian, XOR the sector.
     std::array<std::uint8_t, 32> mixed;
     for (std::size_t i = 0; i < mixed.size(); ++i)
-        mixed[i] = secondary[i] ^ static_cast<std::uint8_t>(unit >> (8 * (i % 8)));
+        mixed[i] = secondary[i] ^ static_cast<std::uint8_t>(sector >> (8 * (i % 8)));
 
     CbcSeed seed;
     std::copy_n(mixed.begin(), blockSize, seed.iv.begin());

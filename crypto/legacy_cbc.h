@@ -21,8 +21,9 @@ struct CbcSeed {
 // The seed of the header's encrypted area: the secondary key as it stands.
 CbcSeed headerCbcSeed(std::span<const std::uint8_t, 32> secondary, std::size_t blockSize);
 
-// The seed of one data unit: the secondary key mixed with its number.
-CbcSeed unitCbcSeed(std::span<const std::uint8_t, 32> secondary, std::size_t blockSize, std::uint64_t unit);
+// The seed of one sector: the secondary key mixed with the sector's number
+// counted from the volume's start (the header is sector 0).
+CbcSeed sectorCbcSeed(std::span<const std::uint8_t, 32> secondary, std::size_t blockSize, std::uint64_t sector);
 
 // CBC over whole blocks of `cipher` (a single cipher or a stack run as one),
 // whitening the ciphertext.

@@ -45,12 +45,12 @@ bool VolumeCipher::decryptHeaderArea(std::span<std::uint8_t> area) const
     return header(area, false);
 }
 
-bool VolumeCipher::encryptUnits(std::uint64_t firstUnit, std::span<std::uint8_t> data) const
+bool VolumeCipher::encryptData(std::uint64_t firstUnit, std::span<std::uint8_t> data) const
 {
     return units(firstUnit, data, true);
 }
 
-bool VolumeCipher::decryptUnits(std::uint64_t firstUnit, std::span<std::uint8_t> data) const
+bool VolumeCipher::decryptData(std::uint64_t firstUnit, std::span<std::uint8_t> data) const
 {
     return units(firstUnit, data, false);
 }
@@ -68,23 +68,26 @@ bool VolumeCipher::units(std::uint64_t firstUnit, std::span<std::uint8_t> data, 
     if (data.size() % dataUnitSize != 0)
         return false;
     const std::uint64_t count = data.size() / dataUnitSize;
-    if (count > 0 && firstUnit > std::numeric_limits<std::uint64_t>::max() - (count - 1))
+    // The CBC modes number sectors from the volume's start: data unit n is
+    // sector n + 1, and every sector number must fit 64 bits.
+    if (count > 0 && firstUnit > std::numeric_limits<std::uint64_t>::max() - count)
         return false;
     if (mode_ == Mode::Lrw) {
-        // Data blocks are numbered on from unit 0, counting from 1.
+        // LRW numbers blocks from the data area's start, counting from 1:
+        // the header's own area was block 1 of another numbering.
         const std::size_t perUnit = dataUnitSize / stack_.blockSize();
         return lrwApply(stack_, *tweaks_, BlockIndex{firstUnit} * perUnit + 1, data, encrypting);
     }
     for (std::uint64_t i = 0; i < count; ++i)
-        if (!cbc(data.subspan(i * dataUnitSize, dataUnitSize), firstUnit + i, encrypting))
+        if (!cbc(data.subspan(i * dataUnitSize, dataUnitSize), firstUnit + i + 1, encrypting))
             return false;
     return true;
 }
 
-bool VolumeCipher::cbc(std::span<std::uint8_t> data, std::optional<std::uint64_t> unit, bool encrypting) const
+bool VolumeCipher::cbc(std::span<std::uint8_t> data, std::optional<std::uint64_t> sector, bool encrypting) const
 {
     auto seedFor = [&](std::size_t blockSize) {
-        return unit ? unitCbcSeed(secondary(), blockSize, *unit) : headerCbcSeed(secondary(), blockSize);
+        return sector ? sectorCbcSeed(secondary(), blockSize, *sector) : headerCbcSeed(secondary(), blockSize);
     };
     if (mode_ != Mode::InnerCbc) {
         const CbcSeed seed = seedFor(stack_.blockSize());

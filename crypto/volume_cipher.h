@@ -16,8 +16,8 @@
 
 namespace kx::crypto {
 
-// Data units are the volume's 512-byte sectors, numbered from the start of
-// the volume with the header as unit 0.
+// Data units are the 512-byte sectors of the data area, which follows the
+// one-sector header; the first is data unit 0.
 inline constexpr std::size_t dataUnitSize = 512;
 
 // libgcrypt handles are not to be shared between threads: one thread at a
@@ -38,9 +38,9 @@ public:
     [[nodiscard]] bool encryptHeaderArea(std::span<std::uint8_t> area) const;
     [[nodiscard]] bool decryptHeaderArea(std::span<std::uint8_t> area) const;
 
-    // Whole data units in place, the first one numbered firstUnit.
-    [[nodiscard]] bool encryptUnits(std::uint64_t firstUnit, std::span<std::uint8_t> data) const;
-    [[nodiscard]] bool decryptUnits(std::uint64_t firstUnit, std::span<std::uint8_t> data) const;
+    // Whole data units in place, the first one being data unit firstUnit.
+    [[nodiscard]] bool encryptData(std::uint64_t firstUnit, std::span<std::uint8_t> data) const;
+    [[nodiscard]] bool decryptData(std::uint64_t firstUnit, std::span<std::uint8_t> data) const;
 
 private:
     VolumeCipher(const EncryptionAlgorithm& algorithm, Mode mode, CipherStack stack,
@@ -48,7 +48,7 @@ private:
 
     [[nodiscard]] bool header(std::span<std::uint8_t> area, bool encrypting) const;
     [[nodiscard]] bool units(std::uint64_t firstUnit, std::span<std::uint8_t> data, bool encrypting) const;
-    [[nodiscard]] bool cbc(std::span<std::uint8_t> data, std::optional<std::uint64_t> unit, bool encrypting) const;
+    [[nodiscard]] bool cbc(std::span<std::uint8_t> data, std::optional<std::uint64_t> sector, bool encrypting) const;
     std::span<const std::uint8_t, secondaryKeySize> secondary() const;
 
     const EncryptionAlgorithm& algorithm_;

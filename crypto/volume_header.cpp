@@ -19,7 +19,7 @@ HeaderFields PlainHeader::fields() const
     f.creationTime = CreationTime::get(b);
     f.modificationTime = ModificationTime::get(b);
     f.hiddenVolumeSize = HiddenVolumeSize::get(b);
-    f.volumeSize = VolumeSize::get(b);
+    f.dataAreaSize = DataAreaSize::get(b);
     return f;
 }
 
@@ -33,7 +33,7 @@ void PlainHeader::setFields(const HeaderFields& f)
     CreationTime::set(b, f.creationTime);
     ModificationTime::set(b, f.modificationTime);
     HiddenVolumeSize::set(b, f.hiddenVolumeSize);
-    VolumeSize::set(b, f.volumeSize);
+    DataAreaSize::set(b, f.dataAreaSize);
     std::ranges::fill(Reserved::in(b), 0);
 }
 

@@ -31,13 +31,14 @@ using KeyAreaCrc = Big<std::uint32_t, 72>;
 using CreationTime = Big<std::uint64_t, 76>;
 using ModificationTime = Big<std::uint64_t, 84>;
 using HiddenVolumeSize = Big<std::uint64_t, 92>;
-using VolumeSize = Big<std::uint64_t, 100>;
+// Reserved (zero) in version 2; later versions keep the data area's size here.
+using DataAreaSize = Big<std::uint64_t, 100>;
 using Reserved = ByteRange<108, 148, headerSize>;
 // The secondary key (32 bytes) and the master keys, in key-material order.
 using KeyArea = ByteRange<256, 256, headerSize>;
 
 static_assert(Salt::size + EncryptedArea::size == headerSize);
-static_assert(VolumeSize::offset + VolumeSize::size == Reserved::offset);
+static_assert(DataAreaSize::offset + DataAreaSize::size == Reserved::offset);
 static_assert(Reserved::offset + Reserved::size == KeyArea::offset);
 
 inline constexpr std::array<std::uint8_t, 4> magic = {'T', 'R', 'U', 'E'};
@@ -56,7 +57,7 @@ struct HeaderFields {
     std::uint64_t creationTime = 0;
     std::uint64_t modificationTime = 0;
     std::uint64_t hiddenVolumeSize = 0;
-    std::uint64_t volumeSize = 0;
+    std::uint64_t dataAreaSize = 0;  // 0: not given, the data area runs to the partition's end
 };
 
 // A header in the clear (keys included), held in locked memory.

@@ -31,8 +31,8 @@ int resultOf(crypto::HeaderError error)
     }
 }
 
-// Writes plain data units encrypted at their place: unit n at byte n * 512
-// of the partition, the header being unit 0.
+// Writes plain data units encrypted at their place: data unit n at byte
+// 512 + n * 512 of the partition, after the header.
 class EncryptedWriter {
 public:
     EncryptedWriter(const VolumeHandle& volume, const crypto::VolumeCipher& cipher) : volume_(volume), cipher_(cipher)
@@ -42,9 +42,10 @@ public:
     int write(std::uint64_t firstUnit, std::span<const std::uint8_t> plain)
     {
         buffer_.assign(plain.begin(), plain.end());
-        if (!cipher_.encryptUnits(firstUnit, buffer_))
+        if (!cipher_.encryptData(firstUnit, buffer_))
             return kVolumeOsError;
-        return volume_.writeAt(firstUnit * kUnit, buffer_.data(), static_cast<win::DWORD>(buffer_.size()));
+        return volume_.writeAt(crypto::headerSize + firstUnit * kUnit, buffer_.data(),
+                               static_cast<win::DWORD>(buffer_.size()));
     }
 
 private:
@@ -53,11 +54,11 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-// A full format leaves no old data in the clear: every unit is written.
+// A full format leaves no old data in the clear: every data unit is written.
 int fill(EncryptedWriter& out, std::uint64_t units)
 {
     const std::vector<std::uint8_t> zeros(kFillChunk, 0);
-    for (std::uint64_t unit = 1; unit < units;) {
+    for (std::uint64_t unit = 0; unit < units;) {
         const std::uint64_t count = std::min<std::uint64_t>(kFillChunk / kUnit, units - unit);
         if (const int r = out.write(unit, std::span(zeros).first(count * kUnit)); r != kVolumeOk)
             return r;
@@ -124,14 +125,14 @@ int createPrivateVolume(const PrivateVolumeRequest& request, bool viaDosName)
             return written;
 
         EncryptedWriter out(volume, *created.volume->cipher);
-        const int filled = request.quick ? kVolumeOk : fill(out, volumeSize / kUnit);
+        const int filled = request.quick ? kVolumeOk : fill(out, volumeSize / kUnit - 1);
         if (filled != kVolumeOk)
             return filled;
         if (layout) {
             int result = kVolumeOk;
             const fat::Identity identity{request.label, volumeId()};
             const bool done = fat::write(*layout, identity, [&](std::uint64_t sector, std::span<const std::uint8_t> s) {
-                result = out.write(sector + 1, s);
+                result = out.write(sector, s);
                 return result == kVolumeOk;
             });
             if (!done)

@@ -82,15 +82,15 @@ std::int32_t resultOf(kc::HeaderError error)
     }
 }
 
-// The data area follows the header up to the size the header gives, never
-// past the partition.
+// The data area follows the header to the partition's end, or to the size
+// a header gives, never past the partition.
 std::uint64_t dataLengthOf(const kc::HeaderFields& fields, std::uint64_t partitionLength)
 {
-    std::uint64_t size = partitionLength;
-    if (fields.volumeSize != 0 && fields.volumeSize < size)
-        size = fields.volumeSize;
-    size = size / kUnit * kUnit;
-    return size > kc::headerSize ? size - kc::headerSize : 0;
+    const std::uint64_t whole = partitionLength / kUnit * kUnit;
+    std::uint64_t size = whole > kc::headerSize ? whole - kc::headerSize : 0;
+    if (fields.dataAreaSize != 0 && fields.dataAreaSize < size)
+        size = fields.dataAreaSize / kUnit * kUnit;
+    return size;
 }
 
 std::int32_t openVolume(const cd::MountRequest& r, const kc::HeaderBytes& header, const DeviceTarget& t,

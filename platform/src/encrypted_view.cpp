@@ -52,13 +52,15 @@ std::unique_ptr<EncryptedView> EncryptedView::create(const machine::CryptVolume&
 {
     const auto* algorithm = kx::crypto::findAlgorithm(volume.algorithm);
     kx::crypto::SecureBytes keys(kx::crypto::header::KeyArea::size);
-    if (!algorithm || volume.mode < 1 || volume.mode > 4 || volume.dataOffset % kUnit || !keyAreaBytes(volume.keyArea, keys))
+    // The data area starts right after the one-sector header; the ciphers
+    // number their units from there.
+    if (!algorithm || volume.mode < 1 || volume.mode > 4 || volume.dataOffset != kx::crypto::headerSize ||
+        !keyAreaBytes(volume.keyArea, keys))
         return nullptr;
     std::unique_ptr<EncryptedView> view(new EncryptedView);
     view->cipher_ = kx::crypto::VolumeCipher::create(*algorithm, static_cast<kx::crypto::Mode>(volume.mode), keys.span());
     if (!view->cipher_)
         return nullptr;
-    view->firstUnit_ = volume.dataOffset / kUnit;
     view->diskOffset_ = volume.partitionOffset + volume.dataOffset;
     view->length_ = volume.dataLength;
     return view;
@@ -71,7 +73,7 @@ bool EncryptedView::decrypt(std::uint64_t at, std::span<std::uint8_t> data) cons
     if (at % kUnit || data.size() % kUnit)
         return false;
     std::lock_guard guard(mutex_);
-    return cipher_->decryptUnits(firstUnit_ + at / kUnit, data);
+    return cipher_->decryptData(at / kUnit, data);
 }
 
 bool EncryptedView::encrypt(std::uint64_t at, std::span<std::uint8_t> data) const
@@ -79,7 +81,7 @@ bool EncryptedView::encrypt(std::uint64_t at, std::span<std::uint8_t> data) cons
     if (at % kUnit || data.size() % kUnit)
         return false;
     std::lock_guard guard(mutex_);
-    return cipher_->encryptUnits(firstUnit_ + at / kUnit, data);
+    return cipher_->encryptData(at / kUnit, data);
 }
 
 PartitionReader EncryptedView::reader(int fd) const

@@ -37,7 +37,6 @@ public:
 private:
     EncryptedView() = default;
     std::unique_ptr<kx::crypto::VolumeCipher> cipher_;
-    std::uint64_t firstUnit_ = 0;  // unit number of the data area's first unit
     std::uint64_t diskOffset_ = 0;
     std::uint64_t length_ = 0;
     mutable std::mutex mutex_;  // a cipher serves one thread at a time

@@ -87,12 +87,14 @@ EncryptBlock blowfishLittleEndian(const Ecb& blowfish)
     };
 }
 
-Bytes encryptUnit(int algorithm, Mode mode, const Bytes& material, std::uint64_t unit, Bytes data)
+// Data units counted after the header, as the volume's sector numbers:
+// data unit n is sector n + 1.
+Bytes encryptSector(int algorithm, Mode mode, const Bytes& material, std::uint64_t sector, Bytes data)
 {
     const auto cipher = VolumeCipher::create(*findAlgorithm(algorithm), mode, material);
     EXPECT_TRUE(cipher);
     if (cipher) {
-        EXPECT_TRUE(cipher->encryptUnits(unit, data));
+        EXPECT_TRUE(cipher->encryptData(sector - 1, data));
     }
     return data;
 }
@@ -120,13 +122,13 @@ TEST(LegacyCbc, SingleCiphersOfBothBlockSizes)
     const Bytes aesMaterial = pattern(64, 3);
     const Bytes secondary = keyAt(aesMaterial, 0, 32);
     const Ecb aes(GCRY_CIPHER_AES256, keyAt(aesMaterial, 32, 32));
-    EXPECT_EQ(encryptUnit(1, Mode::Cbc, aesMaterial, 77, plain), cbcReference(with(aes), 16, unitSeed(secondary, 16, 77), plain));
+    EXPECT_EQ(encryptSector(1, Mode::Cbc, aesMaterial, 77, plain), cbcReference(with(aes), 16, unitSeed(secondary, 16, 77), plain));
     EXPECT_EQ(encryptHeader(1, Mode::Cbc, aesMaterial, area), cbcReference(with(aes), 16, headerSeed(secondary, 16), area));
 
     const Bytes desMaterial = pattern(56, 4);
     const Bytes desSecondary = keyAt(desMaterial, 0, 32);
     const Ecb des3(GCRY_CIPHER_3DES, keyAt(desMaterial, 32, 24));
-    EXPECT_EQ(encryptUnit(5, Mode::Cbc, desMaterial, 0x123456789ull, plain),
+    EXPECT_EQ(encryptSector(5, Mode::Cbc, desMaterial, 0x123456789ull, plain),
               cbcReference(with(des3), 8, unitSeed(desSecondary, 8, 0x123456789ull), plain));
     EXPECT_EQ(encryptHeader(5, Mode::Cbc, desMaterial, area), cbcReference(with(des3), 8, headerSeed(desSecondary, 8), area));
 }
@@ -144,7 +146,7 @@ TEST(LegacyCbc, OuterCbcChainsTheCascadeAsOneCipher)
     const Bytes expectedSecond = cbcReference(cascade, 16, unitSeed(secondary, 16, 4), Bytes(plain.begin() + 512, plain.end()));
     Bytes expected = expectedFirst;
     expected.insert(expected.end(), expectedSecond.begin(), expectedSecond.end());
-    EXPECT_EQ(encryptUnit(7, Mode::OuterCbc, material, 3, plain), expected);
+    EXPECT_EQ(encryptSector(7, Mode::OuterCbc, material, 3, plain), expected);
 }
 
 TEST(LegacyCbc, InnerCbcChainsEachCipherOnItsOwn)
@@ -156,7 +158,7 @@ TEST(LegacyCbc, InnerCbcChainsEachCipherOnItsOwn)
     const Bytes plain = pattern(dataUnitSize, 8);
 
     const Bytes inner = cbcReference(blowfishLittleEndian(blowfish), 8, unitSeed(secondary, 8, 12), plain);
-    EXPECT_EQ(encryptUnit(12, Mode::InnerCbc, material, 12, plain), cbcReference(with(aes), 16, unitSeed(secondary, 16, 12), inner));
+    EXPECT_EQ(encryptSector(12, Mode::InnerCbc, material, 12, plain), cbcReference(with(aes), 16, unitSeed(secondary, 16, 12), inner));
 
     const Bytes area = pattern(448, 9);
     const Bytes innerArea = cbcReference(blowfishLittleEndian(blowfish), 8, headerSeed(secondary, 8), area);

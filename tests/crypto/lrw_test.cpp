@@ -90,7 +90,8 @@ TEST(Lrw, LongRunsMatchDefinitionInBothFields)
 
 // Key material: the tweak key leads the 32-byte secondary key, the ciphers'
 // keys follow in table order and encrypt in that order; the header's area is
-// numbered from 1, and unit u's blocks from u * blocks-per-unit + 1.
+// numbered from 1, and so is the data area: data unit u's blocks from
+// u * blocks-per-unit + 1.
 TEST(Lrw, VolumeCipherLaysOutKeysAndNumbersBlocks)
 {
     const Bytes material = pattern(secondaryKeySize + 96, 7);
@@ -112,7 +113,7 @@ TEST(Lrw, VolumeCipherLaysOutKeysAndNumbersBlocks)
     ASSERT_TRUE(cipher);
     const Bytes plain = pattern(3 * dataUnitSize, 8);
     Bytes data = plain;
-    ASSERT_TRUE(cipher->encryptUnits(9, data));
+    ASSERT_TRUE(cipher->encryptData(9, data));
     EXPECT_EQ(data, lrwReference(cascade, tweakKey, 9 * 32 + 1, plain));
 
     const Bytes area = pattern(448, 9);
@@ -126,7 +127,7 @@ TEST(Lrw, VolumeCipherLaysOutKeysAndNumbersBlocks)
     ASSERT_TRUE(cast5);
     const Ecb cast5Ref(GCRY_CIPHER_CAST5, Bytes(cast5Material.begin() + 32, cast5Material.end()));
     data = plain;
-    ASSERT_TRUE(cast5->encryptUnits(4, data));
+    ASSERT_TRUE(cast5->encryptData(4, data));
     EXPECT_EQ(data, lrwReference(cast5Ref, Bytes(cast5Material.begin(), cast5Material.begin() + 8), 4 * 64 + 1, plain));
 }
 

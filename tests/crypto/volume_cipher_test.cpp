@@ -27,16 +27,16 @@ TEST(VolumeCipher, EveryAlgorithmAndModeRoundTrips)
             plain.insert(plain.end(), plain.begin(), plain.end());
             plain.insert(plain.end(), dataUnitSize, 0);
             Bytes batch = plain;
-            ASSERT_TRUE(cipher->encryptUnits(41, batch));
+            ASSERT_TRUE(cipher->encryptData(41, batch));
             EXPECT_NE(batch, plain);
             EXPECT_FALSE(std::equal(batch.begin(), batch.begin() + 512, batch.begin() + 512));
 
             Bytes single = plain;
             for (std::size_t u = 0; u < 3; ++u)
-                ASSERT_TRUE(cipher->encryptUnits(41 + u, std::span(single).subspan(u * dataUnitSize, dataUnitSize)));
+                ASSERT_TRUE(cipher->encryptData(41 + u, std::span(single).subspan(u * dataUnitSize, dataUnitSize)));
             EXPECT_EQ(single, batch);
 
-            ASSERT_TRUE(cipher->decryptUnits(41, batch));
+            ASSERT_TRUE(cipher->decryptData(41, batch));
             EXPECT_EQ(batch, plain);
 
             Bytes area = pattern(448, 13);
@@ -58,10 +58,11 @@ TEST(VolumeCipher, RefusesWhatItCannotDo)
     const auto cipher = VolumeCipher::create(*findAlgorithm(1), Mode::Lrw, material);
     ASSERT_TRUE(cipher);
     Bytes partial(dataUnitSize + 16);
-    EXPECT_FALSE(cipher->encryptUnits(1, partial));
+    EXPECT_FALSE(cipher->encryptData(1, partial));
     Bytes two(2 * dataUnitSize);
-    EXPECT_FALSE(cipher->encryptUnits(std::numeric_limits<std::uint64_t>::max(), two));
-    EXPECT_TRUE(cipher->encryptUnits(std::numeric_limits<std::uint64_t>::max() - 1, two));
+    // Data unit n is sector n + 1 of the volume: the last sector number must fit.
+    EXPECT_FALSE(cipher->encryptData(std::numeric_limits<std::uint64_t>::max() - 1, two));
+    EXPECT_TRUE(cipher->encryptData(std::numeric_limits<std::uint64_t>::max() - 2, two));
 }
 
 }  // namespace

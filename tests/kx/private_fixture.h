@@ -1,6 +1,6 @@
 // Set-up of the private partition tests: a private partition beside the
-// system partition, and readers of its volume with the crypto layer's own
-// header code.
+// system partition, its header opened with the crypto layer's own code and
+// its inside read with the tests' second reader of the format.
 #pragma once
 
 #include <fcntl.h>
@@ -13,6 +13,7 @@
 #include "arch/pedwin_usbfilter.h"
 #include "crypto/volume_keys.h"
 #include "format_fixture.h"
+#include "volume_reader.h"
 
 namespace kx_test {
 
@@ -76,34 +77,16 @@ protected:
         return openWith(password, number).error == kx::crypto::HeaderError::None;
     }
 
-    // The volume's inside in the clear, as a sparse file of its own. Runs the
-    // image never wrote stay holes: they hold nothing the checks read.
+    // The volume's inside in the clear, as a sparse file of its own, read by
+    // the tests' second reader of the format: it shares no code with the
+    // product, so what the product wrote must follow the format itself.
     std::string decryptedInside(const std::string& password, int number = 2)
     {
-        auto opened = openWith(password, number);
-        EXPECT_EQ(opened.error, kx::crypto::HeaderError::None);
-        if (!opened.volume)
-            return {};
-        const std::uint64_t size = opened.volume->fields.volumeSize;
         const std::string out = (dir_.parent_path() / ("inside" + std::to_string(number) + ".img")).string();
-        const int in = ::open(diskImage(1).c_str(), O_RDONLY | O_CLOEXEC);
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        EXPECT_GE(in, 0);
-        EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size - 512)), 0);
-        std::vector<std::uint8_t> chunk(kMiB);
-        for (std::uint64_t at = 512; at < size; at += chunk.size()) {
-            chunk.resize(std::min<std::uint64_t>(kMiB, size - at));
-            EXPECT_EQ(::pread(in, chunk.data(), chunk.size(), static_cast<off_t>(partitionOffset(number) + at)),
-                      static_cast<ssize_t>(chunk.size()));
-            if (std::all_of(chunk.begin(), chunk.end(), [](std::uint8_t b) { return b == 0; }))
-                continue;
-            EXPECT_TRUE(opened.volume->cipher->decryptUnits(at / 512, chunk));
-            EXPECT_EQ(::pwrite(fd, chunk.data(), chunk.size(), static_cast<off_t>(at - 512)),
-                      static_cast<ssize_t>(chunk.size()));
-        }
-        ::close(in);
-        ::close(fd);
-        return out;
+        const std::string error = volume_reader::decryptToFile(diskImage(1).string(), partitionOffset(number),
+                                                              placed(number).size * 512, password, out);
+        EXPECT_EQ(error, "");
+        return error.empty() ? out : std::string{};
     }
 
     // fsck.fat's verdict on a file, without repairing anything.

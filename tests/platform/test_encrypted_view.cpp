@@ -39,11 +39,11 @@ TEST_F(EncryptedVolume, WritesThroughTheLetterLandEncryptedUnderTheVolumesUnitNu
     ASSERT_TRUE(WriteFile(volume, plain.data(), 4096, &done, &at));
     EXPECT_EQ(done, 4096u);
 
-    // On the disk: ciphertext, after the header, as unit 1 + 8192 / 512.
+    // On the disk: ciphertext, after the header, as data unit 8192 / 512.
     std::string stored = readAt(kStart + 512 + 8192, 4096);
     EXPECT_FALSE(contains(stored, "private line"));
     std::vector<std::uint8_t> units(stored.begin(), stored.end());
-    ASSERT_TRUE(made.volume->cipher->decryptUnits(1 + 8192 / 512, units));
+    ASSERT_TRUE(made.volume->cipher->decryptData(8192 / 512, units));
     EXPECT_EQ(std::string(units.begin(), units.end()), plain);
 
     std::string back(4096, '\0');
