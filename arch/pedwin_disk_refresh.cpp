@@ -1,8 +1,10 @@
 // Keeping the partition records the API hands out (one PedWinPart per
 // partition) in step with the table in memory.
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
+#include "arch/pedwin_crypt_driver.h"
 #include "arch/pedwin_disk_internal.h"
 #include "arch/pedwindow.h"
 #include "fs/pedfilesys.h"
@@ -38,6 +40,15 @@ std::string volumeLabel(const char* mountPoint)
     return text;
 }
 
+// The driver has the volume on the drive the record names.
+bool mountedByDriver(const PedDevice* dev)
+{
+    if (!dev || !dev->mount_point || !dev->path)
+        return false;
+    const int drive = std::toupper(static_cast<unsigned char>(dev->mount_point[0])) - 'A';
+    return drive >= 0 && driveMountedFrom(dev->path) == drive;
+}
+
 // A private volume's figures come from the volume itself, when it is there.
 void refreshPrivateFigures(::PedPartition* part, PedPartFs* fs)
 {
@@ -48,7 +59,11 @@ void refreshPrivateFigures(::PedPartition* part, PedPartFs* fs)
     const bool haveFree = dev && dev->mount_point &&
                           win::GetDiskFreeSpaceExA(dev->mount_point, &freeBytes, nullptr, nullptr);
     const bool haveLength = haveFree && dev->path && partitionInformation(dev->path, &info);
-    if (!haveFree || !haveLength) {
+    if ((!haveFree || !haveLength) && mountedByDriver(dev)) {
+        // Its file system does not answer (not made yet, or damaged), but the
+        // volume is on its drive: forgetting it would leave it unloadable.
+        fs->free = 0;
+    } else if (!haveFree || !haveLength) {
         fs->mounted = 0;
         fs->free = 0;
         if (dev)

@@ -5,13 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
 #include "dos_name_journal.h"
 #include "machine_json.h"
+#include "owned_fd.h"
 #include "platform/machine.h"
 
 namespace machine {
@@ -82,15 +85,24 @@ State parse(const fs::path& file, const std::string& text)
 
 std::string serialise(const State& state) { return toJson(state).dump(2) + '\n'; }
 
+// The state may hold the key areas of mounted private volumes: it is the
+// owner's alone (0600 whatever the umask), on every rewrite.
 void save(const fs::path& file, const std::string& text)
 {
     fs::path tmp = file;
     tmp += ".tmp";
     {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush())
-            throw MachineError("cannot write " + tmp.string());
+        const win::detail::Fd out(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (out.get() < 0 || ::fchmod(out.get(), 0600) != 0)
+            throw MachineError("cannot write " + tmp.string() + ": " + std::strerror(errno));
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(out.get(), text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw MachineError("cannot write " + tmp.string() + ": " + std::strerror(errno));
+            done += static_cast<std::size_t>(n);
+        }
     }
     // A rename is atomic: readers see the old or the new state, never half.
     fs::rename(tmp, file);

@@ -1,6 +1,8 @@
 // A mounted encrypted volume as the machine's programs see it: transfers
 // through \\.\X: decrypt and encrypt on the fly, the file system formatted
 // inside is only ever stored encrypted, and the mount outlives its process.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/crypt_testing.h"
@@ -130,6 +132,44 @@ TEST_F(EncryptedVolume, ADiskPluggedInLaterNeverGetsAMountedVolumesLetter)
     EXPECT_NE(given, 0);
     EXPECT_NE(given, mounted);
     EXPECT_NE(given, first);
+}
+
+}  // namespace
+
+namespace {
+
+// The key area of a mounted volume lives in the machine's state, which only
+// its owner may read, whatever the umask and the file's earlier mode; the
+// dismount takes it out again.
+TEST_F(EncryptedVolume, KeysInTheStateAreTheOwnersAloneAndGoneAfterDismount)
+{
+    const auto stateFile = dir_ / "machine.json";
+    ASSERT_EQ(::chmod(stateFile.c_str(), 0644), 0);
+    const mode_t saved = ::umask(0);
+    const auto made = mountedVolume('X');
+    ::umask(saved);
+    ASSERT_TRUE(made.volume);
+    auto modeOf = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(stateFile.c_str(), &st), 0);
+        return st.st_mode & 0777;
+    };
+    auto stateText = [&] {
+        std::ifstream in(stateFile);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string keys;
+    for (std::uint8_t b : made.volume->keyArea.span().first(32)) {
+        static const char digits[] = "0123456789abcdef";
+        keys += digits[b >> 4];
+        keys += digits[b & 15];
+    }
+    EXPECT_EQ(modeOf(), 0600u);
+    EXPECT_TRUE(contains(stateText(), keys));
+
+    ASSERT_EQ(dismount('X', false), cd::RESULT_SUCCESS);
+    EXPECT_EQ(modeOf(), 0600u);
+    EXPECT_FALSE(contains(stateText(), keys));
 }
 
 }  // namespace
