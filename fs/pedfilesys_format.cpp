@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kFormatAttempts = 10;
 constexpr std::size_t kMaxLabelChars = 35;
+constexpr int kFatLabelBytes = 11;
 constexpr std::size_t kMaxCommandLine = 127;
 constexpr win::DWORD kFallbackWaitMs = 20000;
 
@@ -58,6 +59,17 @@ void runFallback(const std::string& commandLine)
 }
 
 bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// A FAT volume label is 11 bytes of the OEM code page. A longer one makes
+// the format service fail, and its command-line fallback formats NTFS.
+bool fitsFatLabel(const std::u16string& label)
+{
+    if (label.empty())
+        return true;
+    const int bytes = win::WideCharToMultiByte(win::CP_OEMCP, 0, label.data(), static_cast<int>(label.size()),
+                                               nullptr, 0, nullptr, nullptr);
+    return bytes > 0 && bytes <= kFatLabelBytes;
+}
 
 }  // namespace
 
@@ -170,7 +182,7 @@ int ped_file_system_format(PedPartFs* fs, const char* password, const char* labe
     if (!dev || !dev->mount_point || !isDriveLetter(dev->mount_point[0]))
         return KX_FORMAT_NO_DRIVE;
     const auto wide = wideLabel(label);
-    if (!wide)
+    if (!wide || ((fs->code == FS_FAT || fs->code == FS_FAT32) && !fitsFatLabel(*wide)))
         return KX_FORMAT_BAD_LABEL;
 
     DriveFormat drive;

@@ -77,6 +77,12 @@ std::uint32_t volumeId()
     return id ? id : win::GetTickCount();
 }
 
+// 0 (the default), or a power of two from 512 to 32768, as for FAT.
+bool ntfsClusterSize(std::uint32_t bytes)
+{
+    return bytes == 0 || (bytes >= 512 && bytes <= 32768 && (bytes & (bytes - 1)) == 0);
+}
+
 }  // namespace
 
 int lastFreeDrive()
@@ -99,6 +105,9 @@ int createPrivateVolume(const PrivateVolumeRequest& request, bool viaDosName)
         if (!layout)
             return kVolumeBadSize;
     } else if (request.innerCode == FS_NTFS) {
+        // Checked before the header is written: the NTFS format comes last.
+        if (!ntfsClusterSize(request.clusterBytes))
+            return kVolumeBadSize;
         if (!cryptAttached())
             return kVolumeNoDriver;
         if (lastFreeDrive() < 0)

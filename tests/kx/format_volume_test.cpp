@@ -34,13 +34,18 @@ TEST_F(FormatVolume, ThreePublicPartitionsBecomeNtfsVolumesWithTheirLabels)
 TEST_F(FormatVolume, Fat32PartitionIsFormattedFat32)
 {
     PedWinPart* part = fat32Partition();
-    ASSERT_EQ(kx_part_format(part, nullptr, "PUBLIC", 1, 0), 0);
+    // FAT holds 11 bytes of label: a longer one is refused before anything is
+    // written, where the service would fail and its fallback format NTFS.
+    const std::string print = imagePrint();
+    EXPECT_EQ(kx_part_format(part, nullptr, "PUBLIC_DATA1", 1, 0), KX_FORMAT_BAD_LABEL);
+    EXPECT_EQ(imagePrint(), print);
+    ASSERT_EQ(kx_part_format(partition(1), nullptr, "PUBLIC_DATA", 1, 0), 0);
     EXPECT_EQ(blkid(2, "TYPE"), "vfat");
     EXPECT_EQ(blkid(2, "VERSION"), "FAT32");
-    EXPECT_EQ(blkid(2, "LABEL"), "PUBLIC");
+    EXPECT_EQ(blkid(2, "LABEL"), "PUBLIC_DATA");
     std::string out;
     EXPECT_EQ(testing_support::runCommand("fsck.fat -n " + extract(2), &out), 0) << out;
-    EXPECT_EQ(kx_part_format_progress(part), 100.0);
+    EXPECT_EQ(kx_part_format_progress(partition(1)), 100.0);
 }
 
 }  // namespace

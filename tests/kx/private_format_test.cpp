@@ -1,6 +1,6 @@
 // Formatting with a password: the partition becomes an encrypted volume
-// whose inside is a clean FAT or FAT32 file system, and refusals write
-// nothing.
+// whose inside, read by the tests' second reader of the format, is a clean
+// FAT, FAT32 or NTFS file system; refusals write nothing.
 #include "private_fixture.h"
 
 namespace kx_test {
@@ -63,6 +63,24 @@ TEST_F(PrivateFormat, RefusalsWriteNothing)
         << "a password is never cut short";
     EXPECT_EQ(kx_part_format(partition(1), "", "Big", 1, 0), KX_FORMAT_BAD_PASSWORD);
     EXPECT_EQ(imagePrint(), print);
+}
+
+TEST_F(PrivateFormat, NtfsTakesTheClusterSizesFatTakesAndIsCleanInside)
+{
+    ASSERT_EQ(kx_load_crypto_driver(driverFolder().c_str()), 1);
+    privatePartition(KX_FS_PRIVATE_NTFS, 64 * kMiB);
+    const std::string print = imagePrint();
+    for (int cluster : {3000, 65536, 256})
+        EXPECT_EQ(kx_part_format(partition(1), kPassword, "Vault", 1, cluster), KX_FORMAT_BAD_SIZE) << cluster;
+    EXPECT_EQ(imagePrint(), print) << "refused before the header is written";
+
+    ASSERT_EQ(kx_part_format(partition(1), kPassword, "Vault", 1, 32768), 0);
+    const std::string inside = decryptedInside(kPassword);
+    std::string out;
+    EXPECT_EQ(testing_support::runCommand("ntfsfix -n " + inside, &out), 0) << out;
+    testing_support::runCommand("ntfsinfo -m " + inside, &out);
+    EXPECT_NE(out.find("Cluster Size: 32768"), std::string::npos) << out;
+    EXPECT_NE(out.find("Volume Name: Vault"), std::string::npos) << out;
 }
 
 TEST_F(PrivateFormat, HeldDeviceIsReportedAfterTheSecondTry)
