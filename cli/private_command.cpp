@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_choice.h"
+#include "cli/header_probe.h"
 #include "cli/library_session.h"
 #include "cli/password_input.h"
 #include "kx/kx.h"
@@ -195,6 +196,27 @@ int check(const CommandLine& line, std::ostream& out)
     return kSuccess;
 }
 
+// What a change that failed left: the header as the disk holds it now says
+// which password opens the partition.
+std::string unfinishedChange(const std::string& name, HeaderOpener opener)
+{
+    switch (opener) {
+    case HeaderOpener::Chosen:
+        return "writing the header of " + name + " failed part way, yet the new password opens it now and the "
+                                                 "current one no longer does";
+    case HeaderOpener::Current:
+        return "the password of " + name + " was not changed: writing its header failed, and the current password "
+                                           "still opens it";
+    case HeaderOpener::Neither:
+        return "writing the header of " + name + " failed part way: neither the current nor the new password "
+                                                 "opens it now";
+    case HeaderOpener::Unreadable:
+        break;
+    }
+    return "the password change of " + name + " failed, and its header cannot be read back to tell which password "
+                                              "opens it";
+}
+
 int passwd(const CommandLine& line, std::ostream& out)
 {
     line.allowOnly({"--device", "--password-fd"});
@@ -204,9 +226,10 @@ int passwd(const CommandLine& line, std::ostream& out)
     target.find();
     const Secret old = input.existing("Current password", out);
     const Secret chosen = input.chosen("New password", out);
+    if (headerOpener(target.find()->path, old.text(), chosen.text()) == HeaderOpener::Neither)
+        throw CommandFailure("the current password does not open " + target.name() + "; nothing was changed");
     if (kx_part_modify_pwd(target.find(), old.c_str(), chosen.c_str()) != 1)
-        throw CommandFailure("the password of " + target.name() + " was not changed: the current password "
-                                                                  "does not open it");
+        throw CommandFailure(unfinishedChange(target.name(), headerOpener(target.find()->path, old.text(), chosen.text())));
     out << "Changed the password of " << target.name() << ".\n";
     return kSuccess;
 }
