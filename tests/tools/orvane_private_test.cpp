@@ -101,26 +101,19 @@ TEST_F(OrvanePrivate, ChangeCutShortSaysWhichPasswordOpensNow)
     privatePartition("1b");
     const std::string both = std::string(kPassword) + "\n" + kNewPassword + "\n";
     ASSERT_EQ(orvane({"private", "format", "1", "--label", "Vault", "--yes"}, std::string(kPassword) + "\n").code, 0);
-    auto run = orvane({"private", "passwd", "1"}, std::string("wrong\n") + kNewPassword + "\n");
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.out.find("the current password does not open partition 1; nothing was changed"), std::string::npos)
-        << run.out;
-
+    auto failsSaying = [&](const std::string& passwords, const std::string& message) {
+        const auto run = orvane({"private", "passwd", "1"}, passwords);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.out.find(message), std::string::npos) << run.out;
+    };
+    failsSaying(std::string("wrong\n") + kNewPassword + "\n",
+                "the current password does not open partition 1; nothing was changed");
     machine::setDiskSetting(m(), 1, "fail_write_at", "2048");
-    run = orvane({"private", "passwd", "1"}, both);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.out.find("the password of partition 1 was not changed: writing its header failed, and the current "
-                           "password still opens it"),
-              std::string::npos)
-        << run.out;
-
+    failsSaying(both, "the password of partition 1 was not changed: writing its header failed, and the current "
+                      "password still opens it");
     machine::setDiskSetting(m(), 1, "fault_skip_writes", "17");  // the 18th of 36 passes fails
-    run = orvane({"private", "passwd", "1"}, both);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.out.find("writing the header of partition 1 failed part way, yet the new password opens it now "
-                           "and the current one no longer does"),
-              std::string::npos)
-        << run.out;
+    failsSaying(both, "writing the header of partition 1 failed part way, yet the new password opens it now and "
+                      "the current one no longer does");
     machine::setDiskSetting(m(), 1, "fail_write_at", "none");
     EXPECT_EQ(orvane({"private", "check", "1"}, std::string(kNewPassword) + "\n").code, 0);
     EXPECT_EQ(orvane({"private", "check", "1"}, std::string(kPassword) + "\n").code, 1);
