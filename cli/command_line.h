@@ -12,10 +12,16 @@ namespace cli {
 
 // kNeedsSetup: the disk must be set up for the appliance before an upgrade.
 // kNeedsReboot: done, but Windows asks for a reboot to finish.
-enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2, kNeedsSetup = 3, kNeedsReboot = 4 };
+// kDiskBusy: another job (of this or another program) holds the disk.
+enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2, kNeedsSetup = 3, kNeedsReboot = 4, kDiskBusy = 5 };
 
 // A mistake in the command line; reported with the usage hint.
 struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The disk is another job's; nothing was written.
+struct DiskBusy : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 

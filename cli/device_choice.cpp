@@ -1,5 +1,7 @@
 #include "cli/device_choice.h"
 
+#include "app/core/DiskJobLock.h"
+#include "cli/command_line.h"
 #include "cli/library_session.h"
 
 namespace cli {
@@ -12,8 +14,13 @@ std::string chooseDevice(const std::vector<ListedDevice>& devices, const std::op
                 return d.path;
         throw CommandFailure("no USB storage disk at " + *named + " (see orvane devices)");
     }
-    if (devices.empty())
+    if (devices.empty()) {
+        // A job that restarts its disk has it away for a while.
+        if (const std::string holder = DiskJobLock::AnyHolder(); !holder.empty())
+            throw DiskBusy("no USB storage disk is there now, while " + holder +
+                           " holds one (it may be restarting it); nothing was written");
         throw CommandFailure("no USB storage disk found");
+    }
     if (devices.size() > 1) {
         std::string text = "several USB storage disks are attached; choose one with --device:";
         for (const auto& d : devices)

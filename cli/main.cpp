@@ -46,6 +46,9 @@ int main(int argc, char** argv)
     } catch (const cli::UsageError& e) {
         std::cerr << "orvane: " << e.what() << "\nTry 'orvane help'.\n";
         return cli::kUsage;
+    } catch (const cli::DiskBusy& e) {
+        std::cerr << "orvane: " << e.what() << '\n';
+        return cli::kDiskBusy;
     } catch (const cli::CommandFailure& e) {
         std::cerr << "orvane: " << e.what() << '\n';
         return cli::kFailure;

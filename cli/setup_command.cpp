@@ -22,6 +22,7 @@
 #include "cli/device_choice.h"
 #include "cli/device_list.h"
 #include "cli/device_tool.h"
+#include "cli/job_lock.h"
 #include "cli/library_session.h"
 #include "kx/kx.h"
 
@@ -47,6 +48,7 @@ std::string formatError(int code, std::intptr_t n)
     case kFormatNotFormatted:
         return "formatting public partition " + std::to_string(n) + " (" + publicLabel(static_cast<int>(n)) +
                ") failed; the new partitions are in place, not all of them formatted";
+    case kFormatDiskBusy: return "another job holds the disk; nothing was written";
     default: return "the format worker reported error " + std::to_string(code);
     }
 }
@@ -279,6 +281,7 @@ int runSetup(const CommandLine& line, std::ostream& out)
     if (!line.option("--yes") &&
         !askToGoOn("Every partition on the disk will be deleted, and all data on them lost.", out))
         throw CommandFailure("setup cancelled; nothing was written");
+    const DiskJobLock lock = lockDisk(devpath, DiskJobKind::Setup);
     placeDeviceTool();
     prepareDisk(devpath, static_cast<int>(count), sizes, true, out);
     return kSuccess;

@@ -13,6 +13,7 @@
 #include "cli/device_choice.h"
 #include "cli/device_tool.h"
 #include "cli/image_check.h"
+#include "cli/job_lock.h"
 #include "cli/library_session.h"
 #include "cli/upgrade_display.h"
 #include "kx/kx.h"
@@ -103,6 +104,8 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     const bool asking = !line.option("--yes");
     if (asking && !confirmed(image, device, out))
         throw CommandFailure("upgrade cancelled; nothing was written");
+    // Ours from before the set-up verdict to the end of the restart.
+    const DiskJobLock lock = lockDisk(devpath, DiskJobKind::Upgrade);
     // A disk without the appliance's system partition gets it first, and
     // only it: the public partitions are the disk setup's business.
     const bool blank = DiskNeedsSetUp(devpath.c_str());

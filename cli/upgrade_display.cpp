@@ -101,6 +101,8 @@ std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage)
         return "upgrade done: kernel and rootfs written, read back and marked for the appliance";
     if (code == kUpgradeFileNotVerified)
         return "the image failed verification (checksum or header) and nothing was written";
+    if (code == kUpgradeDiskBusy)
+        return "another job holds the disk, and nothing was written";
     if (!stage)
         return "the upgrade stopped before it began";
     const std::string where = std::string(UpgradeStageName(*stage)) + " failed: ";

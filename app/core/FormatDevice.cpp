@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/core/ComnLog.h"
+#include "app/core/DiskJobLock.h"
 #include "app/core/PublicFunction.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeRegions.h"
@@ -177,6 +178,13 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
         return;
     }
     const std::string devPath = device->path;
+    // The disk is this run's to the end of its restart.
+    const DiskJobLock lock = DiskJobLock::Take(devPath.c_str(), DiskJobKind::Setup);
+    if (lock.Busy()) {
+        COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
+        run.Fail(kFormatDiskBusy);
+        return;
+    }
     if (ClearGPTSurplusInfo(Utf8ToWide(devPath).c_str()) != 0) {
         run.Fail(kFormatNotCleared);
         return;

@@ -22,6 +22,7 @@ inline constexpr int kFormatNoDisk = 1;
 inline constexpr int kFormatNotCleared = 2;  // gptsurplus region or old partitions
 inline constexpr int kFormatNotCreated = 3;  // partitions not created or the disk not ready
 inline constexpr int kFormatNotFormatted = 4;
+inline constexpr int kFormatDiskBusy = 5;  // another job holds the disk; nothing was written
 
 inline constexpr std::uint32_t kFormatSystemSizeMiB = 1024;
 

@@ -19,8 +19,11 @@ inline constexpr int kWorkerUpgrade = 2;
 
 // Upgrade results, the lParam of WM_WORKER_DONE. Any other nonzero value is
 // a code of the firmware input/output or a Windows error of a device write.
-// The receiver tells apart only 0 and 1000 (kUpgradeFileNotVerified).
+// The receiver tells apart 0, 1000 (kUpgradeFileNotVerified) and 1001
+// (kUpgradeDiskBusy).
 inline constexpr int kUpgradeSucceeded = 0;
+// Another job holds the disk; nothing was read from it or written.
+inline constexpr int kUpgradeDiskBusy = 1001;
 
 class CUpgradeHandleThread {
 public:
@@ -72,7 +75,7 @@ private:
 
     void ThreadRoutine(const Job& job);
     int RunJob(const Job& job);
-    int HandleImage(const std::u16string& imagePath);
+    int ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header);
     void RestartSelectedDevice();
     void Report(UpgradeStage stage);
 

@@ -1,6 +1,7 @@
 // The firmware upgrade of the selected device, step by step.
 #include "app/core/ByteBuffer.h"
 #include "app/core/ComnLog.h"
+#include "app/core/DiskJobLock.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeHandleThread.h"
 #include "app/core/UpgradeRegions.h"
@@ -56,7 +57,21 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     struct BuffersLetGo {
         ~BuffersLetGo() { ReleaseCachedBuffers(); }
     } buffersLetGo;
-    if (int nRet = HandleImage(imagePath); nRet != 0) {
+    UpgradeFileHeader header;
+    Report(UpgradeStage::Verifying);
+    if (m_fileOpt.CheckUpgradeFile(imagePath.c_str(), header) != 0) {
+        COMN_LOG("%s : %s : %d handle Upgrade file fail!");
+        return kUpgradeFileNotVerified;
+    }
+    // The disk is this job's from before its parts are extracted to the end
+    // of its restart. A disk that is not a USB disk, or no folder for the
+    // lock, is left to the steps below, which refuse them with their codes.
+    const DiskJobLock lock = DiskJobLock::Take(WideToUtf8(devPath).c_str(), DiskJobKind::Upgrade);
+    if (lock.Busy()) {
+        COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
+        return kUpgradeDiskBusy;
+    }
+    if (int nRet = ExtractImage(imagePath, header); nRet != 0) {
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return nRet;
     }
@@ -80,14 +95,9 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     return kUpgradeSucceeded;
 }
 
-// HandleUpgradeFile's steps and codes, taken one at a time so that
-// verifying and extracting show as separate stages.
-int CUpgradeHandleThread::HandleImage(const std::u16string& imagePath)
+// HandleUpgradeFile's extraction and codes, after its verification.
+int CUpgradeHandleThread::ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header)
 {
-    Report(UpgradeStage::Verifying);
-    UpgradeFileHeader header;
-    if (m_fileOpt.CheckUpgradeFile(imagePath.c_str(), header) != 0)
-        return kUpgradeFileNotVerified;
     Report(UpgradeStage::Extracting);
     const std::u16string folder = GetUpgradeFilePath();
     if (folder.empty())

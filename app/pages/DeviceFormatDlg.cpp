@@ -207,7 +207,9 @@ void CDeviceFormatDlg::OnFormatError(int code)
         timer.stop();
     static const char* const keys[4] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                         "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
-    const QString text = code >= 1 && code <= 4 ? LanguageText(keys[code - 1]) : QString();
+    const QString text = code >= 1 && code <= 4    ? LanguageText(keys[code - 1])
+                         : code == kFormatDiskBusy ? LanguageText("IDC_STRING_DISK_BUSY")
+                                                   : QString();
     ShowMessage(text, kMessageError);
     SetPageState(kIdle);
     ResetProgress();

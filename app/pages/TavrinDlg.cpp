@@ -292,6 +292,8 @@ void CTavrinDlg::OnWorkerDone(int operation, int result)
         OnBack();
     } else if (result == kUpgradeFileNotVerified) {
         ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_FILE_CHEKC_ERROR"), kMessageError);
+    } else if (result == kUpgradeDiskBusy) {
+        ShowMessage(LanguageText("IDC_STRING_DISK_BUSY"), kMessageError);
     } else {
         ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_ERROR"), kMessageError);
     }
@@ -309,7 +311,10 @@ void CTavrinDlg::OnFormatError(int code)
         return;
     static const char* const keys[] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                        "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
-    Stop(code >= 1 && code <= 4 ? keys[code - 1] : "IDC_STRING_UPGRADE_UPGRADE_ERROR", kMessageError);
+    Stop(code >= 1 && code <= 4       ? keys[code - 1]
+         : code == kFormatDiskBusy    ? "IDC_STRING_DISK_BUSY"
+                                      : "IDC_STRING_UPGRADE_UPGRADE_ERROR",
+         kMessageError);
 }
 
 bool CTavrinDlg::event(QEvent* event)

@@ -108,10 +108,12 @@ TEST_F(PublicFunctionTest, WritesThreeUtf16FilesWithEveryKeyInTableOrder)
             ++first;
         for (size_t i = first + 1; i < lines.size(); ++i)
             keys.push_back(lines[i].substr(0, lines[i].find('=')));
-        ASSERT_EQ(keys.size(), 89u);  // with Language and PRIVATENAME, the 91 keys
+        // With Language and PRIVATENAME, the 91 fixed keys and our disk-busy text.
+        ASSERT_EQ(keys.size(), 90u);
         EXPECT_EQ(keys.front(), "IDD175_Title");
         EXPECT_EQ(keys[3], "IDOK_X");
         EXPECT_EQ(keys[4], "IDOK_Y");
+        EXPECT_NE(std::find(keys.begin(), keys.end(), "IDC_STRING_DISK_BUSY"), keys.end());
         EXPECT_EQ(keys.back(), "IDC_STRING_PARTSIZE_PART_NAME");
         for (const LanguageText& text : LanguageTexts())
             EXPECT_NE(std::find(keys.begin(), keys.end(), text.key), keys.end()) << text.key;

@@ -12,10 +12,14 @@
 
 #include "app/core/ByteBuffer.h"
 #include "app/core/ComnLog.h"
+#include "app/core/DiskJobLock.h"
+#include "app/core/FormatDevice.h"
+#include "app/core/WorkerMessages.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeHandleThread.h"
 #include "core_test_files.h"
 #include "kx/kx.h"
+#include "support/foreign_job_lock.h"
 
 namespace {
 
@@ -296,6 +300,30 @@ TEST_F(UpgradeWorkerTest, SystemDiskIsRefusedBeforeAnythingIsOpened)
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
     EXPECT_EQ(GetSelectedDevice(), selected);
     EXPECT_TRUE(Logged("UpgradeDeviceInfo", "write kennel error - 1"));
+}
+
+// A job of another program holds the disk: the upgrade and the disk setup
+// stop before they read or write it, saying the disk is busy.
+TEST_F(UpgradeWorkerTest, ADiskAnotherJobHoldsIsLeftAlone)
+{
+    auto foreign = std::make_unique<testing_support::ForeignJobLock>(m(), 1,
+                                                                      DiskJobDescription(DiskJobKind::Setup, 4242));
+    ASSERT_TRUE(foreign->held());
+    const std::string before = testing_support::fingerprintFile(diskImage(1));
+
+    EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, kUpgradeDiskBusy}}));
+    EXPECT_TRUE(Logged("UpgradeDeviceInThread", "disk not taken! disk 1 is busy: a disk setup started by process 4242"));
+    RecordingWindow setupWindow;
+    CFormatDevice setup;
+    setup.SetNotifyWindow(&setupWindow);
+    setup.SetFormatParam(1, {}, 1);
+    setup.BeginFormat();
+    setup.Wait();
+    EXPECT_EQ(setupWindow.Messages().back(), (Message{WM_FORMAT_ERROR, kFormatDiskBusy, 0}));
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
+
+    foreign.reset();
+    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, kUpgradeSucceeded})) << "the holder has let go";
 }
 
 TEST_F(UpgradeWorkerTest, ScratchFilesGoToTheTemplatesFolderOrNowhere)

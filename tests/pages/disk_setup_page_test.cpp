@@ -271,11 +271,14 @@ TEST_F(DiskSetupPageTest, EachWorkerFailureCodeShowsItsOwnText)
     const char* texts[] = {"Fail to obtain disk information. Please try again.",
                            "Fail to delete partition. Please try again.",
                            "Fail to create partition. Please unplug the device and plug in again.",
-                           "Fail to format partition. Please try again.", ""};
-    for (int code = 1; code <= 5; ++code)
+                           "Fail to format partition. Please try again.",
+                           "The device is busy with another upgrade or disk setup. Please wait until it has finished, "
+                           "then try again.",
+                           ""};
+    for (int code = 1; code <= 6; ++code)
         SendWindowMessage(&Page(), WM_FORMAT_ERROR, code, 0);
-    ASSERT_EQ(seen_.size(), 5u);
-    for (int code = 1; code <= 5; ++code) {
+    ASSERT_EQ(seen_.size(), 6u);
+    for (int code = 1; code <= 6; ++code) {
         EXPECT_EQ(seen_[code - 1].text, QString::fromUtf8(texts[code - 1])) << "code " << code;
         EXPECT_EQ(seen_[code - 1].type, 1);
     }

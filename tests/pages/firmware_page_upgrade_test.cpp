@@ -2,6 +2,7 @@
 // back from the disk image: set-up first for a blank disk, the outcomes of
 // bad images, failed writes, a failed set-up and declined questions.
 #include "firmware_page_fixture.h"
+#include "support/foreign_job_lock.h"
 
 namespace {
 
@@ -73,6 +74,21 @@ TEST_F(FirmwarePageUpgrade, FailedWriteShowsTheGeneralFailureAndThePageStays)
     EXPECT_TRUE(page()->isVisible());
     EXPECT_TRUE(page()->UpgradeButton()->isEnabled());
     EXPECT_EQ(DiskBytes(1, kFlagAt, 4), std::string(4, '\0')) << "no flags for a half-written firmware";
+}
+
+TEST_F(FirmwarePageUpgrade, ADiskAnotherProgramHoldsShowsTheBusyBoxAndIsLeftAlone)
+{
+    LayApplianceTable(1);
+    testing_support::ForeignJobLock foreign(m(), 1, "an upgrade started by process 4242");
+    ASSERT_TRUE(foreign.held());
+    const std::string before = testing_support::fingerprintFile(diskImage(1));
+    OpenPage();
+    ClickUpgrade(MakeImage());
+    ASSERT_TRUE(WaitForOutcome(2));
+
+    EXPECT_EQ(shown_, (Boxes{{Text(kConfirm), kQuestion}, {Text("IDC_STRING_DISK_BUSY"), kError}}));
+    EXPECT_TRUE(page()->UpgradeButton()->isEnabled());
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
 }
 
 TEST_F(FirmwarePageUpgrade, DiskVanishingInTheMiddleOfTheWriteShowsTheFailure)
