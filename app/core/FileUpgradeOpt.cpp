@@ -48,13 +48,21 @@ int CFileUpgradeOpt::ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileH
 int CFileUpgradeOpt::ExtractRegionFile(const char16_t* pImagePath, const char16_t* pFolderPath, int nUpgradeType,
                                        const UpgradeFileHeader& header)
 {
+    const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
+    if (!region)
+        return 1;
+    const std::u16string target = std::u16string(pFolderPath ? pFolderPath : u"") + u"\\" + Utf8ToWide(region->pName);
+    return ExtractRegionFileTo(pImagePath, target.c_str(), nUpgradeType, header);
+}
+
+int CFileUpgradeOpt::ExtractRegionFileTo(const char16_t* pImagePath, const char16_t* pTargetPath, int nUpgradeType,
+                                         const UpgradeFileHeader& header)
+{
     ByteBuffer buffer;
     std::uint32_t nSize = 0;
     if (int nRet = ReadUpgradeFile(pImagePath, nUpgradeType, header, buffer, &nSize); nRet != 0)
         return nRet;
-    const std::u16string target = std::u16string(pFolderPath ? pFolderPath : u"") + u"\\" +
-                                  Utf8ToWide(FindUpgradeRegion(nUpgradeType)->pName);
-    return WriteUpgradeFile(target.c_str(), buffer.data(), nSize, nullptr);
+    return WriteUpgradeFile(pTargetPath, buffer.data(), nSize, nullptr);
 }
 
 int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeType, const UpgradeFileHeader& header,

@@ -35,6 +35,9 @@ public:
     // Writes the image of region type 3 or 4 to the folder under the region's name.
     int ExtractRegionFile(const char16_t* pImagePath, const char16_t* pFolderPath, int nUpgradeType,
                           const UpgradeFileHeader& header);
+    // The same into the file given.
+    int ExtractRegionFileTo(const char16_t* pImagePath, const char16_t* pTargetPath, int nUpgradeType,
+                            const UpgradeFileHeader& header);
     // The kernel (3) or root file system (4) image bytes; 1 for other types.
     int ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeType, const UpgradeFileHeader& header,
                         ByteBuffer& buffer, std::uint32_t* pSize);

@@ -10,6 +10,7 @@
 
 #include "app/core/FileUpgradeOpt.h"
 #include "app/core/TavrinOpt.h"
+#include "app/core/UpgradeJobFiles.h"
 #include "app/core/UpgradeProgress.h"
 #include "app/core/WorkerNotify.h"
 
@@ -54,10 +55,10 @@ public:
     // (so callers select the device they upgrade before starting).
     // 0 done (whatever the restart did), else the first failing step's code.
     int UpgradeDeviceInThread(std::u16string imagePath, std::u16string devPath);
-    // Kernel then rootfs region from the extracted files.
-    int UpgradeDeviceInfo(const char16_t* pDevPath);
-    // Both regions against the extracted files.
-    int CheckWriteInfo(const char16_t* pDevPath);
+    // Kernel then rootfs region from this job's extracted files.
+    int UpgradeDeviceInfo(const char16_t* pDevPath, const UpgradeJobFiles& files);
+    // Both regions against the image's own bytes.
+    int CheckWriteInfo(const char16_t* pDevPath, const std::u16string& imagePath, const UpgradeFileHeader& header);
     // Flag bits of loader, rootfs and uboot, in that order.
     int MarkUpgradeFlags(const char16_t* pDevPath);
 
@@ -75,7 +76,9 @@ private:
 
     void ThreadRoutine(const Job& job);
     int RunJob(const Job& job);
-    int ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header);
+    int ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header, const UpgradeJobFiles& files);
+    int CheckRegionAgainstImage(const char16_t* pDevPath, int nUpgradeType, const std::u16string& imagePath,
+                                const UpgradeFileHeader& header);
     void RestartSelectedDevice();
     void Report(UpgradeStage stage);
 

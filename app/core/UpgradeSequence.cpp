@@ -1,9 +1,13 @@
 // The firmware upgrade of the selected device, step by step.
+#include <algorithm>
+#include <cstring>
+
 #include "app/core/ByteBuffer.h"
 #include "app/core/ComnLog.h"
 #include "app/core/DiskJobLock.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/UpgradeHandleThread.h"
+#include "app/core/UpgradeJobFiles.h"
 #include "app/core/UpgradeRegions.h"
 #include "app/core/WideText.h"
 #include "kx/kx.h"
@@ -71,15 +75,17 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
         COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
         return kUpgradeDiskBusy;
     }
-    if (int nRet = ExtractImage(imagePath, header); nRet != 0) {
+    // Parts of this job's own: no job on another disk writes them meanwhile.
+    const UpgradeJobFiles files(GetUpgradeFilePath());
+    if (int nRet = ExtractImage(imagePath, header, files); nRet != 0) {
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return nRet;
     }
-    if (int nRet = UpgradeDeviceInfo(devPath.c_str()); nRet != 0) {
+    if (int nRet = UpgradeDeviceInfo(devPath.c_str(), files); nRet != 0) {
         COMN_LOG("%s : %s : %d Write Upgrade file fail!");
         return nRet;
     }
-    if (int nRet = CheckWriteInfo(devPath.c_str()); nRet != 0) {
+    if (int nRet = CheckWriteInfo(devPath.c_str(), imagePath, header); nRet != 0) {
         COMN_LOG("%s : %s : %d check Upgrade file fail!");
         return nRet;
     }
@@ -96,29 +102,31 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
 }
 
 // HandleUpgradeFile's extraction and codes, after its verification.
-int CUpgradeHandleThread::ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header)
+int CUpgradeHandleThread::ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header,
+                                       const UpgradeJobFiles& files)
 {
     Report(UpgradeStage::Extracting);
-    const std::u16string folder = GetUpgradeFilePath();
-    if (folder.empty())
+    if (!files.Usable())
         return kKernelFileNotWritten;  // never extract to the root of some drive
-    if (m_fileOpt.ExtractRegionFile(imagePath.c_str(), folder.c_str(), UPGRADE_TYPE_KERNEL, header) != 0)
+    const std::u16string& kernel = files.Path(UPGRADE_TYPE_KERNEL);
+    if (m_fileOpt.ExtractRegionFileTo(imagePath.c_str(), kernel.c_str(), UPGRADE_TYPE_KERNEL, header) != 0)
         return kKernelFileNotWritten;
-    if (m_fileOpt.ExtractRegionFile(imagePath.c_str(), folder.c_str(), UPGRADE_TYPE_ROOTFS, header) != 0)
+    const std::u16string& rootfs = files.Path(UPGRADE_TYPE_ROOTFS);
+    if (m_fileOpt.ExtractRegionFileTo(imagePath.c_str(), rootfs.c_str(), UPGRADE_TYPE_ROOTFS, header) != 0)
         return kRootfsFileNotWritten;
     return kUpgradeFileReady;
 }
 
-int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath)
+int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath, const UpgradeJobFiles& files)
 {
     Report(UpgradeStage::WritingKernel);
-    const std::u16string kernel = GetUpgradeFilePath(UPGRADE_TYPE_KERNEL);
+    const std::u16string& kernel = files.Path(UPGRADE_TYPE_KERNEL);
     if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_KERNEL, kernel.c_str()); nRet != 0) {
         COMN_LOG("%s : %s : %d write kennel error - %d", nRet);
         return nRet;
     }
     Report(UpgradeStage::WritingRootfs);
-    const std::u16string rootfs = GetUpgradeFilePath(UPGRADE_TYPE_ROOTFS);
+    const std::u16string& rootfs = files.Path(UPGRADE_TYPE_ROOTFS);
     if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_ROOTFS, rootfs.c_str()); nRet != 0) {
         COMN_LOG("%s : %s : %d write rootfs error - %d", nRet);
         return nRet;
@@ -126,20 +134,46 @@ int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath)
     return 0;
 }
 
-int CUpgradeHandleThread::CheckWriteInfo(const char16_t* pDevPath)
+int CUpgradeHandleThread::CheckWriteInfo(const char16_t* pDevPath, const std::u16string& imagePath,
+                                         const UpgradeFileHeader& header)
 {
     Report(UpgradeStage::Checking);
-    const std::u16string kernel = GetUpgradeFilePath(UPGRADE_TYPE_KERNEL);
-    if (int nRet = m_deviceOpt.Check(pDevPath, UPGRADE_TYPE_KERNEL, kernel.c_str()); nRet != 0) {
+    if (int nRet = CheckRegionAgainstImage(pDevPath, UPGRADE_TYPE_KERNEL, imagePath, header); nRet != 0) {
         COMN_LOG("%s : %s : %d check kennel error - %d", nRet);
         return nRet;
     }
-    const std::u16string rootfs = GetUpgradeFilePath(UPGRADE_TYPE_ROOTFS);
-    if (int nRet = m_deviceOpt.Check(pDevPath, UPGRADE_TYPE_ROOTFS, rootfs.c_str()); nRet != 0) {
+    if (int nRet = CheckRegionAgainstImage(pDevPath, UPGRADE_TYPE_ROOTFS, imagePath, header); nRet != 0) {
         COMN_LOG("%s : %s : %d check rootfs error - %d", nRet);
         return nRet;
     }
     return 0;
+}
+
+// The region read back against the verified image's own bytes, all of them
+// (a CRC-16 that matches proves little), and zeros after them.
+int CUpgradeHandleThread::CheckRegionAgainstImage(const char16_t* pDevPath, int nUpgradeType,
+                                                  const std::u16string& imagePath, const UpgradeFileHeader& header)
+{
+    ByteBuffer region;
+    std::uint32_t nRegion = 0;
+    if (int nRet = m_deviceOpt.ReadDeviceString(pDevPath, nUpgradeType, region, &nRegion); nRet != 0)
+        return nRet;
+    const UpgradeFileSpan span = nUpgradeType == UPGRADE_TYPE_KERNEL ? KernelImageSpan(header) : RootfsImageSpan(header);
+    if (!IsReadableSpan(span))
+        return kHeaderSizesRefused;
+    const auto nPart = static_cast<std::uint32_t>(std::min<std::int64_t>(span.nLength, nRegion));
+    ByteBuffer piece;
+    for (std::uint32_t done = 0; done < nPart;) {
+        const std::uint32_t nCount = std::min(kCksumReadPiece, nPart - done);
+        const auto nAt = static_cast<std::uint32_t>(span.nOffset) + done;
+        if (int nRet = m_fileOpt.ReadUpgradeFile(imagePath.c_str(), nAt, piece, nCount, nullptr); nRet != 0)
+            return nRet;
+        if (std::memcmp(region.data() + done, piece.data(), nCount) != 0)
+            return kRegionDiffers;
+        done += nCount;
+    }
+    const bool zerosAfter = std::all_of(region.data() + nPart, region.data() + nRegion, [](std::uint8_t b) { return b == 0; });
+    return zerosAfter ? 0 : kRegionDiffers;
 }
 
 int CUpgradeHandleThread::MarkUpgradeFlags(const char16_t* pDevPath)

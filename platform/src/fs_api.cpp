@@ -116,6 +116,34 @@ BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
     return TRUE;
 }
 
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    if (!from || !to) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto src = hostFile(detail::wideToUtf8(detail::wideOf(from)));
+    auto dst = hostFile(detail::wideToUtf8(detail::wideOf(to)));
+    if (!src || !dst)
+        return FALSE;
+    std::error_code ec;
+    if (!fs::is_regular_file(*src, ec)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && fs::exists(*dst, ec)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    // One volume: a rename, which readers see whole or not at all.
+    fs::rename(*src, *dst, ec);
+    if (ec) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) { return path ? makeDirectory(detail::ansiToUtf8(path)) : FALSE; }
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES)
 {

@@ -1,5 +1,7 @@
 // The upgrade worker on an emulated machine: what it leaves on the disk, in
 // the templates folder and in the selected device, and what it posts.
+#include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -178,18 +180,20 @@ protected:
     {
         CUpgradeHandleThread worker;
         worker.SetWindow(&window_);
-        worker.SetProgress(&progress_);
+        worker.SetProgress(progressFor_ ? progressFor_ : &progress_);
         worker.SetJob(kWorkerUpgrade, Wide(image), std::u16string(devPath.begin(), devPath.end()));
         worker.Start();
         worker.Wait();
         return window_.Messages();
     }
     std::vector<Message> RunUpgrade() { return RunUpgrade(image_, DevPath()); }
+    void SetProgressFor(UpgradeProgress& progress) { progressFor_ = &progress; }
 
     fs::path work_, templates_, image_;
     FirmwareImage firmware_;
     RecordingWindow window_;
     RecordingProgress progress_;
+    UpgradeProgress* progressFor_ = nullptr;
 };
 
 std::string Padded(const std::string& bytes, std::uint64_t size)
@@ -340,6 +344,46 @@ TEST_F(UpgradeWorkerTest, ScratchFilesGoToTheTemplatesFolderOrNowhere)
     EXPECT_EQ(CUpgradeHandleThread::GetUpgradeFilePath(UPGRADE_TYPE_KERNEL), u"");
     EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, 2}}));
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
+}
+
+// Stands for another job's writes at a stage of this one.
+class MeddlingProgress : public UpgradeProgress {
+public:
+    std::function<void(UpgradeStage)> meddle;
+    void stageStarted(UpgradeStage stage) override { meddle(stage); }
+};
+
+// Another job rewriting the templates folder's kernel and rootfs while this
+// one runs changes nothing of it; a region that does not hold the image's
+// bytes fails the check even when every extracted file agrees with it.
+TEST_F(UpgradeWorkerTest, OtherJobsFilesNeverReachTheDiskAndTheCheckTrustsOnlyTheImage)
+{
+    MeddlingProgress meddling;
+    meddling.meddle = [&](UpgradeStage stage) {
+        if (stage == UpgradeStage::WritingKernel)
+            for (const char* name : {"kernel", "rootfs"})
+                std::ofstream(templates_ / name, std::ios::binary) << RandomBytes(2 * kMiB, 40);
+    };
+    SetProgressFor(meddling);
+    EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, 0}}));
+    EXPECT_EQ(Disk(kKernelAt, kKernelSize), Padded(firmware_.kernel, kKernelSize));
+    EXPECT_EQ(Disk(kRootfsAt, 9 * kMiB + 512), firmware_.rootfs);
+    // The named files hold this job's parts at its end, and nothing else is left.
+    EXPECT_EQ(ReadHostRange(templates_ / "kernel", 0, firmware_.kernel.size() + 1), firmware_.kernel);
+    for (const auto& entry : fs::directory_iterator(templates_))
+        EXPECT_EQ(entry.path().filename().string().find(".job"), std::string::npos) << entry.path();
+
+    meddling.meddle = [&](UpgradeStage stage) {
+        if (stage != UpgradeStage::Checking)
+            return;
+        const std::string other = RandomBytes(4096, 41);
+        WriteHostRange(diskImage(1), kKernelAt, other);
+        for (const auto& entry : fs::directory_iterator(templates_))
+            if (entry.path().filename().string().rfind("kernel", 0) == 0)
+                WriteHostRange(entry.path(), 0, other);
+    };
+    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, 1})) << "the region differs from the image";
+    EXPECT_EQ(Word(Disk(kFlagAt, kFlagSize)) & 0x4, 0u) << "no flags for a kernel that is not the image's";
 }
 
 TEST_F(UpgradeWorkerTest, FailingProgressOrWindowStopsNeitherTheUpgradeNorTheProcess)

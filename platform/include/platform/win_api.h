@@ -33,6 +33,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
 BOOL DeleteFileA(LPCSTR path);
 BOOL DeleteFileW(LPCWSTR path);
 BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
 DWORD GetFileAttributesA(LPCSTR path);

@@ -203,6 +203,11 @@ struct WIN32_FIND_DATAW {
     WCHAR cAlternateFileName[14];
 };
 
+// MoveFileEx flags.
+enum : DWORD {
+    MOVEFILE_REPLACE_EXISTING = 0x1,
+};
+
 // DefineDosDevice flags.
 enum : DWORD {
     DDD_RAW_TARGET_PATH = 0x1,
