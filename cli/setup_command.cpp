@@ -49,6 +49,9 @@ std::string formatError(int code, std::intptr_t n)
         return "formatting public partition " + std::to_string(n) + " (" + publicLabel(static_cast<int>(n)) +
                ") failed; the new partitions are in place, not all of them formatted";
     case kFormatDiskBusy: return "another job holds the disk; nothing was written";
+    case kFormatDiskGone:
+        return "the disk went away while public partition " + std::to_string(n) + " (" +
+               publicLabel(static_cast<int>(n)) + ") was being formatted; plug it in again and set it up again";
     default: return "the format worker reported error " + std::to_string(code);
     }
 }
@@ -102,7 +105,7 @@ public:
         }
         if (!error_)
             catchUp(expected);
-        else if (*error_ == kFormatNotFormatted)
+        else if (*error_ == kFormatNotFormatted || *error_ == kFormatDiskGone)
             catchUp(static_cast<int>(errorParam_) - 1);
     }
 

@@ -250,17 +250,26 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
         return;
     }
     run.Progress(kFormatPartitioned);
-    if (FormatPublicPartitions(disk, run))
+    if (FormatPublicPartitions(disk, device->path, job.nCount, run))
         run.Done(true);
 }
 
-bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, Run& run)
+bool CFormatDevice::DiskAnswers(const std::string& devPath)
+{
+    ByteBuffer sector;
+    return m_regionOpt.ReadString(Utf8ToWide(devPath).c_str(), 0, sector, kRegionSectorSize, nullptr) == 0;
+}
+
+// Done only when each of the nCount public partitions was formatted and its
+// volume answers with the label asked for: partitions that never showed, or
+// a disk that went away, are no success.
+bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, const std::string& devPath, int nCount, Run& run)
 {
     int n = 1;
-    for (size_t index = 0;; ++index) {
+    for (size_t index = 0; n <= nCount; ++index) {
         PedWinPart* part = PartitionAt(disk, index);
         if (!part)
-            return true;
+            break;
         if (part->private_volume || part->kind != KX_FS_NTFS)
             continue;  // the system partition and anything not public NTFS
         run.nStopCode = kFormatNotFormatted;
@@ -270,13 +279,19 @@ bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, Run& run)
         m_pFormatting = part;
         const int nRet = kx_part_format(part, nullptr, label.c_str(), 1, 0);
         m_pFormatting = nullptr;
-        if (nRet != 0) {
+        if (nRet != 0 || !part->name || label != part->name) {
             COMN_LOG("%s : %s : %d format partition %d error - %d", n, nRet);
-            run.Fail(kFormatNotFormatted, n);
+            run.Fail(DiskAnswers(devPath) ? kFormatNotFormatted : kFormatDiskGone, n);
             return false;
         }
         ++n;
     }
+    if (n <= nCount) {
+        COMN_LOG("%s : %s : %d public partition %d not found!", n);
+        run.Fail(DiskAnswers(devPath) ? kFormatNotFormatted : kFormatDiskGone, n);
+        return false;
+    }
+    return true;
 }
 
 bool CFormatDevice::SelectedDiskHoldsTable(int nPrimary)

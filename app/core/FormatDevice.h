@@ -23,6 +23,7 @@ inline constexpr int kFormatNotCleared = 2;  // gptsurplus region or old partiti
 inline constexpr int kFormatNotCreated = 3;  // partitions not created or the disk not ready
 inline constexpr int kFormatNotFormatted = 4;
 inline constexpr int kFormatDiskBusy = 5;  // another job holds the disk; nothing was written
+inline constexpr int kFormatDiskGone = 6;  // the disk went away (lParam: the partition being formatted)
 
 inline constexpr std::uint32_t kFormatSystemSizeMiB = 1024;
 
@@ -86,7 +87,9 @@ private:
     // Whether the selected device's disk, as last read, holds the new table:
     // that many primary partitions and nothing else.
     bool SelectedDiskHoldsTable(int nPrimary);
-    bool FormatPublicPartitions(kx_disk* disk, Run& run);
+    bool FormatPublicPartitions(kx_disk* disk, const std::string& devPath, int nCount, Run& run);
+    // The disk still answers a read of its first sector.
+    bool DiskAnswers(const std::string& devPath);
 
     CTavrinOpt m_regionOpt;
     int m_nFormatFlag = 1;

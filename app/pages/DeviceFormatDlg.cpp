@@ -209,6 +209,7 @@ void CDeviceFormatDlg::OnFormatError(int code)
                                         "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
     const QString text = code >= 1 && code <= 4    ? LanguageText(keys[code - 1])
                          : code == kFormatDiskBusy ? LanguageText("IDC_STRING_DISK_BUSY")
+                         : code == kFormatDiskGone ? LanguageText("IDC_STRING_DISK_GONE")
                                                    : QString();
     ShowMessage(text, kMessageError);
     SetPageState(kIdle);

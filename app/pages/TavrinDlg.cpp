@@ -313,6 +313,7 @@ void CTavrinDlg::OnFormatError(int code)
                                        "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
     Stop(code >= 1 && code <= 4       ? keys[code - 1]
          : code == kFormatDiskBusy    ? "IDC_STRING_DISK_BUSY"
+         : code == kFormatDiskGone    ? "IDC_STRING_DISK_GONE"
                                       : "IDC_STRING_UPGRADE_UPGRADE_ERROR",
          kMessageError);
 }

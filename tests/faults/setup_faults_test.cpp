@@ -38,21 +38,28 @@ std::string NameOf(const Case& c)
 std::string CaseName(const testing::TestParamInfo<Case>& info) { return NameOf(info.param); }
 void PrintTo(const Case& c, std::ostream* out) { *out << NameOf(c); }
 
-// The error a failure in each piece ends with, and the command line's words.
-Message ErrorOf(Piece piece)
+// The error a failure in each piece ends with, and the command line's words;
+// a disk gone in a format is named as gone.
+Message ErrorOf(Piece piece, Fault fault)
 {
+    const int format = fault == Fault::Vanishes ? 6 : 4;
     switch (piece) {
     case Piece::Surplus:
     case Piece::Delete: return {kFormatError, 2, 0};
     case Piece::Create: return {kFormatError, 3, 0};
-    case Piece::Format1: return {kFormatError, 4, 1};
-    case Piece::Format2: return {kFormatError, 4, 2};
+    case Piece::Format1: return {kFormatError, static_cast<std::uintptr_t>(format), 1};
+    case Piece::Format2: return {kFormatError, static_cast<std::uintptr_t>(format), 2};
     }
     return {};
 }
 
-std::string WordsOf(Piece piece)
+std::string WordsOf(Piece piece, Fault fault)
 {
+    if (fault == Fault::Vanishes && (piece == Piece::Format1 || piece == Piece::Format2)) {
+        const std::string n = piece == Piece::Format1 ? "1" : "2";
+        return "setting the disk up failed: the disk went away while public partition " + n + " (Partition-" + n +
+               ") was being formatted";
+    }
     switch (piece) {
     case Piece::Surplus:
     case Piece::Delete: return "setting the disk up failed: the gptsurplus region could not be zeroed or the old "
@@ -201,7 +208,7 @@ TEST_P(SetupWriteFaults, EndsWithTheStepsErrorAndWritesNothingFurther)
         Arm(c.fault, clean.writes, index);
         if (c.front == Front::Worker) {
             const auto messages = RunWorker();
-            EXPECT_EQ(messages.back(), ErrorOf(c.piece)) << testing::PrintToString(messages);
+            EXPECT_EQ(messages.back(), ErrorOf(c.piece, c.fault)) << testing::PrintToString(messages);
             int ends = 0;
             for (const auto& m : messages)
                 ends += m.message == kFormatError || (m.message == kFormatProgress && m.wParam == 3);
@@ -209,7 +216,8 @@ TEST_P(SetupWriteFaults, EndsWithTheStepsErrorAndWritesNothingFurther)
         } else {
             const ToolRun run = RunCli();
             EXPECT_EQ(run.code, 1) << run.out << run.err;
-            EXPECT_NE(run.err.find(WordsOf(c.piece)), std::string::npos) << WordsOf(c.piece) << "\n" << run.err;
+            EXPECT_NE(run.err.find(WordsOf(c.piece, c.fault)), std::string::npos) << WordsOf(c.piece, c.fault) << "\n"
+                                                                                   << run.err;
             EXPECT_EQ(run.out.find("Disk set up"), std::string::npos) << run.out;
         }
         ExpectStruckAt(clean.writes, index);

@@ -256,7 +256,7 @@ TEST_F(DiskSetupPageTest, DiskVanishingInTheFormatShowsTheFormatFailure)
 
     QTest::mouseClick(Page().FormatButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return seen_.size() >= 2; }, 120000));
-    EXPECT_EQ(seen_[1].text, QStringLiteral("Fail to format partition. Please try again."));
+    EXPECT_EQ(seen_[1].text, QStringLiteral("The device was disconnected. Please plug it in again and start over."));
     EXPECT_EQ(seen_[1].type, 1);
     ASSERT_TRUE(WaitFor([&] { return Idle(); }));
     EXPECT_FALSE(state()->disks.at(1).present);
@@ -274,11 +274,12 @@ TEST_F(DiskSetupPageTest, EachWorkerFailureCodeShowsItsOwnText)
                            "Fail to format partition. Please try again.",
                            "The device is busy with another upgrade or disk setup. Please wait until it has finished, "
                            "then try again.",
+                           "The device was disconnected. Please plug it in again and start over.",
                            ""};
-    for (int code = 1; code <= 6; ++code)
+    for (int code = 1; code <= 7; ++code)
         SendWindowMessage(&Page(), WM_FORMAT_ERROR, code, 0);
-    ASSERT_EQ(seen_.size(), 6u);
-    for (int code = 1; code <= 6; ++code) {
+    ASSERT_EQ(seen_.size(), 7u);
+    for (int code = 1; code <= 7; ++code) {
         EXPECT_EQ(seen_[code - 1].text, QString::fromUtf8(texts[code - 1])) << "code " << code;
         EXPECT_EQ(seen_[code - 1].type, 1);
     }

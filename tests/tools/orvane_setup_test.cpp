@@ -138,3 +138,33 @@ TEST_F(OrvaneSetup, AFailedFormatNamesThePartition)
 }
 
 }  // namespace
+
+namespace {
+
+// Unplugged while it waits for the new partitions to show: a failure that
+// names the disk's absence, never "Disk set up", and no format write.
+TEST_F(OrvaneSetup, UnpluggedWhileWaitingForThePartitionsIsNoSuccess)
+{
+    machine::setSetting(m(), "time_scale", "0.01");
+    machine::setDiskSetting(m(), 1, "write_log", "on");
+    machine::setDiskSetting(m(), 1, "publish_delay_ms", "100000");  // a second, scaled
+    const std::string log = (dir_ / "disk1-writes.log").string();
+    const std::string orvaneTool = shellQuote(testing_support::buildDir() + "/orvane");
+    const std::string out = shellQuote((work() / "setup.out").string());
+    shellOut("(env -u KX_MACHINE " + orvaneTool + " --machine " + shellQuote(dir_.string()) +
+             " setup --partitions 2 --sizes 1500 --yes >" + out + " 2>&1; echo \"exit $?\" >>" + out +
+             ") >/dev/null 2>&1 &");
+    // The delete's table write, then the new table's: the wait begins.
+    shellOut("for i in $(seq 1 500); do [ \"$(grep -c '^0 1 ' " + shellQuote(log) +
+             " 2>/dev/null || true)\" -ge 2 ] && break; sleep 0.01; done");
+    ASSERT_EQ(runTool("orvane-machine", {"--machine", dir_.string(), "unplug", "1"}, "-u KX_MACHINE").code, 0);
+    shellOut("for i in $(seq 1 600); do grep -q '^exit ' " + out + " && break; sleep 0.05; done");
+
+    const std::string text = shellOut("cat " + out);
+    EXPECT_NE(text.find("exit 1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Disk set up"), std::string::npos) << text;
+    EXPECT_NE(text.find("the disk went away"), std::string::npos) << text;
+    EXPECT_EQ(shellOut("grep -c ' format$' " + shellQuote(log) + " || true"), "0");
+}
+
+}  // namespace
