@@ -21,7 +21,9 @@ namespace cli {
 
 namespace {
 
-constexpr std::size_t kMaxLabelChars = 35;
+// What NTFS keeps of a label; FAT and FAT32 keep 11 bytes, which the
+// library checks against the OEM code page.
+constexpr std::size_t kMaxLabelChars = 32;
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 constexpr int kBarWidth = 40;
 
@@ -114,7 +116,8 @@ std::string systemCodePageLabel(const std::string& utf8)
     if (wideSize <= 0 || win::MultiByteToWideChar(win::CP_UTF8, 0, utf8.c_str(), -1, wide.data(), wideSize) != wideSize)
         throw UsageError("the label is not UTF-8 text");
     if (static_cast<std::size_t>(wideSize) - 1 > kMaxLabelChars)
-        throw UsageError("the label takes at most " + std::to_string(kMaxLabelChars) + " characters");
+        throw UsageError("the label takes at most " + std::to_string(kMaxLabelChars) +
+                         " characters (NTFS; FAT and FAT32 take 11 bytes)");
     win::BOOL lossy = win::FALSE;
     const int size = win::WideCharToMultiByte(win::CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, &lossy);
     std::string text(static_cast<std::size_t>(std::max(size, 1)), '\0');

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/core/Checksums.h"
 #include "app/core/UpgradeRegions.h"
@@ -89,6 +90,16 @@ void writeReplacing(const fs::path& out, const std::string& first, const std::st
 
 UpgradeFileHeader buildImage(const ImageParts& parts, const fs::path& out)
 {
+    // Replacing an input would lose the very part the image was to carry.
+    std::vector<fs::path> inputs = {parts.kernel, parts.rootfs};
+    if (parts.bsize)
+        inputs.push_back(*parts.bsize);
+    for (const fs::path& input : inputs) {
+        std::error_code ec;
+        if (fs::equivalent(input, out, ec))
+            throw CommandFailure("the output " + out.string() + " is the input " + input.string() +
+                                 "; nothing was written");
+    }
     UpgradeFileHeader header;
     header.nSkip = 4;
     const std::uintmax_t kernelSize = regionPartSize(parts.kernel, UPGRADE_TYPE_KERNEL);

@@ -1,4 +1,5 @@
 // orvane: the command-line front end of the storage library.
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/command_line.h"
@@ -40,8 +41,12 @@ int main(int argc, char** argv)
 {
     try {
         const cli::CommandLine line = cli::parseCommandLine(argc, argv);
+        // Named by --machine or KX_MACHINE: opened now, so that a damaged one
+        // is reported with its file and the problem before anything runs.
         if (line.machine)
             machine::select(*line.machine);
+        else if (const char* named = std::getenv("KX_MACHINE"); named && *named)
+            machine::select(named);
         return run(line);
     } catch (const cli::UsageError& e) {
         std::cerr << "orvane: " << e.what() << "\nTry 'orvane help'.\n";

@@ -249,9 +249,9 @@ std::string prepareDisk(const std::string& devpath, int count, const std::vector
 
 int runSetup(const CommandLine& line, std::ostream& out)
 {
+    line.allowOnly({"--partitions", "--sizes", "--yes", "--device"});
     if (line.words.size() != 1)
         throw UsageError("setup takes options only");
-    line.allowOnly({"--partitions", "--sizes", "--yes", "--device"});
     const std::uint32_t count = parseCount(line.option("--partitions"));
     const auto sizesText = line.option("--sizes");
     std::vector<std::uint32_t> sizes;

@@ -54,6 +54,16 @@ kx_device* deviceAt(const std::string& devpath)
     throw CommandFailure("the disk " + devpath + " went away; nothing was written");
 }
 
+// Is the disk there now (after a fresh look at the attached disks)?
+bool diskListed(const std::string& devpath)
+{
+    kx_dev_probe();
+    for (kx_device* d = kx_dev_get(nullptr, 0, 0); d; d = kx_dev_get(d, 0, 0))
+        if (d->path && devpath == d->path)
+            return true;
+    return false;
+}
+
 // The worker restarts the selected device and selects what it finds again.
 struct SelectionScope {
     explicit SelectionScope(kx_device* device) { SetSelectedDevice(device); }
@@ -76,7 +86,13 @@ int upgrade(const std::string& image, const std::string& devpath, std::ostream& 
     const int result = receiver.result().value_or(-1);
     if (result == kUpgradeSucceeded)
         progress.finished();
-    out << "Result " << result << ": " << describeUpgradeResult(result, progress.lastStage()) << ".\n";
+    // A disk that went away is named as such, whatever code its last open gave.
+    const bool gone = result != kUpgradeSucceeded && result != kUpgradeFileNotVerified && !diskListed(devpath);
+    out << "Result " << result << ": "
+        << (gone ? std::string(progress.lastStage() ? UpgradeStageName(*progress.lastStage()) : "the upgrade") +
+                       " failed: the disk is not connected"
+                 : describeUpgradeResult(result, progress.lastStage()))
+        << ".\n";
     if (result != kUpgradeSucceeded)
         return kFailure;
     if (kx_device* back = GetSelectedDevice(); back && back->path)
@@ -90,9 +106,9 @@ int upgrade(const std::string& image, const std::string& devpath, std::ostream& 
 
 int runUpgrade(const CommandLine& line, std::ostream& out)
 {
+    line.allowOnly({"--device", "--yes"});
     if (line.words.size() != 2)
         throw UsageError("upgrade needs one image file");
-    line.allowOnly({"--device", "--yes"});
     const std::string image = line.words[1];
     // The image first: a bad one never gets as far as a disk.
     verifyImage(image, out);

@@ -27,7 +27,8 @@ void printUsage(std::ostream& out)
            "  format PARTITION --label L [--fs ntfs|fat|fat32] [--device PATH] [--yes]\n"
            "                               quick-format partition PARTITION (the M of\n"
            "                               \\Device\\HarddiskN\\PartitionM) with the label L (at\n"
-           "                               most 35 characters), after asking (not with\n"
+           "                               most 32 characters for NTFS, 11 bytes for FAT and\n"
+           "                               FAT32), after asking (not with\n"
            "                               --yes). The file system is the one the\n"
            "                               partition's type names: FAT, FAT32 or NTFS (NTFS\n"
            "                               for a type without a name). --fs states what you\n"
@@ -82,7 +83,8 @@ void printUsage(std::ostream& out)
            "\n"
            "Exit status: 0 done, 1 failed, 2 wrong command line, 3 upgrade found the disk\n"
            "not set up for the appliance and setting it up was declined, 4 done but\n"
-           "Windows asks for a reboot to finish (usbfilter test-restart).\n";
+           "Windows asks for a reboot to finish (usbfilter test-restart), 5 another job\n"
+           "(upgrade or setup, of any program) holds the disk and nothing was written.\n";
 }
 
 }  // namespace cli

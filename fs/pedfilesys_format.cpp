@@ -21,6 +21,8 @@ namespace {
 constexpr int kFormatAttempts = 10;
 constexpr std::size_t kMaxLabelChars = 35;
 constexpr int kFatLabelBytes = 11;
+// What NTFS keeps of a label.
+constexpr std::size_t kNtfsLabelChars = 32;
 constexpr std::size_t kMaxCommandLine = 127;
 constexpr win::DWORD kFallbackWaitMs = 20000;
 
@@ -85,6 +87,13 @@ std::optional<std::u16string> wideLabel(const char* label)
         return std::nullopt;
     wide.pop_back();
     return wide;
+}
+
+bool fitsLabel(int code, const std::u16string& label)
+{
+    if (code == FS_FAT || code == FS_FAT32)
+        return fitsFatLabel(label);
+    return label.size() <= kNtfsLabelChars;
 }
 
 DriveResult formatDrive(const DriveFormat& drive, const std::string& label)
@@ -182,7 +191,7 @@ int ped_file_system_format(PedPartFs* fs, const char* password, const char* labe
     if (!dev || !dev->mount_point || !isDriveLetter(dev->mount_point[0]))
         return KX_FORMAT_NO_DRIVE;
     const auto wide = wideLabel(label);
-    if (!wide || ((fs->code == FS_FAT || fs->code == FS_FAT32) && !fitsFatLabel(*wide)))
+    if (!wide || !fitsLabel(fs->code, *wide))
         return KX_FORMAT_BAD_LABEL;
 
     DriveFormat drive;

@@ -29,6 +29,9 @@ DriveResult formatDrive(const DriveFormat& drive, const std::string& label);
 // The label in UTF-16; none when it does not convert or is longer than 35
 // characters.
 std::optional<std::u16string> wideLabel(const char* label);
+// The label fits the file system of code: FAT and FAT32 11 bytes of the OEM
+// code page, NTFS 32 characters.
+bool fitsLabel(int code, const std::u16string& label);
 
 // The process-wide percentage, for formats that do not run through FormatEx.
 void setFormatProgress(int percent);

@@ -60,8 +60,11 @@ int formatPrivate(PedPartFs* fs, const char* password, const char* label, int qu
         return KX_FORMAT_NO_PARTITION;
     if (clusterSize < 0)
         return KX_FORMAT_BAD_SIZE;
-    if (inner == FS_NTFS && !wideLabel(label))
-        return KX_FORMAT_BAD_LABEL;
+    if (inner == FS_NTFS) {
+        const auto wide = wideLabel(label);
+        if (!wide || !fitsLabel(FS_NTFS, *wide))
+            return KX_FORMAT_BAD_LABEL;
+    }
     PasswordRecord record;
     if (!makePasswordRecord(password, record) || record.length == 0) {
         wipePasswordRecord(record);

@@ -14,6 +14,19 @@ namespace {
 
 int Signed(std::uint32_t value) { return static_cast<int>(value); }
 
+// Another program's look at the disk (a device search of another process
+// reads it) holds it for a moment: an open for our sole use waits that out,
+// for up to two seconds, before it counts as failed.
+win::HANDLE OpenForSoleUse(const std::u16string& drivePath, win::DWORD access, win::DWORD flags)
+{
+    for (int attempt = 0;; ++attempt) {
+        const win::HANDLE h = win::CreateFileW(drivePath.c_str(), access, 0, nullptr, win::OPEN_EXISTING, flags, nullptr);
+        if (h != win::INVALID_HANDLE_VALUE || win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 40)
+            return h;
+        win::Sleep(50);
+    }
+}
+
 }  // namespace
 
 int CTavrinOpt::GetPhysicalDrivePath(std::u16string& drivePath, const char16_t* pDevPath)
@@ -68,8 +81,7 @@ int CTavrinOpt::ReadInto(const char16_t* pDevPath, std::uint32_t nOffset, std::u
         COMN_LOG("%s : %s : %d device path refused! pDevPath: %s", WideToUtf8(pDevPath).c_str());
         return kDevicePathRefused;
     }
-    ScopedHandle device(win::CreateFileW(drivePath.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
-                                         win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle device(OpenForSoleUse(drivePath, win::GENERIC_READ, win::FILE_ATTRIBUTE_NORMAL));
     if (!device.IsValid()) {
         COMN_LOG("%s : %s : %d open device fail! pDevPath: %s", WideToUtf8(pDevPath).c_str());
         return kDeviceNotOpened;
@@ -104,8 +116,8 @@ int CTavrinOpt::WriteString(const char16_t* pDevPath, std::uint32_t nOffset, con
         return kDevicePathRefused;
     }
     // Write-through: the data is on the disk when the write returns.
-    ScopedHandle device(win::CreateFileW(drivePath.c_str(), win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
-                                         win::FILE_FLAG_WRITE_THROUGH | win::FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle device(
+        OpenForSoleUse(drivePath, win::GENERIC_WRITE, win::FILE_FLAG_WRITE_THROUGH | win::FILE_ATTRIBUTE_NORMAL));
     if (!device.IsValid()) {
         COMN_LOG("%s : %s : %d Open Device fail ! pDevPath: %s", WideToUtf8(pDevPath).c_str());
         return kDeviceNotOpened;

@@ -217,10 +217,10 @@ KX_API int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64
    NTFS; its outcome is not known. */
 #define KX_FORMAT_FAILED 257
 #define KX_FORMAT_NO_SERVICE 258   /* fmifs.dll or FormatEx is missing; nothing was done */
-/* The label has more than 35 characters (for FAT and FAT32 more than 11
-   bytes of the OEM code page) or is not text of the system code page
-   (nothing was done), or the command-line format was needed and the label
-   holds other than letters, digits, '-', '_' and '.'. */
+/* The label is longer than the file system keeps (NTFS 32 characters, FAT
+   and FAT32 11 bytes of the OEM code page) or is not text of the system code
+   page (nothing was done), or the command-line format was needed and the
+   label holds other than letters, digits, '-', '_' and '.'. */
 #define KX_FORMAT_BAD_LABEL 259
 #define KX_FORMAT_NO_PARTITION 260 /* no partition, a stale handle, or one without a file system */
 /* Private volumes: */

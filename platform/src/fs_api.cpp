@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "codepage.h"
 #include "path_map.h"
@@ -89,28 +91,43 @@ std::string templatesFolder()
 BOOL DeleteFileA(LPCSTR path) { return path ? deletePath(detail::ansiToUtf8(path)) : FALSE; }
 BOOL DeleteFileW(LPCWSTR path) { return path ? deletePath(detail::wideToUtf8(detail::wideOf(path))) : FALSE; }
 
+namespace {
+
+// The host files of a copy or a move: a regular source, and a target that
+// may be replaced when it exists. None, with the error set, otherwise.
+std::optional<std::pair<fs::path, fs::path>> transferEnds(const std::string& from, const std::string& to, bool replace)
+{
+    auto src = hostFile(from);
+    auto dst = hostFile(to);
+    if (!src || !dst)
+        return std::nullopt;
+    std::error_code ec;
+    if (!fs::is_regular_file(*src, ec)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
+    }
+    if (!replace && fs::exists(*dst, ec)) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return std::nullopt;
+    }
+    return std::pair{*src, *dst};
+}
+
+}  // namespace
+
 BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
 {
     if (!from || !to) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    auto src = hostFile(detail::ansiToUtf8(from));
-    auto dst = hostFile(detail::ansiToUtf8(to));
-    if (!src || !dst)
+    const auto ends = transferEnds(detail::ansiToUtf8(from), detail::ansiToUtf8(to), !failIfExists);
+    if (!ends)
         return FALSE;
     std::error_code ec;
-    if (!fs::is_regular_file(*src, ec)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    if (fs::exists(*dst, ec) && failIfExists) {
-        SetLastError(ERROR_FILE_EXISTS);
-        return FALSE;
-    }
-    fs::copy_file(*src, *dst, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(ends->first, ends->second, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-        SetLastError(fs::exists(dst->parent_path()) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+        SetLastError(fs::exists(ends->second.parent_path()) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
     return TRUE;
@@ -122,21 +139,13 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    auto src = hostFile(detail::wideToUtf8(detail::wideOf(from)));
-    auto dst = hostFile(detail::wideToUtf8(detail::wideOf(to)));
-    if (!src || !dst)
+    const auto ends = transferEnds(detail::wideToUtf8(detail::wideOf(from)), detail::wideToUtf8(detail::wideOf(to)),
+                                   (flags & MOVEFILE_REPLACE_EXISTING) != 0);
+    if (!ends)
         return FALSE;
-    std::error_code ec;
-    if (!fs::is_regular_file(*src, ec)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    if (!(flags & MOVEFILE_REPLACE_EXISTING) && fs::exists(*dst, ec)) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
     // One volume: a rename, which readers see whole or not at all.
-    fs::rename(*src, *dst, ec);
+    std::error_code ec;
+    fs::rename(ends->first, ends->second, ec);
     if (ec) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

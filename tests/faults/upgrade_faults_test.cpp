@@ -135,7 +135,7 @@ TEST_P(UpgradeWriteFaults, EndsWithTheWriteErrorAndWritesNothingFurther)
     const int code = c.fault == Fault::Fails ? 29 : 1167;  // ERROR_WRITE_FAULT, ERROR_DEVICE_NOT_CONNECTED
     const char* stage = c.piece == Piece::Kernel ? "writing kernel" : c.piece == Piece::Rootfs ? "writing rootfs"
                                                                                                 : "setting upgrade flags";
-    const char* reason = c.fault == Fault::Fails ? "the disk reported a write fault" : "the device is no longer connected";
+    const char* reason = c.fault == Fault::Fails ? "the disk reported a write fault" : "the disk is not connected";
 
     for (size_t index : Picks(piece, c.front == Front::Worker)) {
         SCOPED_TRACE("write " + std::to_string(index) + " " + testing::PrintToString(clean[index]) + " " +

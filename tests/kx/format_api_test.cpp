@@ -52,6 +52,8 @@ TEST_F(FormatApi, RefusalsBeforeTheFormatStartsWriteNothingAndLeaveTheProgress)
     machine::setSetting(m(), "format_service", "ok");
 
     EXPECT_EQ(kx_part_format(partition(1), nullptr, std::string(36, 'L').c_str(), 1, 0), KX_FORMAT_BAD_LABEL);
+    EXPECT_EQ(kx_part_format(partition(1), nullptr, std::string(33, 'L').c_str(), 1, 0), KX_FORMAT_BAD_LABEL)
+        << "NTFS keeps 32 characters";
     // Private NTFS is formatted through the encryption driver, which is not loaded.
     EXPECT_EQ(kx_part_format(partition(1), "s3cret-word", "Private", 1, 0), KX_FORMAT_NO_DRIVER);
     EXPECT_EQ(logText().find("s3cret-word"), std::string::npos) << "passwords are never logged";

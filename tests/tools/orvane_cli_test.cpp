@@ -126,6 +126,13 @@ TEST_F(OrvaneCli, CommandLineMistakesAreUsageErrors)
         EXPECT_NE(run.err.find("orvane help"), std::string::npos) << run.err;
     }
     EXPECT_EQ(imageBytes(1, 0, 512), std::string(512, '\0')) << "a refused command wrote";
+    // An unknown option is named as such, also where it took a word as its value.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"upgrade", "--bogus", "image.bin"},
+                                                                   {"setup", "--bogus", "1", "--partitions", "1"}}) {
+        const auto run = orvane(args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find("unknown option --bogus"), std::string::npos) << run.err;
+    }
 }
 
 TEST_F(OrvaneCli, HelpAndAMissingMachine)

@@ -105,7 +105,7 @@ TEST_F(OrvaneFormat, RefusesWhatItMustNotFormat)
              Case{{"format", "9", "--label", "X", "--yes"}, 1, "there is no partition 9 on"},
              Case{{"format", "2", "--yes"}, 2, "format needs --label"},
              Case{{"format", "2", "--label", "X", "--fs", "exfat"}, 2, "--fs takes ntfs, fat or fat32"},
-             Case{{"format", "2", "--label", std::string(36, 'x'), "--yes"}, 2, "at most 35 characters"},
+             Case{{"format", "2", "--label", std::string(33, 'x'), "--yes"}, 2, "at most 32 characters"},
          }) {
         std::string out;
         EXPECT_EQ(orvane(c.args, &out), c.code) << c.args[1] << " " << out;

@@ -106,6 +106,13 @@ TEST_F(OrvaneImage, CreateRefusesPartsBeyondTheirRegionsAndKeepsTheOldOutput)
         EXPECT_NE(run.err.find("orvane: "), std::string::npos);
     }
     EXPECT_EQ(shellOut("cat " + shellQuote(out.string())), "old contents");
+    // An output that is one of the inputs, under any of its names, is refused.
+    const std::string kernelBefore = shellOut("cksum < " + shellQuote(kernel.string()));
+    auto run = orvane({"image", "create", "--kernel", kernel.string(), "--rootfs", rootfs.string(), "-o",
+                       (work() / "." / "k").string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("is the input"), std::string::npos) << run.err;
+    EXPECT_EQ(shellOut("cksum < " + shellQuote(kernel.string())), kernelBefore);
 
     // A good image replaces it whole, leaving no temporary file behind.
     ASSERT_EQ(orvane({"image", "create", "--kernel", kernel.string(), "--rootfs", rootfs.string(), "--output",
