@@ -55,7 +55,7 @@ std::string requestPath(const cd::MountRequest& r)
 bool readHeader(const machine::Machine& m, const machine::State& state, const DeviceTarget& t,
                 kc::HeaderBytes& header)
 {
-    const int fd = ::open(m.backingPath(state.disks[static_cast<size_t>(t.slot)]).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = machine::openBacking(m, state.disks[static_cast<size_t>(t.slot)], O_RDONLY);
     if (fd < 0)
         return false;
     const bool ok = ::pread(fd, header.data(), header.size(), static_cast<off_t>(t.offset)) ==

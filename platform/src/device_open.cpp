@@ -55,7 +55,7 @@ HANDLE openDevice(std::string_view name, DWORD access, DWORD share, DWORD /*disp
         return failWith(ERROR_ACCESS_DENIED);
     if (DWORD e = object->share.claim(lockFd, access, share); e != ERROR_SUCCESS)
         return failWith(e);
-    object->fd = ::open(m->backingPath(disk).c_str(), (wantWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    object->fd = machine::openBacking(*m, disk, wantWrite ? O_RDWR : O_RDONLY);
     if (object->fd < 0)
         return failWith(ERROR_NOT_READY);
     SetLastError(ERROR_SUCCESS);

@@ -49,10 +49,13 @@ OpenVolume openVolume(const Machine& m, char letter, bool forWriting)
     out.view = EncryptedView::create(*v);
     if (!out.view)
         throw MachineError("the encrypted volume " + drive + " cannot be opened");
-    const fs::path image = m.backingPath(state->disks[static_cast<std::size_t>(v->slot)]);
-    out.disk = std::make_unique<Fd>(::open(image.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC));
-    if (out.disk->get() < 0)
-        throw MachineError("cannot open " + image.string() + ": " + std::strerror(errno));
+    const Disk& disk = state->disks[static_cast<std::size_t>(v->slot)];
+    out.disk = std::make_unique<Fd>(openBacking(m, disk, forWriting ? O_RDWR : O_RDONLY));
+    if (out.disk->get() < 0) {
+        const std::string problem = backingProblem(m, disk);
+        throw MachineError(problem.empty() ? "cannot open " + m.backingPath(disk).string() + ": " + std::strerror(errno)
+                                           : problem);
+    }
     return out;
 }
 

@@ -58,7 +58,7 @@ void rescanPartitions(const Machine& m, State& state, Disk& disk)
     disk.partitions.clear();
     if (!disk.present)
         return;
-    const int fd = ::open(m.backingPath(disk).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = machine::openBacking(m, disk, O_RDONLY);
     if (fd < 0)
         return;  // an unreadable medium publishes no partitions
     ScannedTable table = scanMbr(

@@ -1,6 +1,7 @@
 // Hardware changes: creating a machine, adding, plugging and unplugging
 // disks, and what a USB device restart does.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -191,6 +192,10 @@ int addDisk(Machine& m, const DiskOptions& options)
     } else if (!fs::exists(backing)) {
         throw MachineError("backing " + backing + " does not exist");
     }
+    // A block device is known again by its device number, never by its name alone.
+    std::uint64_t deviceId = 0;
+    if (struct stat st {}; options.blockDevice && ::stat(backing.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        deviceId = st.st_rdev;
     m.update([&](State& state) {
         slot = static_cast<int>(state.disks.size());
         Disk d;
@@ -198,6 +203,7 @@ int addDisk(Machine& m, const DiskOptions& options)
         d.size = options.size;
         d.backing = backing;
         d.blockDevice = options.blockDevice;
+        d.blockDeviceId = deviceId;
         d.vendor = options.vendor;
         d.product = options.product;
         d.revision = options.revision;
@@ -221,6 +227,8 @@ void plug(Machine& m, int slot)
         Disk& d = diskBySlot(state, slot);
         if (d.present || d.disabled)
             throw MachineError("disk " + std::to_string(slot) + " is already plugged in");
+        if (const std::string problem = backingProblem(m, d); !problem.empty())
+            throw MachineError("disk " + std::to_string(slot) + " cannot be plugged in: " + problem);
         arrive(m, state, d, false);
     });
 }
@@ -278,7 +286,7 @@ int forEachUsb(Machine& m, const std::string& hardwareId, bool comeBack)
 int removeUsb(Machine& m, const std::string& hardwareId) { return forEachUsb(m, hardwareId, false); }
 int restartUsb(Machine& m, const std::string& hardwareId) { return forEachUsb(m, hardwareId, true); }
 
-std::string describe(const State& state)
+std::string describe(const Machine& m, const State& state)
 {
     std::string out;
     char line[512];
@@ -296,6 +304,8 @@ std::string describe(const State& state)
                       d.removable ? ", removable" : "", d.readOnly ? ", read-only" : "", friendlyNameOf(d).c_str(),
                       diskInstanceId(d).c_str());
         out += line;
+        if (const std::string problem = backingProblem(m, d); !problem.empty())
+            out += "    not usable: " + problem + "\n";
         for (const auto& p : d.partitions) {
             std::snprintf(line, sizeof line,
                           "    \\Device\\Harddisk%d\\Partition%d  type 0x%02X  start %llu  sectors %llu  %s\n",

@@ -178,6 +178,7 @@ json diskToJson(const Disk& d)
             {"size", d.size},
             {"backing", d.backing},
             {"block_device", d.blockDevice},
+            {"block_device_id", d.blockDeviceId},
             {"vendor", d.vendor},
             {"product", d.product},
             {"revision", d.revision},
@@ -214,6 +215,7 @@ Disk diskFromJson(const json& j)
     read(j, "size", d.size);
     read(j, "backing", d.backing);
     read(j, "block_device", d.blockDevice);
+    read(j, "block_device_id", d.blockDeviceId);
     read(j, "vendor", d.vendor);
     read(j, "product", d.product);
     read(j, "revision", d.revision);

@@ -55,7 +55,7 @@ std::optional<VolumeAnswer> volumeOfRoot(std::string_view root, bool countFree)
         return std::nullopt;
     }
     const auto& disk = state->disks[static_cast<size_t>(target->slot)];
-    const int fd = ::open(m->backingPath(disk).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = machine::openBacking(*m, disk, O_RDONLY);
     std::optional<VolumeFacts> facts;
     if (fd >= 0 && target->cryptLetter) {
         // An encrypted volume's file system is read through its view.

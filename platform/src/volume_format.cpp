@@ -188,8 +188,7 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
     const auto now = volumeOf(*state, letter);
     if (!now || !sameVolume(*now, *target))
         return fail(FormatFailure::NoVolume, std::string("the volume ") + letter + ": went away during the format");
-    const Fd image(::open(m.backingPath(state->disks[static_cast<std::size_t>(target->slot)]).c_str(),
-                          O_RDWR | O_CLOEXEC));
+    const Fd image(machine::openBacking(m, state->disks[static_cast<std::size_t>(target->slot)], O_RDWR));
     if (image.get() < 0)
         return fail(FormatFailure::IoFailed, std::string("cannot open the disk: ") + std::strerror(errno));
     std::string why;

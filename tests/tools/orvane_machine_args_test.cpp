@@ -20,7 +20,7 @@ struct BadLine {
 
 TEST_F(OrvaneMachineArgs, BadCommandLinesFailWithAMessageAndChangeNothing)
 {
-    const std::string before = machine::describe(*state());
+    const std::string before = machine::describe(m(), *state());
     const BadLine lines[] = {
         {{}, 2, "no command"},
         {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
@@ -76,7 +76,7 @@ TEST_F(OrvaneMachineArgs, BadCommandLinesFailWithAMessageAndChangeNothing)
             EXPECT_NE(run.err.find("orvane-machine help"), std::string::npos) << shown;
         }
     }
-    EXPECT_EQ(machine::describe(*state()), before);
+    EXPECT_EQ(machine::describe(m(), *state()), before);
     EXPECT_EQ(state()->disks.size(), 2u);
 }
 

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/win_api.h"
 #include "support/temp_machine.h"
 #include "tool_run.h"
 
@@ -33,7 +34,7 @@ TEST_F(OrvaneMachineTool, CreateMakesAMachineThatListShowsWhereverMachineIsGiven
     EXPECT_NE(created.out.find("disk 1: PhysicalDrive1, 8.00 GiB, USB"), std::string::npos) << created.out;
     EXPECT_TRUE(fs::exists(other / "drive_c" / "Windows"));
 
-    const std::string expected = machine::describe(*machine::Machine::open(other)->read());
+    const std::string expected = [&] { const auto o = machine::Machine::open(other); return machine::describe(*o, *o->read()); }();
     EXPECT_EQ(tool({"--machine", other.string(), "list"}).out, expected);
     EXPECT_EQ(tool({"list", "--machine", other.string()}).out, expected);
     EXPECT_EQ(tool({"list", "--machine=" + other.string()}).out, expected);
@@ -54,7 +55,7 @@ TEST_F(OrvaneMachineTool, DefaultMachineIsCreatedOnFirstUseButANamedOneIsNot)
     ASSERT_EQ(listed.code, 0) << listed.err;
     const fs::path made = xdg / "orvane-config" / "machine";
     ASSERT_TRUE(fs::exists(made / "machine.json"));
-    EXPECT_EQ(listed.out, machine::describe(*machine::Machine::open(made)->read()));
+    EXPECT_EQ(listed.out, [&] { const auto o = machine::Machine::open(made); return machine::describe(*o, *o->read()); }());
 
     const fs::path missing = scratch() / "missing";
     auto named = tool({"list"}, "KX_MACHINE=" + shellQuote(missing.string()));
@@ -117,24 +118,23 @@ TEST_F(OrvaneMachineTool, AddDiskSizesAndBuses)
     EXPECT_EQ(machine::diskInstanceId(disk(5)).rfind("SCSI\\", 0), 0u);
 }
 
-TEST_F(OrvaneMachineTool, AddDiskOnAnImageFilePublishesItsTableAndKeepsAnAbsolutePath)
+TEST_F(OrvaneMachineTool, AddDiskOnAnImageFileInsideTheMachinePublishesItsTable)
 {
-    const fs::path image = scratch() / "stick.img";
+    const fs::path image = dir_ / "stick.img";
     ASSERT_EQ(testing_support::runCommand("truncate -s 32M " + image.string() +
                                           " && printf 'label: dos\\nstart=2048, type=c\\n' | sfdisk -q " +
                                           image.string()),
               0);
-    // Relative to where the tool runs, not to the machine folder.
-    auto added = tool({"add-disk", "--backing", "stick.img"}, "-C " + shellQuote(scratch().string()));
+    // Relative to where the tool runs, not to the machine folder; kept relative to the machine.
+    auto added = tool({"add-disk", "--backing", "stick.img"}, "-C " + shellQuote(dir_.string()));
     ASSERT_EQ(added.code, 0) << added.err;
     const machine::Disk d = disk(2);
     EXPECT_EQ(d.size, 32ull << 20);
     EXPECT_FALSE(d.blockDevice);
-    EXPECT_EQ(fs::path(d.backing), image);
+    EXPECT_EQ(d.backing, "stick.img");
     ASSERT_EQ(d.partitions.size(), 1u);
     EXPECT_EQ(d.partitions[0].type, 0x0C);
     EXPECT_EQ(d.partitions[0].offset, 2048u * 512);
-
     EXPECT_EQ(tool({"disk-path", "2"}).out, image.string() + "\n");
 
     auto shared = tool({"add-disk", "--backing", image.string()});
@@ -142,7 +142,39 @@ TEST_F(OrvaneMachineTool, AddDiskOnAnImageFilePublishesItsTableAndKeepsAnAbsolut
     EXPECT_NE(shared.err.find("already belongs to disk 2"), std::string::npos) << shared.err;
     auto tooBig = tool({"add-disk", "--backing", diskImage(1).string(), "--size", "16G"});
     EXPECT_EQ(tooBig.code, 1);
+    const fs::path outside = scratch() / "elsewhere.img";
+    ASSERT_EQ(testing_support::runCommand("truncate -s 8M " + outside.string()), 0);
+    auto refused = tool({"add-disk", "--backing", outside.string()});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("lies outside the machine folder"), std::string::npos) << refused.err;
     EXPECT_EQ(state()->disks.size(), 3u);
+}
+
+// A damaged state naming a backing outside the machine, or one cut short,
+// or one that is gone: the disk is not used, never written or grown, and
+// the listing says why.
+TEST_F(OrvaneMachineTool, BackingsTheMachineMayNotUseAreLeftAlone)
+{
+    const fs::path outside = scratch() / "host-file";
+    ASSERT_EQ(testing_support::runCommand("printf 'keep me' > " + outside.string()), 0);
+    ASSERT_EQ(tool({"unplug", "1"}).code, 0);
+    m().update([&](machine::State& s) { s.disks[1].backing = outside.string(); });
+    auto plug = tool({"plug", "1"});
+    EXPECT_EQ(plug.code, 1);
+    EXPECT_NE(plug.err.find("lies outside the machine folder"), std::string::npos) << plug.err;
+    m().update([&](machine::State& s) { machine::arriveDisk(m(), s, s.disks[1]); });  // as a damaged file would say
+    const win::HANDLE h = win::CreateFileA("\\\\.\\PhysicalDrive1", win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                                           nullptr, win::OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(h, win::INVALID_HANDLE_VALUE) << "opened a host file as a disk";
+    EXPECT_NE(tool({"list"}).out.find("not usable: backing " + outside.string() + " lies outside the machine folder"),
+              std::string::npos);
+    EXPECT_EQ(fs::file_size(outside), 7u);
+
+    m().update([&](machine::State& s) { s.disks[1].backing = "disk1.img"; });
+    fs::resize_file(diskImage(1), 1 << 20);
+    EXPECT_NE(tool({"list"}).out.find("holds 1048576 bytes, less than the disk's"), std::string::npos);
+    fs::remove(diskImage(1));
+    EXPECT_NE(tool({"list"}).out.find("backing " + diskImage(1).string() + " is gone"), std::string::npos);
 }
 
 TEST_F(OrvaneMachineTool, AddDiskOnABlockDeviceTakesTheDeviceSize)

@@ -24,6 +24,17 @@ void refuseSharedBacking(const machine::Machine& m, const std::string& path)
             throw machine::MachineError("backing " + path + " already belongs to disk " + std::to_string(d.slot));
 }
 
+// An image file is the machine's only inside its folder: kept relative to it.
+std::string insideFolder(const machine::Machine& m, const std::string& path)
+{
+    const auto folder = machine::fs::weakly_canonical(m.dir());
+    const auto relative = machine::fs::weakly_canonical(path).lexically_relative(folder);
+    if (relative.empty() || relative.is_absolute() || *relative.begin() == "..")
+        throw machine::MachineError("backing " + path + " lies outside the machine folder " + folder.string() +
+                                    "; move or copy it there, or give a block device");
+    return relative.string();
+}
+
 machine::DiskOptions specFrom(const Invocation& inv)
 {
     if (inv.flag("--usb") && inv.flag("--fixed-bus"))
@@ -63,7 +74,7 @@ int runAddDisk(const Invocation& inv)
         else if (options.size > b.size)
             throw machine::MachineError("--size " + *inv.value("--size") + " is larger than " + b.path + " (" +
                                         std::to_string(b.size) + " bytes)");
-        options.backing = b.path;
+        options.backing = b.blockDevice ? b.path : insideFolder(*m, b.path);
         options.blockDevice = b.blockDevice;
     }
     std::cout << machine::addDisk(*m, options) << "\n";

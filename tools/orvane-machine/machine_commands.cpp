@@ -18,13 +18,14 @@ int runCreate(const Invocation& inv)
         dir = chosenDir(inv).value_or(machine::defaultDir());
     }
     auto m = machine::Machine::create(dir);
-    std::cout << "created machine in " << m->dir().string() << "\n" << machine::describe(*m->read());
+    std::cout << "created machine in " << m->dir().string() << "\n" << machine::describe(*m, *m->read());
     return 0;
 }
 
 int runList(const Invocation& inv)
 {
-    std::cout << machine::describe(*openTarget(inv)->read());
+    const auto target = openTarget(inv);
+    std::cout << machine::describe(*target, *target->read());
     return 0;
 }
 

@@ -110,6 +110,7 @@ struct Disk {
     std::uint64_t size = 0;
     std::string backing;   // image file (relative to the machine) or a block device
     bool blockDevice = false;
+    std::uint64_t blockDeviceId = 0;  // st_rdev of the block device add-disk recorded
     std::string vendor, product, revision, serial;
     std::string friendlyName;  // empty: as Windows would name it
     bool usb = false;
@@ -248,6 +249,15 @@ private:
 
 // The machine the win:: functions act on: the one chosen by select(), else
 // KX_MACHINE, else the default machine (created on first use).
+// Why the machine may not use a disk's backing ("backing PATH lies outside
+// the machine folder"), or empty when it may: an image file inside the
+// machine folder, or the block device recorded for the disk, at least as
+// large as the disk.
+std::string backingProblem(const Machine& m, const Disk& disk);
+// The backing opened with flags (O_RDONLY or O_RDWR), only when it may be
+// used; -1 otherwise.
+int openBacking(const Machine& m, const Disk& disk, int flags);
+
 std::shared_ptr<Machine> current();
 void select(const fs::path& dir);
 fs::path defaultDir();
@@ -262,7 +272,7 @@ int removeUsb(Machine& m, const std::string& hardwareId);
 int restartUsb(Machine& m, const std::string& hardwareId);
 void setSetting(Machine& m, const std::string& key, const std::string& value);
 void setDiskSetting(Machine& m, int slot, const std::string& key, const std::string& value);
-std::string describe(const State& state);
+std::string describe(const Machine& m, const State& state);
 // The format_service setting's words: ok, absent, fails, fails_at_99.
 std::optional<FormatService> formatServiceNamed(const std::string& name);
 std::string formatServiceName(FormatService service);

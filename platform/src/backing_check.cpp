@@ -1,0 +1,75 @@
+// Which backings the machine may use: an image file inside its folder
+// (never reached through "..", an absolute path or a symbolic link), or the
+// block device add-disk recorded with its device number; at least as large
+// as the disk either way, so nothing outside is written and nothing grown.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/machine.h"
+
+namespace machine {
+
+namespace {
+
+bool leavesFolder(const fs::path& relative)
+{
+    return relative.is_absolute() || relative.empty() ||
+           std::any_of(relative.begin(), relative.end(), [](const fs::path& part) { return part == ".."; });
+}
+
+std::uint64_t blockDeviceSize(const fs::path& path)
+{
+    std::uint64_t size = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        if (::ioctl(fd, BLKGETSIZE64, &size) != 0)
+            size = 0;
+        ::close(fd);
+    }
+    return size;
+}
+
+}  // namespace
+
+std::string backingProblem(const Machine& m, const Disk& disk)
+{
+    const fs::path path = m.backingPath(disk);
+    const std::string named = "backing " + path.string();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return named + " is gone";
+    std::uint64_t size = 0;
+    if (disk.blockDevice) {
+        if (!S_ISBLK(st.st_mode))
+            return named + " is not a block device";
+        if (disk.blockDeviceId == 0 || st.st_rdev != disk.blockDeviceId)
+            return named + " is not the block device add-disk recorded for this disk";
+        size = blockDeviceSize(path);
+    } else {
+        if (leavesFolder(fs::path(disk.backing)))
+            return named + " lies outside the machine folder";
+        if (!S_ISREG(st.st_mode))
+            return named + " is not a regular file";
+        size = static_cast<std::uint64_t>(st.st_size);
+    }
+    if (size < disk.size)
+        return named + " holds " + std::to_string(size) + " bytes, less than the disk's " + std::to_string(disk.size);
+    return {};
+}
+
+int openBacking(const Machine& m, const Disk& disk, int flags)
+{
+    if (!backingProblem(m, disk).empty()) {
+        errno = ENODEV;
+        return -1;
+    }
+    return ::open(m.backingPath(disk).c_str(), flags | O_CLOEXEC | (disk.blockDevice ? 0 : O_NOFOLLOW));
+}
+
+}  // namespace machine
