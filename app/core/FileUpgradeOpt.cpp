@@ -92,9 +92,11 @@ int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeTyp
 
 namespace {
 
+// Shared with other readers: upgrades of several disks read one image at
+// once. Writers stay out while it is read.
 win::HANDLE OpenForRawRead(const char16_t* pFilePath)
 {
-    return pFilePath ? win::CreateFileW(pFilePath, win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING,
+    return pFilePath ? win::CreateFileW(pFilePath, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
                                         win::FILE_ATTRIBUTE_NORMAL, nullptr)
                      : win::INVALID_HANDLE_VALUE;
 }
