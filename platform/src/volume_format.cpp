@@ -20,6 +20,7 @@
 #include "host_tool.h"
 #include "share_mode.h"
 #include "volume_labels.h"
+#include "volume_serial.h"
 #include "volume_write.h"
 
 namespace machine {
@@ -139,6 +140,8 @@ FormatOutcome runFormatter(const win::detail::VolumePlacement& where, const Form
     if (r.fileSystem != FileSystemKind::Ntfs && !r.label.empty() &&
         !win::detail::writeFatLabel(temp.fd(), where.bytes, win::detail::fatLabelField(r.label)))
         return fail(FormatFailure::ToolFailed, "the label could not be written into the new volume");
+    if (!win::detail::giveFreshSerial(temp.fd(), r.fileSystem, where.bytes))
+        return fail(FormatFailure::ToolFailed, "the new volume's serial number could not be written");
     return {};
 }
 

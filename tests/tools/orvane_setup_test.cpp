@@ -1,6 +1,8 @@
 // orvane setup on a temporary machine: the table (sfdisk) and volumes (blkid)
 // it leaves on the 8 GiB appliance disk, what it shows, and the command
 // lines and disks it refuses without writing.
+#include <set>
+
 #include "firmware_cli.h"
 
 namespace {
@@ -68,10 +70,15 @@ TEST_F(OrvaneSetup, ThreePartitionsOfTheGivenSizesAndTheRest)
                            " 409536 7\n" + std::to_string(third) + " " + std::to_string(kSectors - 4 - third + 1) +
                            " 7");
     int index = 1;
+    std::set<std::string> serials;
     for (std::uint64_t start : {first, second, third}) {
         EXPECT_EQ(blkid(start, "TYPE"), "ntfs");
         EXPECT_EQ(blkid(start, "LABEL"), "Partition-" + std::to_string(index++));
+        serials.insert(blkid(start, "UUID"));
     }
+    // The backup boot sector, the first volume's last sector, carries the same serial.
+    EXPECT_TRUE(sameBytes(diskImage(1), first * 512 + 0x48, diskImage(1), (first + 204736 - 1) * 512 + 0x48, 8));
+    EXPECT_EQ(serials.size(), 3u) << "volumes made in one second need serials of their own";
 }
 
 TEST_F(OrvaneSetup, WithoutSizesTheRoomIsSplitEvenly)
