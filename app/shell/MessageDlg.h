@@ -31,6 +31,10 @@ protected:
     // Enter and Escape neither confirm nor cancel the box.
     void keyPressEvent(QKeyEvent* event) override;
 
+public slots:
+    // A close by the window manager answers as Cancel and the close button do.
+    void reject() override { done(2); }
+
 private:
     void Layout();
 

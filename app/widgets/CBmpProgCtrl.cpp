@@ -12,10 +12,11 @@ CBmpProgCtrl::CBmpProgCtrl(int bitmapId, QWidget* parent)
         resize(m_empty.size());
 }
 
+// Bounds given the wrong way round still make a range a position fits in.
 void CBmpProgCtrl::SetRange(int lower, int upper)
 {
-    m_lower = lower;
-    m_upper = upper;
+    m_lower = std::min(lower, upper);
+    m_upper = std::max(lower, upper);
     update();
 }
 

@@ -154,6 +154,12 @@ TEST_F(MainWindowTest, MessageBoxIgnoresEnterAndEscapeAndAnswersByButton)
     EXPECT_EQ(notice.OkButton()->geometry(), QRect(111, 98, 79, 23));
     QTest::mouseClick(notice.CloseButton(), Qt::LeftButton);
     EXPECT_EQ(notice.result(), 2);
+
+    // Closed by the window manager: Cancel, as the close button answers.
+    CMessageDlg closed(QStringLiteral("sure?"), 3);
+    closed.show();
+    EXPECT_TRUE(closed.close());
+    EXPECT_EQ(closed.result(), 2);
 }
 
 TEST_F(MainWindowTest, LanguageSwitchRewritesTheSettingAndRelabelsEveryPage)

@@ -25,6 +25,10 @@ TEST(ProgressTest, RefusesOutOfRangeAndStopsAtTheUpperBound)
     bar.SetRange(5, 5);
     ASSERT_TRUE(bar.SetPos(5));
     EXPECT_EQ(bar.Fraction(), 0.0) << "an empty range draws nothing done";
+    bar.SetRange(100, 0);  // the wrong way round
+    EXPECT_TRUE(bar.SetPos(40));
+    EXPECT_FALSE(bar.SetPos(101));
+    EXPECT_DOUBLE_EQ(bar.Fraction(), 0.4);
 }
 
 TEST(ProgressTest, DonePartShowsTheFullBitmapStretched)
