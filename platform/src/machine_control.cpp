@@ -286,6 +286,29 @@ int forEachUsb(Machine& m, const std::string& hardwareId, bool comeBack)
 int removeUsb(Machine& m, const std::string& hardwareId) { return forEachUsb(m, hardwareId, false); }
 int restartUsb(Machine& m, const std::string& hardwareId) { return forEachUsb(m, hardwareId, true); }
 
+namespace {
+
+// The fault settings in force, as `set --disk` takes them; empty when none.
+std::string faultsOf(const DiskFaults& f)
+{
+    std::string text;
+    const std::pair<const char*, const std::optional<std::uint64_t>*> sectors[] = {
+        {"fail_read_at", &f.failReadAt}, {"fail_write_at", &f.failWriteAt},
+        {"short_write_at", &f.shortWriteAt}, {"vanish_at", &f.vanishAt}};
+    for (const auto& [name, sector] : sectors)
+        if (*sector)
+            text += std::string(" ") + name + "=" + std::to_string(**sector);
+    if (f.skipWrites)
+        text += " fault_skip_writes=" + std::to_string(f.skipWrites);
+    if (f.refuseExclusive)
+        text += " refuse_exclusive=true";
+    if (f.refuseDeviceNumber)
+        text += " refuse_device_number=true";
+    return text;
+}
+
+}  // namespace
+
 std::string describe(const Machine& m, const State& state)
 {
     std::string out;
@@ -306,6 +329,8 @@ std::string describe(const Machine& m, const State& state)
         out += line;
         if (const std::string problem = backingProblem(m, d); !problem.empty())
             out += "    not usable: " + problem + "\n";
+        if (const std::string faults = faultsOf(d.faults); !faults.empty())
+            out += "    faults:" + faults + "\n";
         for (const auto& p : d.partitions) {
             std::snprintf(line, sizeof line,
                           "    \\Device\\Harddisk%d\\Partition%d  type 0x%02X  start %llu  sectors %llu  %s\n",

@@ -46,8 +46,11 @@ TEST_F(OrvaneMachineSet, DiskSettingsGoToTheNamedDiskOnly)
     EXPECT_FALSE(s->disks[0].readOnly);
     EXPECT_FALSE(s->disks[0].faults.failReadAt);
 
+    // The listing shows the faults in force, as set takes them, and nothing once they are gone.
+    EXPECT_NE(runTool("orvane-machine", {"list"}).out.find("    faults: fail_read_at=2048\n"), std::string::npos);
     ASSERT_EQ(runTool("orvane-machine", {"set", "--disk", "1", "fail_read_at=none"}).code, 0);
     EXPECT_FALSE(reopened()->disks[1].faults.failReadAt);
+    EXPECT_EQ(runTool("orvane-machine", {"list"}).out.find("faults:"), std::string::npos);
 }
 
 TEST_F(OrvaneMachineSet, NumbersAreDecimalOrHex)
