@@ -5,14 +5,14 @@
 
 namespace volume_reader {
 
-Ecb::Ecb(const CipherSpec& spec, std::span<const std::uint8_t> key) : spec_(spec)
+Ecb::Ecb(const CipherKind& kind, std::span<const std::uint8_t> key) : kind_(kind)
 {
-    if (gcry_cipher_open(&handle_, spec.gcryptId, GCRY_CIPHER_MODE_ECB, 0) != 0) {
+    if (gcry_cipher_open(&handle_, kind.gcryptId, GCRY_CIPHER_MODE_ECB, 0) != 0) {
         handle_ = nullptr;
         return;
     }
     gcry_cipher_ctl(handle_, GCRYCTL_SET_ALLOW_WEAK_KEY, nullptr, 1);
-    const gcry_error_t error = gcry_cipher_setkey(handle_, key.data(), spec.keySize);
+    const gcry_error_t error = gcry_cipher_setkey(handle_, key.data(), kind.keySize);
     if (error != 0 && gcry_err_code(error) != GPG_ERR_WEAK_KEY) {
         gcry_cipher_close(handle_);
         handle_ = nullptr;
@@ -27,7 +27,7 @@ Ecb::~Ecb()
 
 void Ecb::swapHalves(std::span<std::uint8_t> blocks) const
 {
-    if (spec_.littleEndianHalves)
+    if (kind_.littleEndianHalves)
         for (std::size_t i = 0; i + 4 <= blocks.size(); i += 4)
             std::reverse(blocks.begin() + static_cast<std::ptrdiff_t>(i), blocks.begin() + static_cast<std::ptrdiff_t>(i + 4));
 }

@@ -14,7 +14,7 @@ namespace volume_reader {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct CipherSpec {
+struct CipherKind {
     int gcryptId;
     std::size_t blockSize;
     std::size_t keySize;
@@ -24,19 +24,19 @@ struct CipherSpec {
 // One keyed cipher in ECB over whole blocks.
 class Ecb {
 public:
-    Ecb(const CipherSpec& spec, std::span<const std::uint8_t> key);
+    Ecb(const CipherKind& kind, std::span<const std::uint8_t> key);
     ~Ecb();
     Ecb(const Ecb&) = delete;
     Ecb& operator=(const Ecb&) = delete;
 
-    std::size_t blockSize() const { return spec_.blockSize; }
+    std::size_t blockSize() const { return kind_.blockSize; }
     bool ok() const { return handle_ != nullptr; }
     void encrypt(std::span<std::uint8_t> blocks) const;
     void decrypt(std::span<std::uint8_t> blocks) const;
 
 private:
     void swapHalves(std::span<std::uint8_t> blocks) const;
-    CipherSpec spec_;
+    CipherKind kind_;
     gcry_cipher_hd_t handle_ = nullptr;
 };
 

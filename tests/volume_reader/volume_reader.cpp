@@ -16,16 +16,16 @@ namespace {
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kSeedSize = 32;  // IV seed or tweak key, before the cipher keys
 
-const CipherSpec kAes{GCRY_CIPHER_AES256, 16, 32, false};
-const CipherSpec kBlowfish{GCRY_CIPHER_BLOWFISH, 8, 56, true};
-const CipherSpec kCast5{GCRY_CIPHER_CAST5, 8, 16, false};
-const CipherSpec kSerpent{GCRY_CIPHER_SERPENT256, 16, 32, false};
-const CipherSpec kTripleDes{GCRY_CIPHER_3DES, 8, 24, false};
-const CipherSpec kTwofish{GCRY_CIPHER_TWOFISH, 16, 32, false};
+const CipherKind kAes{GCRY_CIPHER_AES256, 16, 32, false};
+const CipherKind kBlowfish{GCRY_CIPHER_BLOWFISH, 8, 56, true};
+const CipherKind kCast5{GCRY_CIPHER_CAST5, 8, 16, false};
+const CipherKind kSerpent{GCRY_CIPHER_SERPENT256, 16, 32, false};
+const CipherKind kTripleDes{GCRY_CIPHER_3DES, 8, 24, false};
+const CipherKind kTwofish{GCRY_CIPHER_TWOFISH, 16, 32, false};
 
 struct Algorithm {
     int id;
-    std::vector<CipherSpec> ciphers;
+    std::vector<CipherKind> ciphers;
     std::vector<int> modes;
 };
 
@@ -49,13 +49,13 @@ const std::vector<Algorithm>& algorithms()
     return table;
 }
 
-struct PrfSpec {
+struct PrfKind {
     int id;
     int hash;
     unsigned long iterations;
 };
 
-constexpr PrfSpec kPrfs[] = {
+constexpr PrfKind kPrfs[] = {
     {1, GCRY_MD_RMD160, 2000},
     {2, GCRY_MD_SHA1, 2000},
     {3, GCRY_MD_WHIRLPOOL, 1000},
@@ -65,9 +65,9 @@ Cascade keyed(const Algorithm& algorithm, std::span<const std::uint8_t> material
 {
     Cascade ciphers;
     std::size_t at = kSeedSize;
-    for (const CipherSpec& spec : algorithm.ciphers) {
-        ciphers.push_back(std::make_shared<const Ecb>(spec, material.subspan(at, spec.keySize)));
-        at += spec.keySize;
+    for (const CipherKind& kind : algorithm.ciphers) {
+        ciphers.push_back(std::make_shared<const Ecb>(kind, material.subspan(at, kind.keySize)));
+        at += kind.keySize;
     }
     return ciphers;
 }
@@ -147,7 +147,7 @@ std::unique_ptr<Volume> Volume::open(std::span<const std::uint8_t> header, std::
     if (header.size() < kSector || password.empty())
         return nullptr;
     ensureGcrypt();
-    for (const PrfSpec& prf : kPrfs) {
+    for (const PrfKind& prf : kPrfs) {
         Bytes material(kSeedSize + 3 * 56);
         if (gcry_kdf_derive(password.data(), password.size(), GCRY_KDF_PBKDF2, prf.hash, header.data(), 64,
                             prf.iterations, material.size(), material.data()) != 0)
