@@ -153,6 +153,8 @@ int ped_dev_win_probe_part(::PedPartition* part, int first_only)
     }
     dev->partition = 1;
     setDevicePath(dev, path.c_str());
+    if (data->dev)
+        ped_device_destroy(data->dev);
     data->dev = dev;
     return 1;
 }

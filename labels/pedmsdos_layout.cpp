@@ -68,13 +68,8 @@ int deletePartition(::PedPartition* part)
         KX_REPORT(".\\labels\\pedmsdos", "part != NULL");
         return 0;
     }
-    const MsdosPartitionData* data = partData(part);
-    PedDevice* own = data ? data->dev : nullptr;
-    if (!ped_disk_delete_partition(part->disk, part))
-        return 0;
-    if (own)
-        ped_device_destroy(own);
-    return 1;
+    // Its device record is freed with it.
+    return ped_disk_delete_partition(part->disk, part) ? 1 : 0;
 }
 
 int ped_disk_delete_all(::PedDisk* disk)

@@ -7,6 +7,7 @@
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos_chain.h"
 #include "labels/pedmsdos_internal.h"
+#include "parted/peddevice.h"
 
 namespace kx::msdos {
 
@@ -77,6 +78,9 @@ void freeWinPart(PedWinPart& w)
     to->winpart.name = copyText(from->winpart.name);
     to->winpart.path = copyText(from->winpart.path);
     to->winpart.mountpoint = copyText(from->winpart.mountpoint);
+    // The device record belongs to the partition Windows shows; a copy in
+    // memory has none of its own, so freeing either never frees it twice.
+    to->dev = nullptr;
     return copy;
 }
 
@@ -85,7 +89,10 @@ void partitionDestroy(::PedPartition* part)
     if (!part)
         return;
     if (auto* data = static_cast<MsdosPartitionData*>(part->disk_specific)) {
-        // The partition's own device record belongs to the device registry.
+        // Its device record goes with it: every re-read of a table replaces
+        // all its partitions, and a long-running caller re-reads often.
+        if (data->dev)
+            ped_device_destroy(data->dev);
         freeWinPart(data->winpart);
         ped_file_system_destroy(data->fs);
         delete data;

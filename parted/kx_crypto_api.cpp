@@ -11,6 +11,7 @@
 #include "parted/kx_layers.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ extern "C" {
 
 int kx_load_crypto_driver(const char* path)
 {
+    KX_REQUIRE_STARTED(0);
     if (!path) {
         KX_REPORT(kxPart, "path == NULL");
         return 0;
@@ -50,6 +52,7 @@ int kx_load_crypto_driver(const char* path)
 
 int kx_unload_crypto_driver(void)
 {
+    KX_REQUIRE_STARTED(0);
     kx::LibraryLock lock;
     kx::releaseCryptDriver();
     return 1;
@@ -57,6 +60,7 @@ int kx_unload_crypto_driver(void)
 
 int kx_part_load(PedWinPart* part, const char* password, const char* mountpoint)
 {
+    KX_REQUIRE_STARTED(1);
     if (!part) {
         KX_REPORT(kxPart, "part == NULL");
         // Not 0, which reads as loaded.
@@ -78,6 +82,7 @@ int kx_part_load(PedWinPart* part, const char* password, const char* mountpoint)
 
 int kx_part_unload(PedWinPart* part)
 {
+    KX_REQUIRE_STARTED(1);
     if (!part) {
         KX_REPORT(kxPart, "part == NULL");
         // Not 0, which reads as unloaded.
@@ -96,6 +101,7 @@ int kx_part_unload(PedWinPart* part)
 
 int kx_part_chk_pwd(PedWinPart* part, const char* pwd)
 {
+    KX_REQUIRE_STARTED(0);
     if (!part) {
         KX_REPORT(kxPart, "part == NULL");
         return 0;
@@ -110,6 +116,7 @@ int kx_part_chk_pwd(PedWinPart* part, const char* pwd)
 
 int kx_part_modify_pwd(PedWinPart* part, const char* oldpwd, const char* newpwd)
 {
+    KX_REQUIRE_STARTED(0);
     if (!part) {
         KX_REPORT(kxPart, "part == NULL");
         return 0;

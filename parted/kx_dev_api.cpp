@@ -7,11 +7,13 @@
 #include "parted/kx_api_support.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
+#include "parted/kx_session.h"
 
 extern "C" {
 
 int kx_dev_probe(void)
 {
+    KX_REQUIRE_STARTED(0);
     kx::LibraryLock lock;
     const int result = kx::PedWinDeviceProbe();
     if (!result)
@@ -22,6 +24,7 @@ int kx_dev_probe(void)
 
 int kx_dev_destroy(void)
 {
+    KX_REQUIRE_STARTED(0);
     kx::LibraryLock lock;
     kx::freeCandidates();
     return 1;
@@ -29,6 +32,7 @@ int kx_dev_destroy(void)
 
 kx_device* kx_dev_get(kx_device* prev, int flag, int vid)
 {
+    KX_REQUIRE_STARTED(nullptr);
     kx_device* next = nullptr;
     {
         kx::LibraryLock lock;
@@ -41,11 +45,13 @@ kx_device* kx_dev_get(kx_device* prev, int flag, int vid)
 
 int kx_dev_get_vid_info(const char* devpath, char* out)
 {
+    KX_REQUIRE_STARTED(0);
     return kx::usbIdOf(KX_HERE(kx::source::kxPart), devpath, out);
 }
 
 int kx_dev_is_change(int* added, int* removed)
 {
+    KX_REQUIRE_STARTED(0);
     if (!added || !removed) {
         KX_REPORT(kx::source::kxPart, "incnop != NULL && decnop != NULL");
         return 0;
@@ -64,6 +70,7 @@ int kx_dev_is_change(int* added, int* removed)
 
 int kx_dev_is_need_format(const char* devpath)
 {
+    KX_REQUIRE_STARTED(0);
     if (!devpath) {
         KX_REPORT(kx::source::kxPart, "devpath == NULL");
         return 0;

@@ -11,6 +11,7 @@
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
 #include "platform/win_api.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -48,16 +49,19 @@ extern "C" {
 
 int kx_dev_remove(const char* devpath, char* out)
 {
+    KX_REQUIRE_STARTED(0);
     return actOnDevice(KX_HERE(kx::source::kxPart), "remove", devpath, out);
 }
 
 int kx_dev_restart(const char* devpath, char* out)
 {
+    KX_REQUIRE_STARTED(0);
     return actOnDevice(KX_HERE(kx::source::kxPart), "restart", devpath, out);
 }
 
 int kx_dev_get_dev_restart(kx_device** out, const char* usb_id)
 {
+    KX_REQUIRE_STARTED(0);
     if (!out) {
         KX_REPORT(kx::source::kxPart, "out == NULL");
         return 0;

@@ -7,6 +7,7 @@
 #include "parted/kx_api_support.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ extern "C" {
 
 int kx_disk_probe(const char* devpath)
 {
+    KX_REQUIRE_STARTED(0);
     if (!devpath) {
         KX_REPORT(kx::source::kxPart, "devpath == NULL");
         return 0;
@@ -50,6 +52,7 @@ int kx_disk_probe(const char* devpath)
 
 int kx_disk_destroy(const char* devpath)
 {
+    KX_REQUIRE_STARTED(0);
     if (!devpath) {
         KX_REPORT(kx::source::kxPart, "devpath == NULL");
         return 0;
@@ -61,6 +64,7 @@ int kx_disk_destroy(const char* devpath)
 
 kx_disk* kx_disk_get(const char* devpath)
 {
+    KX_REQUIRE_STARTED(nullptr);
     if (!devpath) {
         KX_REPORT(kx::source::kxPart, "devpath == NULL");
         return nullptr;
@@ -77,6 +81,7 @@ kx_disk* kx_disk_get(const char* devpath)
 
 int kx_disk_ready(kx_disk* disk)
 {
+    KX_REQUIRE_STARTED(0);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
@@ -94,6 +99,7 @@ int kx_disk_ready(kx_disk* disk)
 
 uint64_t kx_disk_freespace(kx_disk* disk, int type)
 {
+    KX_REQUIRE_STARTED(0);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
@@ -107,6 +113,7 @@ uint64_t kx_disk_freespace(kx_disk* disk, int type)
 
 int kx_disk_get_userinfo(kx_disk* disk, kx_user_info* user)
 {
+    KX_REQUIRE_STARTED(0);
     if (!userArgumentsGiven(KX_HERE(kx::source::kxPart), disk, user))
         return 0;
     std::string path;
@@ -118,6 +125,7 @@ int kx_disk_get_userinfo(kx_disk* disk, kx_user_info* user)
 
 int kx_disk_set_userinfo(kx_disk* disk, const kx_user_info* user)
 {
+    KX_REQUIRE_STARTED(0);
     if (!userArgumentsGiven(KX_HERE(kx::source::kxPart), disk, user))
         return 0;
     std::string path;

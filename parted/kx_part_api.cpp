@@ -7,6 +7,7 @@
 #include "parted/kx_api_support.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ extern "C" {
 
 int kx_part_num(kx_disk* disk, int type)
 {
+    KX_REQUIRE_STARTED(0);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
@@ -52,6 +54,7 @@ int kx_part_num(kx_disk* disk, int type)
 
 PedWinPart* kx_part_getinfo(kx_disk* disk, PedWinPart* prev, int flag)
 {
+    KX_REQUIRE_STARTED(nullptr);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return nullptr;
@@ -65,6 +68,7 @@ PedWinPart* kx_part_getinfo(kx_disk* disk, PedWinPart* prev, int flag)
 
 int kx_part_delete(PedWinPart* part)
 {
+    KX_REQUIRE_STARTED(0);
     if (!part) {
         KX_REPORT(kx::source::kxPart, "part == NULL");
         return 0;
@@ -103,6 +107,7 @@ int kx_part_delete(PedWinPart* part)
 
 int kx_part_delete_all(kx_disk* disk)
 {
+    KX_REQUIRE_STARTED(0);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;
@@ -113,6 +118,7 @@ int kx_part_delete_all(kx_disk* disk)
 
 int kx_part_create(kx_disk* disk, int pflag, int fflag, uint64_t size)
 {
+    KX_REQUIRE_STARTED(0);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;

@@ -8,6 +8,7 @@
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
 #include "platform/win_api.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ extern "C" {
 
 int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64_t p2, uint64_t p3, uint64_t v4)
 {
+    KX_REQUIRE_STARTED(0);
     if (!disk) {
         KX_REPORT(kx::source::kxPart, "disk == NULL");
         return 0;

@@ -8,6 +8,7 @@
 #include "parted/kx_api_support.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ extern "C" {
 
 int kx_part_format(PedWinPart* part, const char* password, const char* name, int quickformat, int clustersize)
 {
+    KX_REQUIRE_STARTED(KX_FORMAT_NOT_STARTED);
     if (!part) {
         KX_REPORT(kx::source::kxPart, "part == NULL");
         // Never 0, which callers read as formatted.
@@ -43,6 +45,7 @@ int kx_part_format(PedWinPart* part, const char* password, const char* name, int
 
 double kx_part_format_progress(PedWinPart* part)
 {
+    KX_REQUIRE_STARTED(0.0);
     if (!part) {
         KX_REPORT(kx::source::kxPart, "part == NULL");
         return 0.0;

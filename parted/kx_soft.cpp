@@ -4,6 +4,7 @@
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
 #include "parted/kx_os.h"
+#include "parted/kx_session.h"
 
 extern "C" {
 
@@ -20,12 +21,16 @@ int kx_soft_init(void)
         kx_printf("ERR:[%s:%s:%d]: Fail initialize device modules\n", KX_WHERE(kx::source::kxPart));
         return 0;
     }
+    kx::markLibraryStarted();
     kx_printf("OK:[%s:%s:%d]: Success to initialize kx software\n", KX_WHERE(kx::source::kxPart));
     return 1;
 }
 
 void kx_soft_exit(void)
 {
+    // Outside a started library there is nothing of ours to release.
+    if (!kx::markLibraryStopped())
+        return;
     kx::stopRandomPool();
     kx::releaseCryptoDriver();
     kx::closeLibraryLock();

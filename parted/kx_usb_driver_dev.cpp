@@ -8,6 +8,7 @@
 #include "kx/kx.h"
 #include "parted/kx_lock.h"
 #include "parted/kx_message.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ using kx::source::kxPart;
 
 // Code for a missing devpath where the result 0 means done.
 constexpr int kMissingPath = 4;
+// The functions' "failed".
+constexpr int kNotDone = 2;
 
 }  // namespace
 
@@ -22,6 +25,7 @@ extern "C" {
 
 int kx_is_load_usb_driver_dev(const char* devpath)
 {
+    KX_REQUIRE_STARTED(0);
     if (!devpath) {
         KX_REPORT(kxPart, "devpath == NULL");
         return 0;
@@ -33,6 +37,7 @@ int kx_is_load_usb_driver_dev(const char* devpath)
 
 int kx_test_load_usb_driver_dev(const char* devpath)
 {
+    KX_REQUIRE_STARTED(kNotDone);
     if (!devpath) {
         KX_REPORT(kxPart, "devpath == NULL");
         return 0;
@@ -46,6 +51,7 @@ int kx_test_load_usb_driver_dev(const char* devpath)
 
 int kx_load_usb_driver_dev(const char* devpath)
 {
+    KX_REQUIRE_STARTED(kNotDone);
     if (!devpath) {
         KX_REPORT(kxPart, "devpath == NULL");
         return kMissingPath;
@@ -64,6 +70,7 @@ int kx_load_usb_driver_dev(const char* devpath)
 
 int kx_unload_usb_driver_dev(const char* devpath)
 {
+    KX_REQUIRE_STARTED(kNotDone);
     if (!devpath) {
         KX_REPORT(kxPart, "devpath == NULL");
         return kMissingPath;
@@ -78,6 +85,7 @@ int kx_unload_usb_driver_dev(const char* devpath)
 // attach goes to the log only; the result is always 1.
 int kx_load_usb_driver_dev_all(void)
 {
+    KX_REQUIRE_STARTED(0);
     {
         // Held for the walk: another thread's probe would free the list under it.
         kx::LibraryLock lock;

@@ -8,6 +8,7 @@
 #include "kx/kx.h"
 #include "parted/kx_message.h"
 #include "platform/win_api.h"
+#include "parted/kx_session.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ extern "C" {
 
 int kx_load_usb_driver(const char* path)
 {
+    KX_REQUIRE_STARTED(0);
     if (!path) {
         KX_REPORT(kxPart, "path == NULL");
         return 0;

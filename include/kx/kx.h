@@ -43,7 +43,12 @@ typedef void* KX_HKEY;
 /* ---- Start-up and shut-down ------------------------------------------- */
 
 /* Detects the OS, creates the library lock and starts the lower layers.
-   1 ready, 0 failed. Call once before any other kx_ function. */
+   1 ready, 0 failed. Call once before any other kx_ function. Before it and
+   after kx_soft_exit every device, disk, partition and driver function
+   returns its failure value (0, NULL, 2 for the per-disk USB filter
+   functions, 1 for kx_part_load and kx_part_unload, KX_FORMAT_NOT_STARTED
+   for kx_part_format) and does nothing; the log, path, registry, OS and
+   file copy functions work at any time. */
 KX_API int kx_soft_init(void);
 
 /* Stops the lower layers and closes the library lock. Destroy the device
@@ -231,6 +236,7 @@ KX_API int kx_part_create_pnum(kx_disk* disk, int publicnum, uint64_t p1, uint64
    32768; nothing was done. */
 #define KX_FORMAT_BAD_SIZE 264
 #define KX_FORMAT_WRITE_FAILED 265 /* writing the volume failed; its contents are lost */
+#define KX_FORMAT_NOT_STARTED 266  /* called outside kx_soft_init..kx_soft_exit; nothing was done */
 
 /* Formats the partition quickly (quickformat 1) or fully, with the file
    system of its kind (FAT, FAT32, NTFS; NTFS for any other kind), the label
@@ -313,7 +319,7 @@ KX_API int kx_load_usb_driver_dev_all(void);
    replaced unless an installed TrueCrypt owns it. 1 attached, 0 not. */
 KX_API int kx_load_crypto_driver(const char* path);
 /* Detaches; stops the driver when no volume is mounted through it and
-   TrueCrypt does not own it. Always 1. */
+   TrueCrypt does not own it. 1, or 0 outside kx_soft_init..kx_soft_exit. */
 KX_API int kx_unload_crypto_driver(void);
 
 /* Mounts a private partition on the letter of mountpoint ("X:"), or with
