@@ -32,6 +32,16 @@ BenchMachine::~BenchMachine()
     std::filesystem::remove_all(root_, ec);
 }
 
+void BenchMachine::unplugDisk()
+{
+    machine::unplug(*machine_, slot_);
+}
+
+void BenchMachine::plugDisk()
+{
+    machine::plug(*machine_, slot_);
+}
+
 std::uint64_t BenchMachine::allocatedBytes() const
 {
     struct stat st {};

@@ -27,6 +27,9 @@ public:
     // The library's name of the appliance disk: \Device\HarddiskN\Partition0.
     std::string devicePath() const;
     const std::filesystem::path& workDir() const { return root_; }
+    // The appliance disk leaves the machine, or comes back in its slot.
+    void unplugDisk();
+    void plugDisk();
 
 private:
     std::filesystem::path root_;
