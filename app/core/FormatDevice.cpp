@@ -111,6 +111,7 @@ void CFormatDevice::SetFormatParam(int nCount, const FormatSizes& sizes, int nFo
 std::thread::id CFormatDevice::BeginFormat()
 {
     Wait();
+    m_stopRequested = false;
     m_thread = std::thread([this, job = CurrentJob()] { RunJob(job); });
     return m_thread.get_id();
 }
@@ -183,6 +184,11 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
     if (lock.Busy()) {
         COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
         run.Fail(kFormatDiskBusy);
+        return;
+    }
+    if (m_stopRequested) {
+        COMN_LOG("%s : %s : %d disk setup stopped on quit before the first write: the disk is as it was");
+        run.Fail(kFormatQuit);
         return;
     }
     if (ClearGPTSurplusInfo(Utf8ToWide(devPath).c_str()) != 0) {

@@ -24,6 +24,7 @@ inline constexpr int kFormatNotCreated = 3;  // partitions not created or the di
 inline constexpr int kFormatNotFormatted = 4;
 inline constexpr int kFormatDiskBusy = 5;  // another job holds the disk; nothing was written
 inline constexpr int kFormatDiskGone = 6;  // the disk went away (lParam: the partition being formatted)
+inline constexpr int kFormatQuit = 7;      // the operator quit before anything was written
 
 inline constexpr std::uint32_t kFormatSystemSizeMiB = 1024;
 
@@ -59,6 +60,10 @@ public:
     std::thread::id BeginFormat();
     // Waits until the run started last has sent its last message.
     void Wait();
+    // Asks the running run to end before its first write (kFormatQuit).
+    // Once the disk is being changed the run goes to its end, so no table
+    // is left without its file systems.
+    void RequestStop() { m_stopRequested = true; }
 
     // The partition being formatted now and its number, for polling
     // kx_part_format_progress from another thread; null between formats.
@@ -100,4 +105,5 @@ private:
     int m_nPublicCount = 0;
     std::atomic<PedWinPart*> m_pFormatting{nullptr};
     std::atomic<int> m_nFormatting{0};
+    std::atomic<bool> m_stopRequested{false};
 };

@@ -34,6 +34,7 @@ void CUpgradeHandleThread::SetProgress(UpgradeProgress* pProgress) { m_pProgress
 void CUpgradeHandleThread::Start()
 {
     Wait();
+    m_stopRequested = false;
     Job job{m_nOperation, m_imagePath, m_devPath, m_pWindow};
     m_thread = std::thread([this, job = std::move(job)] { ThreadRoutine(job); });
 }
@@ -50,7 +51,7 @@ void CUpgradeHandleThread::Wait()
 
 void CUpgradeHandleThread::ThreadRoutine(const Job& job)
 {
-    if (job.nOperation != kWorkerProbe && job.nOperation != kWorkerUpgrade)
+    if (job.nOperation != kWorkerProbe && job.nOperation != kWorkerUpgrade && job.nOperation != kWorkerVerify)
         return;  // nothing to do, nothing to report
     const int nResult = RunJob(job);
     if (!job.pWindow)
@@ -70,6 +71,10 @@ int CUpgradeHandleThread::RunJob(const Job& job)
         if (job.nOperation == kWorkerProbe) {
             kx_dev_probe();  // the page reads the new list itself
             return 0;
+        }
+        if (job.nOperation == kWorkerVerify) {
+            UpgradeFileHeader header;
+            return m_fileOpt.CheckUpgradeFile(job.imagePath.c_str(), header) == 0 ? 0 : kUpgradeFileNotVerified;
         }
         return UpgradeDeviceInThread(job.imagePath, job.devPath);
     } catch (const std::bad_alloc&) {

@@ -17,14 +17,19 @@
 // Worker operations, the wParam of WM_WORKER_DONE.
 inline constexpr int kWorkerProbe = 1;
 inline constexpr int kWorkerUpgrade = 2;
+// Only the image's check (0 or kUpgradeFileNotVerified): it reads the whole
+// image, which must not hold up a window.
+inline constexpr int kWorkerVerify = 3;
 
 // Upgrade results, the lParam of WM_WORKER_DONE. Any other nonzero value is
 // a code of the firmware input/output or a Windows error of a device write.
-// The receiver tells apart 0, 1000 (kUpgradeFileNotVerified) and 1001
-// (kUpgradeDiskBusy).
+// The receiver tells apart 0, 1000 (kUpgradeFileNotVerified), 1001
+// (kUpgradeDiskBusy) and 1002 (kUpgradeQuit).
 inline constexpr int kUpgradeSucceeded = 0;
 // Another job holds the disk; nothing was read from it or written.
 inline constexpr int kUpgradeDiskBusy = 1001;
+// The operator quit before the first write; the device is as it was.
+inline constexpr int kUpgradeQuit = 1002;
 
 class CUpgradeHandleThread {
 public:
@@ -48,6 +53,10 @@ public:
     void Start();
     // Waits until the job started last has ended and posted its message.
     void Wait();
+    // Asks the running upgrade to end before its first write to the device
+    // (kUpgradeQuit). Once writing has begun it runs to its end: a firmware
+    // half written is worse than the old one or the new one.
+    void RequestStop() { m_stopRequested = true; }
 
     // The upgrade sequence on the calling thread: verify and extract the
     // image, write both regions, check them, set the flags, restart the
@@ -81,6 +90,8 @@ private:
                                 const UpgradeFileHeader& header);
     void RestartSelectedDevice();
     void Report(UpgradeStage stage);
+    // True, logged, when a stop was asked for.
+    bool StopAsked(const char* where);
 
     CFileUpgradeOpt m_fileOpt;
     CTavrinOpt m_deviceOpt;
@@ -90,4 +101,5 @@ private:
     std::u16string m_imagePath;
     std::u16string m_devPath;
     std::atomic<UpgradeProgress*> m_pProgress{nullptr};
+    std::atomic<bool> m_stopRequested{false};
 };

@@ -67,6 +67,8 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return kUpgradeFileNotVerified;
     }
+    if (StopAsked("before the disk was taken"))
+        return kUpgradeQuit;
     // The disk is this job's from before its parts are extracted to the end
     // of its restart. A disk that is not a USB disk, or no folder for the
     // lock, is left to the steps below, which refuse them with their codes.
@@ -81,6 +83,8 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return nRet;
     }
+    if (StopAsked("before the first write"))
+        return kUpgradeQuit;
     if (int nRet = UpgradeDeviceInfo(devPath.c_str(), files); nRet != 0) {
         COMN_LOG("%s : %s : %d Write Upgrade file fail!");
         return nRet;
@@ -99,6 +103,14 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     Report(UpgradeStage::Restarting);
     RestartSelectedDevice();
     return kUpgradeSucceeded;
+}
+
+bool CUpgradeHandleThread::StopAsked(const char* where)
+{
+    if (!m_stopRequested)
+        return false;
+    COMN_LOG("%s : %s : %d upgrade stopped on quit %s: the device is as it was", where);
+    return true;
 }
 
 // HandleUpgradeFile's extraction and codes, after its verification.

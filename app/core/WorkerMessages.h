@@ -11,8 +11,8 @@ inline constexpr unsigned kWmUser = 0x0400;
 inline constexpr unsigned WM_FORMAT_ERROR = kWmUser + 130;
 // Format worker to its page: wParam 1 started, 2 formatting, 3 done.
 inline constexpr unsigned WM_FORMAT_PROGRESS = kWmUser + 131;
-// Upgrade worker to its page: wParam the operation (1 probe, 2 upgrade),
-// lParam 0 after a probe, the result code after an upgrade.
+// Upgrade worker to its page: wParam the operation (1 probe, 2 upgrade,
+// 3 image check), lParam 0 after a probe, the result code after the others.
 inline constexpr unsigned WM_WORKER_DONE = kWmUser + 151;
 // Pages to the main window: wParam page code, lParam activity state.
 inline constexpr unsigned WM_PAGE_STATE = kWmUser + 152;

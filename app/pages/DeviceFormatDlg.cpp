@@ -187,8 +187,29 @@ void CDeviceFormatDlg::OnFormatClicked()
     m_formatDevice.BeginFormat();
 }
 
+bool CDeviceFormatDlg::RequestQuit()
+{
+    if (!m_busy)
+        return false;
+    m_quitting = true;
+    m_formatDevice.RequestStop();
+    m_hint->setText(LanguageText("IDC_STRING_MAIN_EXIT_WAITING"));
+    COMN_LOG("%s : %s : %d quit asked: the running disk setup is finished first");
+    return true;
+}
+
+void CDeviceFormatDlg::EndRunForQuit(int code)
+{
+    COMN_LOG("%s : %s : %d quit: disk setup ended with %d", code);
+    for (QTimer& timer : m_timers)
+        timer.stop();
+    SetPageState(kIdle);
+}
+
 void CDeviceFormatDlg::OnFormatProgress(int stage)
 {
+    if (m_quitting && stage == kFormatDone)
+        return EndRunForQuit(0);
     if (stage == kFormatStarted) {
         m_timers[0].start(kStepMs);
     } else if (stage == kFormatPartitioned) {
@@ -203,6 +224,8 @@ void CDeviceFormatDlg::OnFormatProgress(int stage)
 
 void CDeviceFormatDlg::OnFormatError(int code)
 {
+    if (m_quitting)
+        return EndRunForQuit(code);
     for (QTimer& timer : m_timers)
         timer.stop();
     static const char* const keys[4] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",

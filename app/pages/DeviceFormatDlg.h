@@ -40,6 +40,10 @@ public:
     std::uint32_t TotalSize() const { return m_nTotalSize; }
     int ProgressPercent() const { return m_nProgressPercent; }
     bool IsBusy() const { return m_busy; }
+    // The operator quits: a run that has not written yet stops, one that
+    // has goes to its end; then the page goes idle without boxes. False
+    // when no run is going.
+    bool RequestQuit();
     CChildParttionDlg* Panel() const { return m_panel; }
     CRadioBox* CountRadio(int count) const { return m_countRadios.at(static_cast<size_t>(count - 1)); }
     CBmpProgCtrl* ProgressBar() const { return m_progress; }
@@ -58,6 +62,7 @@ private:
     void OnFormatProgress(int stage);
     void OnFormatError(int code);
     void OnTimer(int timer);
+    void EndRunForQuit(int code);
     void ShowProgressStep();
     void ResetProgress();
     void ApplyFonts();
@@ -79,6 +84,7 @@ private:
     std::uint32_t m_nTotalSize = 0;
     int m_nPartCount = 2;
     bool m_busy = false;
+    bool m_quitting = false;
     FormatNotify m_notify{this};
     CFormatDevice m_formatDevice;
 };

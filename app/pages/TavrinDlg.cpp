@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/core/ComnLog.h"
 #include "app/core/DiskSetUp.h"
 #include "app/core/FileExists.h"
-#include "app/core/FileUpgradeOpt.h"
 #include "app/core/SelectedDevice.h"
 #include "app/core/WideText.h"
 #include "app/core/WorkerMessages.h"
@@ -191,7 +191,28 @@ void CTavrinDlg::OnBrowseKernel()
 void CTavrinDlg::Stop(const char* key, int type)
 {
     m_job = Job::None;
-    ShowMessage(LanguageText(key), type);
+    // After a quit the window closes as the job ends: no one is left to answer.
+    if (!m_quitting)
+        ShowMessage(LanguageText(key), type);
+    SetPageState(kIdle);
+}
+
+bool CTavrinDlg::RequestQuit()
+{
+    if (m_job == Job::None)
+        return false;
+    m_quitting = true;
+    m_worker.RequestStop();
+    m_format.RequestStop();
+    m_warning->setText(LanguageText("IDC_STRING_MAIN_EXIT_WAITING"));
+    COMN_LOG("%s : %s : %d quit asked: the running step is finished first, job:%d", static_cast<int>(m_job));
+    return true;
+}
+
+void CTavrinDlg::EndJobForQuit(const char* what, int result)
+{
+    COMN_LOG("%s : %s : %d quit: %s ended with %d", what, result);
+    m_job = Job::None;
     SetPageState(kIdle);
 }
 
@@ -216,22 +237,24 @@ void CTavrinDlg::OnUpgrade()
     if (!DiskNeedsSetUp(device->path))
         return StartUpgradeOfSelected();
     // Setting the disk up deletes its partitions: never for an image the
-    // upgrade would refuse afterwards.
-    if (!ImageVerifies())
+    // upgrade would refuse afterwards. The check reads the whole image, so
+    // the worker makes it while the window goes on painting.
+    m_job = Job::Verify;
+    StartWorker(kWorkerVerify, m_firmwarePath.toStdU16String(), {});
+}
+
+void CTavrinDlg::OnImageChecked(int result)
+{
+    if (m_quitting)
+        return EndJobForQuit("image check", result);
+    if (result != 0)
         return Stop("IDC_STRING_UPGRADE_UPGRADE_FILE_CHEKC_ERROR", kMessageError);
+    m_job = Job::None;
     if (ShowMessage(LanguageText("IDC_STRING_FORMAT_CONFIRM_WARMING"), kMessageQuestion) != 1) {
         SetPageState(kIdle);
         return;
     }
     PrepareDisk();
-}
-
-bool CTavrinDlg::ImageVerifies()
-{
-    // The same check the worker makes before it writes anything.
-    CFileUpgradeOpt file;
-    UpgradeFileHeader header;
-    return file.CheckUpgradeFile(m_firmwarePath.toStdU16String().c_str(), header) == 0;
 }
 
 void CTavrinDlg::PrepareDisk()
@@ -255,10 +278,10 @@ void CTavrinDlg::StartUpgradeOfSelected()
 
 void CTavrinDlg::StartWorker(int operation, std::u16string_view imagePath, std::u16string_view devPath)
 {
-    if (operation == kWorkerUpgrade)
-        m_worker.SetJob(operation, imagePath, devPath);
-    else
+    if (operation == kWorkerProbe)
         m_worker.SetOperation(operation);
+    else
+        m_worker.SetJob(operation, imagePath, devPath);
     m_worker.SetWindow(&m_notify);
     m_worker.Start();
 }
@@ -283,8 +306,12 @@ void CTavrinDlg::OnWorkerDone(int operation, int result)
         SelectDevice(m_combo, m_deviceList);
         return;
     }
+    if (operation == kWorkerVerify && m_job == Job::Verify)
+        return OnImageChecked(result);
     if (operation != kWorkerUpgrade || m_job != Job::Upgrade)
         return;
+    if (m_quitting)
+        return EndJobForQuit("upgrade", result);
     m_job = Job::None;
     SetPageState(kIdle);
     if (result == kUpgradeSucceeded) {
@@ -301,14 +328,20 @@ void CTavrinDlg::OnWorkerDone(int operation, int result)
 
 void CTavrinDlg::OnFormatProgress(int step)
 {
-    if (m_job == Job::DiskSetUp && step == kFormatDone)
-        StartUpgradeOfSelected();
+    if (m_job != Job::DiskSetUp || step != kFormatDone)
+        return;
+    // The disk is set up and consistent; its firmware is left unwritten.
+    if (m_quitting)
+        return EndJobForQuit("disk preparation", 0);
+    StartUpgradeOfSelected();
 }
 
 void CTavrinDlg::OnFormatError(int code)
 {
     if (m_job != Job::DiskSetUp)
         return;
+    if (m_quitting)
+        return EndJobForQuit("disk preparation", code);
     static const char* const keys[] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                        "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
     Stop(code >= 1 && code <= 4       ? keys[code - 1]

@@ -41,6 +41,11 @@ public:
     void OnBack();
 
     bool IsBusy() const { return m_busy; }
+    // The operator quits: the running job ends at its next safe point (an
+    // upgrade before its first write, or at its end once writing began; a
+    // disk being prepared is finished, its firmware not written), without
+    // boxes, and the page goes idle. False when no job runs.
+    bool RequestQuit();
     QString FirmwarePath() const { return m_firmwarePath; }
     QString KernelPath() const { return m_kernelPath; }
     CFlatEdit* PathEdit() const { return m_pathEdit; }
@@ -57,18 +62,19 @@ protected:
 
 private:
     // What the page waits for while busy.
-    enum class Job { None, Probe, DiskSetUp, Upgrade };
+    enum class Job { None, Probe, Verify, DiskSetUp, Upgrade };
 
     void DefaultImagePath();
     void SetFirmwarePath(const QString& path);
-    bool ImageVerifies();
     void PrepareDisk();
     void StartUpgradeOfSelected();
     void StartWorker(int operation, std::u16string_view imagePath, std::u16string_view devPath);
     void OnWorkerDone(int operation, int result);
+    void OnImageChecked(int result);
     void OnFormatProgress(int step);
     void OnFormatError(int code);
     void Stop(const char* key, int type);
+    void EndJobForQuit(const char* what, int result);
     void ApplyFonts();
 
     CBeautifulButton* m_refresh;
@@ -88,6 +94,7 @@ private:
     QString m_firmwarePath;
     QString m_kernelPath;
     bool m_busy = false;
+    bool m_quitting = false;
     Job m_job = Job::None;
     std::vector<DeviceListEntry> m_deviceList;
     WindowNotify m_notify{this};

@@ -5,11 +5,12 @@
 QString AppUsage()
 {
     return QStringLiteral(
-        "usage: orvane-config [--machine DIR] [--screenshot FILE [--page search|firmware|format]\n"
-        "                     [--lang English|Chinese|Traditional]]\n"
+        "usage: orvane-config [--machine DIR] [--page search|firmware|format] [--screenshot FILE]\n"
+        "                     [--lang English|Chinese|Traditional]\n"
         "  --machine DIR     use the emulated machine in DIR (default: KX_MACHINE, else the default machine)\n"
         "  --screenshot FILE render the window into a PNG once the first device search ended, then exit\n"
-        "  --page PAGE       the page to show (search, firmware or format)\n"
+        "  --page PAGE       the page to open once the first device search ended: search, firmware,\n"
+        "                    or format (the disk setup page, which has no button of its own)\n"
         "  --lang NAME       start in that language (and remember it, as the language box does)\n");
 }
 

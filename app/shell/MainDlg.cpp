@@ -199,14 +199,27 @@ void CMainDlg::OnSearchClicked()
     update();
 }
 
-void CMainDlg::OnCloseClicked()
+void CMainDlg::OnCloseClicked() { reject(); }
+
+void CMainDlg::reject()
 {
-    const char* question = m_activityState == kActivityUpgrading    ? "IDC_STRING_MAIN_EXIT_UPGRADE_WARMING"
-                           : m_activityState == kActivityFormatting ? "IDC_STRING_MAIN_EXIT_FORMAT_WARMING"
+    if (m_quitting)
+        return;  // already waiting for the job
+    const char* question = m_activityState == kActivityUpgrading    ? "IDC_STRING_MAIN_EXIT_UPGRADE_SAFE"
+                           : m_activityState == kActivityFormatting ? "IDC_STRING_MAIN_EXIT_FORMAT_SAFE"
                                                                     : nullptr;
-    if (question && ShowMessage(LanguageText(question), kMessageQuestion) == 2)
-        return;
-    reject();
+    if (question) {
+        if (ShowMessage(LanguageText(question), kMessageQuestion) == 2)
+            return;
+        // Both pages are asked: the firmware page may be preparing a disk.
+        const bool firmwareJob = m_firmwarePage->RequestQuit();
+        const bool setupJob = m_diskSetupPage->RequestQuit();
+        if (firmwareJob || setupJob) {
+            m_quitting = true;
+            return;  // closed when the page reports idle
+        }
+    }
+    QDialog::reject();
 }
 
 void CMainDlg::OnLanguageChanged(int index)
@@ -240,12 +253,25 @@ void CMainDlg::RefreshTexts()
 
 void CMainDlg::CheckDevices()
 {
+    // A change during a job is not acted on, so the library is not asked:
+    // the job may hold it for seconds (a device restart), and the window
+    // would stop painting until then.
+    if (m_activityState != kActivityIdle)
+        return;
     int added = 0;
     int removed = 0;
-    if (kx_dev_is_change(&added, &removed) && m_activityState == kActivityIdle) {
+    if (kx_dev_is_change(&added, &removed)) {
         ShowPage(kPageSearch);
         m_searchPage->Refresh();
     }
+}
+
+void CMainDlg::OnPageState(int pageCode, int activityState)
+{
+    m_activityState = activityState;
+    ShowPage(pageCode);
+    if (m_quitting && activityState == kActivityIdle)
+        QDialog::reject();
 }
 
 bool CMainDlg::InDragBand(const QPoint& pos) const { return m_drag->InBand(pos); }
@@ -255,8 +281,7 @@ bool CMainDlg::event(QEvent* event)
     if (event->type() == WindowMessageEvent::EventType()) {
         auto* message = static_cast<WindowMessageEvent*>(event);
         if (message->message == WM_PAGE_STATE) {
-            m_activityState = static_cast<int>(message->lParam);
-            ShowPage(static_cast<int>(message->wParam));
+            OnPageState(static_cast<int>(message->wParam), static_cast<int>(message->lParam));
             message->result = 0;
         } else if (message->message == kWmDeviceChange) {
             if (message->wParam == kDbtDevNodesChanged)

@@ -38,6 +38,8 @@ public:
     ~CMainDlg() override;
 
     int ActivityState() const { return m_activityState; }
+    // Asked to end a job, the window waits for it before it closes.
+    bool IsQuitting() const { return m_quitting; }
     QString CurrentLanguageName() const { return m_currentLanguageName; }
     void ShowPage(int pageCode);
 
@@ -57,6 +59,11 @@ public:
     CDeviceFormatDlg* DiskSetupPage() const { return m_diskSetupPage; }
     bool InDragBand(const QPoint& pos) const;
 
+    // Every way out (the close button, Escape, the window manager's close)
+    // comes here: during an upgrade or a disk setup the operator is asked
+    // first, and the window stays until the job has reached a safe point.
+    void reject() override;
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -69,6 +76,7 @@ private:
     void OnLanguageChanged(int index);
     void RefreshTexts();
     void CheckDevices();
+    void OnPageState(int pageCode, int activityState);
 
     CBeautifulButton* m_firmwareButton;
     CBeautifulButton* m_diskSetButton;
@@ -78,6 +86,7 @@ private:
     QFont m_titleFont, m_labelFont, m_comboFont;
     QString m_currentLanguageName;
     int m_activityState = kActivityIdle;
+    bool m_quitting = false;
     CDeviceFormatDlg* m_diskSetupPage = nullptr;
     CTavrinDlg* m_firmwarePage = nullptr;
     CDeviceSearchDlg* m_searchPage = nullptr;

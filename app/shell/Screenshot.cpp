@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "app/core/SelectedDevice.h"
-#include "app/pages/DeviceSearchDlg.h"
 #include "app/shell/MainDlg.h"
+#include "app/shell/StartPage.h"
 
 bool SaveWindowImage(CMainDlg* window, const QString& file)
 {
@@ -24,21 +24,15 @@ bool SaveWindowImage(CMainDlg* window, const QString& file)
 
 void ScreenshotWhenReady(CMainDlg* window, const QString& page, const QString& file)
 {
-    auto* poll = new QTimer(window);
-    auto* waited = new int(0);
-    QObject::connect(poll, &QTimer::timeout, window, [=] {
-        // The search page probes 200 ms after it starts; wait for its list.
-        const bool ready = window->SearchPage()->ProbesDone() > 0 && !window->SearchPage()->IsBusy();
-        if (!ready && ++*waited < 600)
-            return;
-        poll->stop();
-        delete waited;
-        // With a device selected the pages open as the buttons open them.
-        const bool selected = GetSelectedDevice() != nullptr;
-        if (page == QLatin1String("firmware"))
-            selected ? window->OnFirmwareClicked() : window->ShowPage(kPageFirmware);
+    AfterFirstSearch(window, [=] {
+        // With a device selected the pages open as the buttons open them;
+        // without one the picture still shows the page asked for.
+        if (GetSelectedDevice())
+            OpenStartPage(window, page);
+        else if (page == QLatin1String("firmware"))
+            window->ShowPage(kPageFirmware);
         else if (page == QLatin1String("format"))
-            selected ? window->OnDiskSetClicked() : window->ShowPage(kPageDiskSetup);
+            window->ShowPage(kPageDiskSetup);
         // Let the page switch and the banner's first frame paint.
         QTimer::singleShot(300, window, [=] {
             const bool saved = SaveWindowImage(window, file);
@@ -47,5 +41,4 @@ void ScreenshotWhenReady(CMainDlg* window, const QString& page, const QString& f
             window->done(saved ? 0 : 1);
         });
     });
-    poll->start(50);
 }

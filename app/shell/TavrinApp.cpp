@@ -12,6 +12,7 @@
 #include "app/shell/InputHookFilter.h"
 #include "app/shell/MainDlg.h"
 #include "app/shell/Screenshot.h"
+#include "app/shell/StartPage.h"
 #include "app/widgets/ResourceImage.h"
 #include "kx/kx.h"
 #include "platform/machine.h"
@@ -56,6 +57,8 @@ void CTavrinApp::RunMainWindow()
     CMainDlg window;
     if (!m_options.screenshotFile.isEmpty())
         ScreenshotWhenReady(&window, m_options.page, m_options.screenshotFile);
+    else
+        AfterFirstSearch(&window, [&window, page = m_options.page] { OpenStartPage(&window, page); });
     const int result = window.exec();
     // A screenshot run ends with 1 when the picture could not be written.
     m_exitCode = m_options.screenshotFile.isEmpty() ? 0 : result;

@@ -2,6 +2,8 @@
 
 #include <QAbstractItemView>
 #include <QPainter>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 
 #include "app/widgets/ResourceImage.h"
@@ -82,9 +84,39 @@ void CKelvarComboBox::addItem(const QString& text, const QVariant& userData)
         QComboBox::addItem(text, userData);
 }
 
-void CKelvarComboBox::paintEvent(QPaintEvent* event)
+QRect CKelvarComboBox::TextArea() const
 {
-    QComboBox::paintEvent(event);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+}
+
+QString CKelvarComboBox::ShownText() const
+{
+    return fontMetrics().elidedText(currentText(), Qt::ElideRight, qMax(0, TextArea().width()));
+}
+
+void CKelvarComboBox::showPopup()
+{
+    QComboBox::showPopup();
+    QWidget* popup = view()->window();
+    if (popup == window())
+        return;
+    popup->setFixedWidth(width());
+    popup->move(mapToGlobal(QPoint(0, 0)).x(), popup->y());
+}
+
+void CKelvarComboBox::paintEvent(QPaintEvent*)
+{
+    {
+        // The style's own painting, with the text already cut to fit.
+        QStylePainter style(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        option.currentText = ShownText();
+        style.drawComplexControl(QStyle::CC_ComboBox, option);
+        style.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
     QPainter painter(this);
     painter.setBrush(Qt::NoBrush);
     const QRect frame = rect().adjusted(0, 0, -1, -1);
@@ -100,9 +132,8 @@ void CKelvarComboBox::paintEvent(QPaintEvent* event)
         painter.setPen(kBorder);
         painter.drawRect(frame);
         painter.setPen(kDisabledText);
-        const QRect textRect = rect().adjusted(2, 0, -24, 0);
-        painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         fontMetrics().elidedText(currentText(), Qt::ElideRight, qMax(0, textRect.width())));
+        painter.drawText(TextArea(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         ShownText());
     }
     const QImage& arrow = m_arrows[isEnabled() ? 0 : 1];
     const QRect arrowRect(width() - kArrowArea + 2, 3, 16, height() - 6);

@@ -22,6 +22,12 @@ public:
     int SortedPosition(const QString& text) const;
 
     bool isHovered() const { return m_hovered; }
+    // The current text as the box shows it: cut with an end ellipsis when
+    // it is wider than the text area.
+    QString ShownText() const;
+    // The open list keeps the box's width: long items end in an ellipsis
+    // rather than the list covering the controls beside the box.
+    void showPopup() override;
 
     static constexpr int kItemHeight = 17;
 
@@ -32,6 +38,7 @@ protected:
 
 private:
     void SetHovered(bool hovered);
+    QRect TextArea() const;
 
     QImage m_arrows[2];  // enabled, disabled
     bool m_sorted = false;

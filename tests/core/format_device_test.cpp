@@ -230,6 +230,45 @@ TEST_F(FormatWorkerTest, NoPublicPartitionsAndNoFormatLeavesTheSystemPartitionAl
     EXPECT_GE(kx_dev_is_need_format(DevPath().c_str()), 2);
 }
 
+// A quit asked when the run starts stops it before it writes; asked once
+// the disk is being changed, the run finishes and formats every partition.
+TEST_F(FormatWorkerTest, AQuitBeforeTheFirstWriteStopsTheRunAndOneAfterLetsItFinish)
+{
+    LayOldTable();
+    StartLibrary();
+    const std::string before = testing_support::fingerprintFile(diskImage(1));
+    struct QuittingWindow : RecordingWindow {
+        CFormatDevice* worker = nullptr;
+        std::uintptr_t quitAt = 0;
+        void send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override
+        {
+            RecordingWindow::send(message, wParam, lParam);
+            if (message == 0x483 && wParam == quitAt)
+                worker->RequestStop();
+        }
+    };
+    for (std::uintptr_t quitAt : {kFormatStarted, kFormatPartitioned}) {
+        CFormatDevice worker;
+        QuittingWindow window;
+        window.worker = &worker;
+        window.quitAt = quitAt;
+        worker.SetNotifyWindow(&window);
+        worker.SetFormatParam(2, {300, 0, 0}, 1);
+        worker.BeginFormat();
+        worker.Wait();
+        if (quitAt == kFormatStarted) {
+            EXPECT_EQ(window.Messages(), (std::vector<Message>{kStarted, Error(kFormatQuit)}));
+            EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
+        } else {
+            EXPECT_EQ(window.Messages(), (std::vector<Message>{kStarted, kFormatting, kDoneSent}));
+        }
+    }
+    const auto table = Table();
+    ASSERT_EQ(table.size(), 3u);
+    for (size_t n = 1; n <= 2; ++n)
+        EXPECT_EQ(Blkid(table[n].start, "LABEL"), "Partition-" + std::to_string(n));
+}
+
 TEST_F(FormatWorkerTest, FailingGptSurplusWriteStopsBeforeAnyPartitionIsTouched)
 {
     LayOldTable();

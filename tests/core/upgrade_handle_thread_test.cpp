@@ -386,6 +386,39 @@ TEST_F(UpgradeWorkerTest, OtherJobsFilesNeverReachTheDiskAndTheCheckTrustsOnlyTh
     EXPECT_EQ(Word(Disk(kFlagAt, kFlagSize)) & 0x4, 0u) << "no flags for a kernel that is not the image's";
 }
 
+// A quit reaches the worker at a stage: before the first write the disk is
+// left as it was; once writing began the upgrade runs to its end.
+TEST_F(UpgradeWorkerTest, AQuitBeforeTheFirstWriteLeavesTheDiskAndOneAfterItFinishesTheUpgrade)
+{
+    const std::string before = testing_support::fingerprintFile(diskImage(1));
+    const std::string devPath = DevPath();
+    for (UpgradeStage quitAt : {UpgradeStage::Verifying, UpgradeStage::Extracting, UpgradeStage::WritingKernel,
+                                UpgradeStage::Checking}) {
+        CUpgradeHandleThread worker;
+        MeddlingProgress quitting;
+        quitting.meddle = [&](UpgradeStage stage) {
+            if (stage == quitAt)
+                worker.RequestStop();
+        };
+        worker.SetWindow(&window_);
+        worker.SetProgress(&quitting);
+        worker.SetJob(kWorkerUpgrade, Wide(image_), std::u16string(devPath.begin(), devPath.end()));
+        worker.Start();
+        worker.Wait();
+        if (quitAt == UpgradeStage::Extracting)
+            EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
+    }
+    EXPECT_EQ(window_.Messages(), (std::vector<Message>{{0x497, 2, kUpgradeQuit},
+                                                        {0x497, 2, kUpgradeQuit},
+                                                        {0x497, 2, 0},
+                                                        {0x497, 2, 0}}));
+    EXPECT_TRUE(Disk(kKernelAt, kKernelSize) == Padded(firmware_.kernel, kKernelSize));
+    EXPECT_EQ(Word(Disk(kFlagAt, kFlagSize)), 0x0000000Bu);
+    EXPECT_TRUE(Logged("StopAsked", "upgrade stopped on quit before the first write: the device is as it was"));
+    // A stop asked of one job does not reach the next.
+    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, 0}));
+}
+
 TEST_F(UpgradeWorkerTest, FailingProgressOrWindowStopsNeitherTheUpgradeNorTheProcess)
 {
     progress_.throwAt_ = UpgradeStage::WritingKernel;
@@ -432,7 +465,7 @@ TEST_F(UpgradeWorkerTest, UnknownOperationPostsNothingAndSettingsAreTakenAtStart
 {
     CUpgradeHandleThread worker;
     worker.SetWindow(&window_);
-    worker.SetOperation(3);
+    worker.SetOperation(7);
     worker.Start();
     worker.Wait();
     EXPECT_TRUE(window_.Messages().empty());

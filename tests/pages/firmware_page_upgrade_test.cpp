@@ -134,6 +134,8 @@ TEST_F(FirmwarePageUpgrade, DecliningEitherQuestionLeavesTheDiskAlone)
 
     shown_.clear();
     ClickUpgrade(image, {1, 2});
+    // The image is checked on the worker before the second question.
+    ASSERT_TRUE(WaitForOutcome(2));
     EXPECT_EQ(shown_, (Boxes{{Text(kConfirm), kQuestion}, {Text(kWipeConfirm), kQuestion}}));
     EXPECT_FALSE(page()->IsBusy());
     EXPECT_EQ(window_->ActivityState(), 1);
@@ -147,6 +149,8 @@ TEST_F(FirmwarePageUpgrade, ClosingWhileTheDiskIsSetUpWaitsForTheSetUpAndUpgrade
 {
     OpenPage();
     ClickUpgrade(MakeImage());
+    // The second question is answered where the set-up starts.
+    ASSERT_TRUE(WaitFor([&] { return shown_.size() >= 2; }));
     ASSERT_TRUE(page()->IsBusy());
     // The set-up worker is about to send its first stage to the page.
     window_.reset();

@@ -7,8 +7,10 @@
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/TavrinDlg.h"
+#include "app/shell/LanguageText.h"
 #include "app/shell/MainDlg.h"
 #include "app/widgets/CBeautifulButton.h"
+#include "app/widgets/CFlatEdit.h"
 #include "app/widgets/CKelvarComboBox.h"
 #include "app/widgets/ControlId.h"
 #include "app/widgets/WindowMessage.h"
@@ -96,10 +98,9 @@ TEST_F(MainWindowTest, ExitCheckAsksOnlyDuringUpgradeOrFormat)
         const char* question;  // null: no box
         bool closes;
     };
-    const QString upgrade = QStringLiteral("Device is being upgraded. If you quit now, it is likely that the device "
-                                           "will not work properly. Are you sure you want to quit now?");
-    const QString format = QStringLiteral("Device is formatting. If you quit now, it is likely that the device will "
-                                          "not work properly. Are you sure you want to quit now?");
+    const QString upgrade = LanguageText("IDC_STRING_MAIN_EXIT_UPGRADE_SAFE");
+    const QString format = LanguageText("IDC_STRING_MAIN_EXIT_FORMAT_SAFE");
+    ASSERT_TRUE(upgrade.startsWith(QStringLiteral("Device is being upgraded. If you quit, the upgrade stops")));
     const Case cases[] = {{1, 1, nullptr, true}, {4, 2, nullptr, true}, {2, 2, "upgrade", false},
                           {2, 1, "upgrade", true}, {3, 2, "format", false}, {3, 1, "format", true},
                           {3, -1, "format", true}};
@@ -118,6 +119,41 @@ TEST_F(MainWindowTest, ExitCheckAsksOnlyDuringUpgradeOrFormat)
             EXPECT_TRUE(boxes_.empty());
         }
         EXPECT_EQ(window_->isVisible(), !c.closes);
+    }
+}
+
+TEST_F(MainWindowTest, EscapeAndTheWindowManagersCloseAskTheSameQuestion)
+{
+    const QString question = LanguageText("IDC_STRING_MAIN_EXIT_UPGRADE_SAFE");
+    QWidget* pathEdit = window_->FirmwarePage()->PathEdit();
+    const std::function<void()> ways[] = {
+        [&] { QTest::keyClick(window_.get(), Qt::Key_Escape); },
+        [&] { QTest::keyClick(pathEdit, Qt::Key_Escape); },  // stays enabled while busy
+        [&] { window_->close(); },
+        [&] { QTest::mouseClick(window_->CloseButton(), Qt::LeftButton); },
+    };
+    window_->show();
+    window_->OnFirmwareClicked();
+    SendPageState(3, 2);
+    for (size_t way = 0; way < std::size(ways); ++way) {
+        SCOPED_TRACE(way);
+        boxes_.clear();
+        AnswerBoxesWith(2);
+        ways[way]();
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].text, question);
+        EXPECT_TRUE(window_->isVisible());
+    }
+    // Idle, every way closes without a question.
+    for (size_t way = 0; way < std::size(ways); ++way) {
+        SCOPED_TRACE(way);
+        boxes_.clear();
+        window_->show();
+        window_->OnFirmwareClicked();
+        SendPageState(1, 1);
+        ways[way]();
+        EXPECT_TRUE(boxes_.empty());
+        EXPECT_FALSE(window_->isVisible());
     }
 }
 
