@@ -12,9 +12,10 @@ void FailOnWarning(QtMsgType type, const QMessageLogContext&, const QString& tex
 {
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
-    // The offscreen platform cannot shape windows; the shape itself is tested
-    // apart and on an X server.
-    if (text == QLatin1String("This plugin does not support setting window masks"))
+    // What the offscreen platform cannot do (shape windows, raise or grab
+    // for an open list) is its limit, not the code's; the shape itself is
+    // tested apart and on an X server.
+    if (text.startsWith(QLatin1String("This plugin does not support ")))
         return;
     ADD_FAILURE() << "Qt message: " << text.toStdString();
 }

@@ -9,6 +9,7 @@
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/ParttionSize.h"
+#include "app/shell/LanguageText.h"
 #include "app/shell/MainDlg.h"
 #include "app/widgets/CBeautifulButton.h"
 #include "app/widgets/CBmpProgCtrl.h"
@@ -302,6 +303,31 @@ TEST_F(DiskSetupPageTest, ClosingTheWindowDuringAFormatLetsTheFormatFinish)
     window_.reset();
 
     EXPECT_EQ(seen_.size(), 1u);
+    const auto table = Table(1);
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(Blkid(table[2].start, "LABEL"), "Partition-2");
+}
+
+TEST_F(DiskSetupPageTest, QuittingDuringAFormatKeepsTheWindowUntilTheFormatIsDone)
+{
+    OpenWindow();
+    machine::setSetting(m(), "time_scale", "1");
+    window_->OnDiskSetClicked();
+    AnswerOkAndWatch();
+    QTest::mouseClick(Page().FormatButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return Page().ProgressPercent() > 0; }));
+
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    ASSERT_EQ(seen_.size(), 2u);
+    EXPECT_EQ(seen_[1].text, LanguageText("IDC_STRING_MAIN_EXIT_FORMAT_SAFE"));
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_TRUE(window_->IsQuitting());
+    QTest::keyClick(window_.get(), Qt::Key_Escape);  // asked once only
+    EXPECT_EQ(seen_.size(), 2u);
+
+    ASSERT_TRUE(WaitFor([&] { return !window_->isVisible(); }, 60000));
+    EXPECT_FALSE(Page().IsBusy());
+    EXPECT_EQ(seen_.size(), 2u) << "no success box for a window that is going";
     const auto table = Table(1);
     ASSERT_EQ(table.size(), 3u);
     EXPECT_EQ(Blkid(table[2].start, "LABEL"), "Partition-2");

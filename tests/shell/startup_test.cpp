@@ -1,8 +1,12 @@
 // What start-up writes into the shared templates folder: the device console
 // tool out of the executable and the language files, refreshed every start.
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 #include <fstream>
 
+#include "app/pages/DeviceFormatDlg.h"
 #include "app_fixture.h"
 
 namespace {
@@ -65,7 +69,7 @@ TEST_F(StartupTest, LanguageFilesAreIdenticalAcrossStartsAndCarryTheSameKeys)
         EXPECT_EQ(first[i].substr(0, 2), "\xFF\xFE");
     }
     const QStringList keys = FileKeys(first[0]);
-    EXPECT_EQ(keys.size(), 93);  // the fixed 91 and our two disk texts
+    EXPECT_EQ(keys.size(), 96);  // the fixed 91, our two disk texts and three quit texts
     EXPECT_EQ(keys.first(), QStringLiteral("Language"));
     EXPECT_EQ(keys.last(), QStringLiteral("IDC_STRING_PARTSIZE_PART_NAME"));
     EXPECT_EQ(FileKeys(first[1]), keys);
@@ -78,6 +82,40 @@ TEST_F(StartupTest, LanguageOptionIsRememberedAsTheComboBoxWouldRememberIt)
     EXPECT_EQ(ReadFile(TemplatesFolder() / "setting.txt"), "Traditional");
     Restart();
     EXPECT_EQ(ReadFile(TemplatesFolder() / "setting.txt"), "Traditional");
+}
+
+// The disk setup page has no button: --page format is how it is reached.
+TEST_F(StartupTest, PageFormatOpensTheDiskSetupPageForTheSelectedDisk)
+{
+    AppOptions options;
+    options.page = QStringLiteral("format");
+    app_ = std::make_unique<CTavrinApp>(options);
+    ASSERT_TRUE(app_->Start());
+    bool opened = false;
+    std::uint32_t publicMiB = 0;
+    const auto shownWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* window = qobject_cast<CMainDlg*>(w); window && window->isVisible())
+                return window;
+        return static_cast<CMainDlg*>(nullptr);
+    };
+    QTimer watch;
+    QElapsedTimer waited;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        CMainDlg* window = shownWindow();
+        if (!window)
+            return;
+        opened = window->DiskSetupPage()->isVisible();
+        if (!opened && waited.elapsed() < 20000)
+            return;
+        publicMiB = window->DiskSetupPage()->TotalSize();
+        window->done(0);
+    });
+    waited.start();
+    watch.start(20);
+    app_->RunMainWindow();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(publicMiB, 8u * 1024 - 1024) << "the page was entered for the 8 GiB appliance disk";
 }
 
 }  // namespace

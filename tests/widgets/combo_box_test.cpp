@@ -1,5 +1,7 @@
-// The skinned combo box: sorted adding, item height, frame and arrows.
+// The skinned combo box: sorted adding, item height, frame and arrows, cut
+// texts and the open list's width.
 #include <QAbstractItemView>
+#include <QPushButton>
 
 #include "app/widgets/CKelvarComboBox.h"
 #include "widgets_test_support.h"
@@ -52,6 +54,38 @@ TEST(ComboBoxTest, FrameAndArrowPerState)
     EXPECT_EQ(shot.pixelColor(0, 0), QColor(126, 157, 185));
     EXPECT_EQ(shot.pixelColor(90, 11), QColor(225, 225, 225));
     expectArrow(shot, 185);
+}
+
+TEST(ComboBoxTest, LongNamesEndInAnEllipsisAndTheOpenListKeepsToTheBox)
+{
+    // As the search page lays them out: the Refresh button right of the box.
+    QWidget page;
+    page.resize(431, 333);
+    auto* combo = new CKelvarComboBox(&page);
+    combo->setGeometry(103, 71, 218, 20);
+    auto* refresh = new QPushButton(QStringLiteral("Refresh"), &page);
+    refresh->setGeometry(332, 70, 79, 23);
+    const QString name = QStringLiteral("ORVANE Appliance Disk USB Device (7.9 GB, serial 0123456789ABCDEF)");
+    combo->addItem(QStringLiteral("Disk"));
+    combo->addItem(name);
+    page.show();
+
+    EXPECT_EQ(combo->ShownText(), QStringLiteral("Disk"));
+    combo->setCurrentIndex(1);
+    const QString shown = combo->ShownText();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(name.startsWith(shown.chopped(1)));
+    EXPECT_LE(combo->fontMetrics().horizontalAdvance(shown), combo->width() - 21);
+
+    combo->showPopup();
+    const QWidget* list = combo->view()->window();
+    ASSERT_TRUE(list->isVisible());
+    const QRect listRect = list->geometry();
+    const QRect refreshRect(refresh->mapToGlobal(QPoint(0, 0)), refresh->size());
+    EXPECT_EQ(listRect.width(), combo->width());
+    EXPECT_EQ(listRect.left(), combo->mapToGlobal(QPoint(0, 0)).x());
+    EXPECT_FALSE(listRect.intersects(refreshRect));
+    combo->hidePopup();
 }
 
 }  // namespace
