@@ -30,7 +30,9 @@ void runDeviceTool(const char* verb, const char* usbId)
     char folder[kTextSize] = {};
     win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_COMMON_TEMPLATES, win::FALSE);
     char commandLine[kTextSize] = {};
-    std::snprintf(commandLine, sizeof commandLine, "%s\\cmddev.exe %s \"%s\"", folder, verb, hardwareId);
+    // Quoted: older Windows keeps the folder under "Documents and Settings",
+    // and an unquoted path with spaces runs whatever "C:\Documents.exe" is.
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\\cmddev.exe\" %s \"%s\"", folder, verb, hardwareId);
     kx::runHiddenTool(commandLine, kToolWaitMs);
 }
 

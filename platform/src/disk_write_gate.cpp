@@ -21,7 +21,7 @@ void appendLogLine(const machine::Machine& m, int slot, std::uint64_t at, std::u
     const std::string line = std::to_string(at / kSector) + " " +
                              std::to_string((at % kSector + count + kSector - 1) / kSector) + " " + origin + "\n";
     // One append per line keeps lines whole between processes.
-    const int fd = ::open(writeLogPath(m, slot).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(writeLogPath(m, slot).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return;
     [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());

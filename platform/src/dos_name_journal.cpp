@@ -17,6 +17,7 @@
 #include <random>
 #include <string_view>
 
+#include "file_replace.h"
 #include "owned_fd.h"
 #include "platform/machine.h"
 
@@ -247,16 +248,7 @@ void DosNameJournal::rewrite(const DosNames& names)
     for (const auto& [name, targets] : names)
         for (auto t = targets.rbegin(); t != targets.rend(); ++t)
             text += line('+', name, *t);
-    std::filesystem::path tmp = file_;
-    tmp += ".tmp";
-    {
-        Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (fd.get() < 0)
-            throw MachineError("cannot write " + tmp.string());
-        writeAll(fd.get(), text, 0, tmp);
-    }
-    if (::rename(tmp.c_str(), file_.c_str()) != 0)
-        throw MachineError("cannot replace " + file_.string());
+    replaceFile(file_, text, 0600);
     header_ = text.substr(0, headerSize);
     consumed_ = size_ = text.size();
     names_ = std::make_shared<const DosNames>(names);

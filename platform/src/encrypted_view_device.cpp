@@ -54,7 +54,7 @@ int openCryptVolumeLockFile(const machine::Machine& m, char letter, std::uint64_
 {
     std::error_code ec;
     std::filesystem::create_directories(m.dir() / "locks", ec);
-    return ::open(lockFileOf(m, letter, mountStamp).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return ::open(lockFileOf(m, letter, mountStamp).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 bool cryptVolumeInUse(const machine::Machine& m, char letter, std::uint64_t mountStamp)

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "codepage.h"
 #include "file_objects.h"
@@ -34,6 +35,7 @@ DWORD errnoToError(int e)
     case EPERM:
     case EISDIR:
     case EROFS:
+    case ELOOP:  // a link that came after the check
         return ERROR_ACCESS_DENIED;
     case EEXIST:
         return ERROR_FILE_EXISTS;
@@ -42,6 +44,11 @@ DWORD errnoToError(int e)
     default:
         return ERROR_INVALID_PARAMETER;
     }
+}
+
+void reportRefusedLink(const std::filesystem::path& path)
+{
+    std::fprintf(stderr, "machine: %s is a symbolic link; it is not followed\n", path.c_str());
 }
 
 HANDLE failWith(DWORD error)
@@ -53,13 +60,18 @@ HANDLE failWith(DWORD error)
 HANDLE openHostFile(const std::filesystem::path& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return failWith(ERROR_ACCESS_DENIED);
+    // Nothing in the machine is a link; one planted there is never followed.
+    if (exists && S_ISLNK(st.st_mode)) {
+        reportRefusedLink(path);
+        return failWith(ERROR_ACCESS_DENIED);
+    }
     if (!exists && !std::filesystem::is_directory(path.parent_path().empty() ? "." : path.parent_path()))
         return failWith(ERROR_PATH_NOT_FOUND);
 
-    int mode = openFlagsFor(access) | O_CLOEXEC;
+    int mode = openFlagsFor(access) | O_CLOEXEC | O_NOFOLLOW;
     switch (disposition) {
     case CREATE_NEW:
         if (exists)
@@ -93,17 +105,17 @@ HANDLE openHostFile(const std::filesystem::path& path, DWORD access, DWORD share
     object->flags = flags;
     // Sharing is checked before anything is truncated, as Windows does.
     if (exists) {
-        const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (lockFd < 0)
             return failWith(errnoToError(errno));
         if (DWORD e = object->share.claim(lockFd, access, share); e != ERROR_SUCCESS)
             return failWith(e);
     }
-    object->fd = ::open(path.c_str(), mode, 0644);
+    object->fd = ::open(path.c_str(), mode, 0600);
     if (object->fd < 0)
         return failWith(errnoToError(errno));
     if (!exists) {
-        const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (lockFd < 0 || object->share.claim(lockFd, access, share) != ERROR_SUCCESS)
             return failWith(ERROR_SHARING_VIOLATION);
     }

@@ -1,13 +1,17 @@
 // Files and folders by path, and the system's well-known folders.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <system_error>
 #include <utility>
 
 #include "codepage.h"
+#include "file_replace.h"
+#include "owned_fd.h"
 #include "path_map.h"
 #include "platform/machine.h"
 #include "platform/win_api.h"
@@ -50,7 +54,7 @@ BOOL makeDirectory(const std::string& utf8)
     auto p = hostFile(utf8);
     if (!p)
         return FALSE;
-    if (::mkdir(p->c_str(), 0755) != 0) {
+    if (::mkdir(p->c_str(), 0700) != 0) {
         SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
@@ -113,6 +117,35 @@ std::optional<std::pair<fs::path, fs::path>> transferEnds(const std::string& fro
     return std::pair{*src, *dst};
 }
 
+// The copy is made beside the target and renamed over it, so a link at the
+// target is replaced rather than written through; a link as the source is
+// not followed either. The owner's bits of the source's mode are kept.
+bool copyWhole(const fs::path& from, const fs::path& to)
+{
+    const detail::Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat st {};
+    if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    try {
+        machine::NewFileBeside out(to, st.st_mode & S_IRWXU);
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;
+            out.write(std::string_view(buffer, static_cast<std::size_t>(n)));
+        }
+        out.putInPlace();
+        return true;
+    } catch (const machine::MachineError&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
@@ -124,10 +157,12 @@ BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
     const auto ends = transferEnds(detail::ansiToUtf8(from), detail::ansiToUtf8(to), !failIfExists);
     if (!ends)
         return FALSE;
-    std::error_code ec;
-    fs::copy_file(ends->first, ends->second, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        SetLastError(fs::exists(ends->second.parent_path()) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    if (!fs::exists(ends->second.parent_path())) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (!copyWhole(ends->first, ends->second)) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     return TRUE;

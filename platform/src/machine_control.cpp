@@ -10,6 +10,7 @@
 #include <set>
 
 #include "device_nodes.h"
+#include "folder_trust.h"
 #include "platform/machine.h"
 #include "registry_tree.h"
 #include "system_programs.h"
@@ -23,7 +24,7 @@ constexpr std::uint64_t kSystemDiskSize = 64ull << 30;
 
 void createSparseImage(const fs::path& path, std::uint64_t size)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         throw MachineError("cannot create disk image " + path.string() + ": " + std::strerror(errno));
     const bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
@@ -135,7 +136,7 @@ void makeDriveC(const fs::path& c)
 {
     for (const char* dir : {"Windows/system32/drivers", "Windows/SysWOW64/drivers", "ProgramData/Microsoft/Windows/Templates",
                             "Documents and Settings/All Users/Templates", "Users/Operator/AppData/Roaming"})
-        fs::create_directories(c / dir);
+        makeOwnFolders(c / dir);
     writeSystemPrograms(c);
 }
 
@@ -144,9 +145,10 @@ void makeDriveC(const fs::path& c)
 std::shared_ptr<Machine> Machine::create(const fs::path& dir)
 {
     const fs::path abs = fs::absolute(dir);
+    checkFolderTrust(abs);
     if (fs::exists(abs / "machine.json"))
         throw MachineError("a machine already exists in " + abs.string());
-    fs::create_directories(abs);
+    makeOwnFolders(abs);
     makeDriveC(abs / "drive_c");
     auto m = std::shared_ptr<Machine>(new Machine(abs));
     createSparseImage(abs / "disk0.img", kSystemDiskSize);

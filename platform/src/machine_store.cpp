@@ -13,6 +13,8 @@
 #include <sstream>
 
 #include "dos_name_journal.h"
+#include "file_replace.h"
+#include "folder_trust.h"
 #include "machine_json.h"
 #include "owned_fd.h"
 #include "platform/machine.h"
@@ -32,7 +34,7 @@ class FileLock {
 public:
     explicit FileLock(const fs::path& path)
     {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0)
             throw MachineError("cannot open lock file " + path.string());
         while (::flock(fd_, LOCK_EX) != 0)
@@ -85,27 +87,10 @@ State parse(const fs::path& file, const std::string& text)
 
 std::string serialise(const State& state) { return toJson(state).dump(2) + '\n'; }
 
-// The state may hold the key areas of mounted private volumes: it is the
-// owner's alone (0600 whatever the umask), on every rewrite.
+// The owner's alone (0600 whatever the umask), on every rewrite.
 void save(const fs::path& file, const std::string& text)
 {
-    fs::path tmp = file;
-    tmp += ".tmp";
-    {
-        const win::detail::Fd out(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (out.get() < 0 || ::fchmod(out.get(), 0600) != 0)
-            throw MachineError("cannot write " + tmp.string() + ": " + std::strerror(errno));
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t n = ::write(out.get(), text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw MachineError("cannot write " + tmp.string() + ": " + std::strerror(errno));
-            done += static_cast<std::size_t>(n);
-        }
-    }
-    // A rename is atomic: readers see the old or the new state, never half.
-    fs::rename(tmp, file);
+    replaceFile(file, text, 0600);
 }
 
 }  // namespace
@@ -129,8 +114,15 @@ struct Machine::Cache {
 
 Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>(dir_)) {}
 
+void checkFolderTrust(const fs::path& dir)
+{
+    if (std::string why = folderTrustProblem(dir, ::geteuid()); !why.empty())
+        throw MachineError("the machine folder " + dir.string() + " is not safe to use: " + why);
+}
+
 std::shared_ptr<Machine> Machine::open(const fs::path& dir)
 {
+    checkFolderTrust(dir);
     if (!fs::exists(dir / "machine.json"))
         throw MachineError("no emulated machine in " + dir.string() + " (create one with: orvane-machine create DIR)");
     auto m = std::shared_ptr<Machine>(new Machine(fs::absolute(dir)));

@@ -20,6 +20,7 @@
 #include "platform/machine.h"
 #include "platform/win_api.h"
 #include "processes.h"
+#include "program_image.h"
 
 extern char** environ;
 
@@ -155,9 +156,10 @@ std::optional<fs::path> existingDirectory(const std::string& windowsPath)
 }
 
 // The search of a program named on the command line: ".exe" when it has no
-// extension; a bare name is looked for in the current directory, then the
-// system directory, then the Windows directory. The name as given is a last
-// resort, for host programs, which have no extensions.
+// extension; a bare name is looked for in the system directory, then the
+// Windows directory, never in the current directory, which may be any
+// folder of the host. The name as given is a last resort, for programs
+// without extensions.
 std::optional<fs::path> findProgram(const std::string& name)
 {
     std::vector<std::string> names;
@@ -171,46 +173,11 @@ std::optional<fs::path> findProgram(const std::string& name)
                 return found;
             continue;
         }
-        for (const char* dir : {"", "C:\\Windows\\system32\\", "C:\\Windows\\"})
+        for (const char* dir : {"C:\\Windows\\system32\\", "C:\\Windows\\"})
             if (auto found = existingFile(dir + n))
                 return found;
     }
     return std::nullopt;
-}
-
-bool insideMachine(const fs::path& file)
-{
-    try {
-        const auto machineDir = fs::weakly_canonical(machine::current()->dir());
-        const auto canonical = fs::weakly_canonical(file);
-        const auto rel = canonical.lexically_relative(machineDir);
-        return !rel.empty() && *rel.begin() != "..";
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-// Windows runs any file of a known format; a program the machine's own
-// files hold (written out by the product) gets its execute bits here.
-DWORD checkRunnable(const fs::path& file)
-{
-    char magic[4] = {};
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return ERROR_ACCESS_DENIED;
-    const ssize_t got = ::read(fd, magic, sizeof magic);
-    ::close(fd);
-    const bool known = (got == 4 && std::memcmp(magic, "\x7F" "ELF", 4) == 0) ||
-                       (got >= 2 && magic[0] == '#' && magic[1] == '!');
-    if (!known)
-        return ERROR_BAD_FORMAT;
-    if (::access(file.c_str(), X_OK) == 0)
-        return ERROR_SUCCESS;
-    struct stat st {};
-    if (!insideMachine(file) || ::stat(file.c_str(), &st) != 0 ||
-        ::chmod(file.c_str(), st.st_mode | ((st.st_mode & 0444) >> 2)) != 0 || ::access(file.c_str(), X_OK) != 0)
-        return ERROR_ACCESS_DENIED;
-    return ERROR_SUCCESS;
 }
 
 DWORD errorOfErrno(int error)
@@ -295,8 +262,10 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (const DWORD error = checkRunnable(*program); error != ERROR_SUCCESS) {
-        SetLastError(error);
+    DWORD refusal = ERROR_SUCCESS;
+    const std::optional<detail::ProgramImage> image = detail::ProgramImage::load(*program, &refusal);
+    if (!image) {
+        SetLastError(refusal);
         return FALSE;
     }
 
@@ -319,8 +288,11 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
         ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
-    std::string path = program->string();
-    args.insert(args.begin(), path);
+    // The child runs the checked copy under the program's own name.
+    if (image->fd() >= 0)
+        ::posix_spawn_file_actions_adddup2(&actions, image->fd(), image->fd());
+    const std::string path = image->execPath();
+    args.insert(args.begin(), image->leadingArgs().begin(), image->leadingArgs().end());
     auto argv = pointersOf(args);
     auto envTexts = childEnvironment(environment);
     auto envp = pointersOf(envTexts);

@@ -119,7 +119,7 @@ int openDeviceLockFile(const std::string& machineDir, int diskSlot, int partitio
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     const auto file = dir / ("disk" + std::to_string(diskSlot) + "-part" + std::to_string(partition));
-    return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 }  // namespace win::detail

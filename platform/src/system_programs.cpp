@@ -1,7 +1,6 @@
 #include "system_programs.h"
 
-#include <fstream>
-
+#include "file_replace.h"
 #include "platform/machine.h"
 
 namespace machine {
@@ -24,15 +23,9 @@ std::string shellQuoted(const std::string& text)
 
 void writeSystemPrograms(const fs::path& driveC)
 {
-    const fs::path cmd = driveC / "Windows" / "system32" / "cmd.exe";
-    {
-        std::ofstream out(cmd, std::ios::binary | std::ios::trunc);
-        // "$@" hands every argument over untouched: no shell reads them.
-        out << "#!/bin/sh\nexec " << shellQuoted(ORVANE_CMD_PROGRAM) << " \"$@\"\n";
-        if (!out)
-            throw MachineError("cannot write " + cmd.string());
-    }
-    fs::permissions(cmd, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
+    // "$@" hands every argument over untouched: no shell reads them.
+    replaceFile(driveC / "Windows" / "system32" / "cmd.exe",
+                "#!/bin/sh\nexec " + shellQuoted(ORVANE_CMD_PROGRAM) + " \"$@\"\n", 0700);
 }
 
 }  // namespace machine

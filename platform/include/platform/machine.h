@@ -3,6 +3,8 @@
 // (tools and tests) uses this header; the product calls win_api.h only.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -257,6 +259,18 @@ std::string backingProblem(const Machine& m, const Disk& disk);
 // The backing opened with flags (O_RDONLY or O_RDWR), only when it may be
 // used; -1 otherwise.
 int openBacking(const Machine& m, const Disk& disk, int flags);
+
+// Whether a machine folder may be used: programs the machine runs and files
+// it writes follow from it, and it may be driven as root, so nobody but its
+// user (or root) may be able to change it or any folder above it. Empty when
+// user may use it; else why not, naming the folder at fault ("/srv/m is
+// writable by others (mode 0777)"). The folder itself must be a directory
+// owned by user or root that nobody else may write; every folder above it
+// must be owned by user or root and writable by nobody else, unless root
+// owns it with the sticky bit set (as /tmp). A folder that does not exist
+// yet is judged by the folders above it. Machine::open and Machine::create
+// refuse a folder with a problem.
+std::string folderTrustProblem(const fs::path& dir, uid_t user);
 
 std::shared_ptr<Machine> current();
 void select(const fs::path& dir);
