@@ -100,17 +100,26 @@ private:
 
 }  // namespace
 
+std::string hostToolFolders(bool root)
+{
+    // Root writes disks with what it runs: the system's own folders only.
+    if (root)
+        return kSystemToolFolders;
+    const char* path = std::getenv("PATH");
+    return std::string(path ? path : "") + ":/usr/local/sbin:/usr/sbin:/sbin";
+}
+
 std::optional<std::string> findHostTool(const std::string& name)
 {
-    std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-    dirs += ":/usr/local/sbin:/usr/sbin:/sbin";
+    const std::string dirs = hostToolFolders(::geteuid() == 0);
     for (std::size_t start = 0; start <= dirs.size();) {
         std::size_t end = dirs.find(':', start);
         if (end == std::string::npos)
             end = dirs.size();
         const std::string dir = dirs.substr(start, end - start);
         start = end + 1;
-        if (dir.empty())
+        // A relative entry ("." or empty) is the current folder, any folder.
+        if (dir.empty() || dir.front() != '/')
             continue;
         const std::string candidate = dir + "/" + name;
         if (::access(candidate.c_str(), X_OK) == 0 && std::filesystem::is_regular_file(candidate))

@@ -9,8 +9,13 @@
 
 namespace win::detail {
 
-// The program's path: found in PATH or the system folders the formatters
-// live in, which a user's PATH often lacks.
+// The folders host tools are looked for in, in order: as root the
+// system's own (kSystemToolFolders); else PATH and then the system folders
+// the formatters live in, which a user's PATH often lacks.
+inline constexpr const char* kSystemToolFolders = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+std::string hostToolFolders(bool root);
+
+// The program's path: found in an absolute folder of hostToolFolders.
 std::optional<std::string> findHostTool(const std::string& name);
 
 struct ToolResult {

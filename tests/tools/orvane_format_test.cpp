@@ -1,5 +1,10 @@
 // orvane format, run as a user would against a temporary machine, with the
 // volumes it leaves judged by the host's own tools.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
 #include "support/temp_machine.h"
 #include "tool_run.h"
 
@@ -55,6 +60,27 @@ TEST_F(OrvaneFormat, YesFormatsThePartitionNtfsWithItsLabelAndShowsProgress)
     EXPECT_EQ(blkid(kNtfsStart, "TYPE"), "ntfs");
     EXPECT_EQ(blkid(kNtfsStart, "LABEL"), "Partition-1");
     EXPECT_EQ(blkid(kFatStart, "TYPE"), "") << "only the partition named";
+}
+
+// A formatter planted where the PATH's relative entries lead (or, for root,
+// anywhere outside the system's folders) is never what formats.
+TEST_F(OrvaneFormat, HostFormattersComeOnlyFromTrustedFolders)
+{
+    const auto planted = dir_.parent_path() / "planted";
+    std::filesystem::create_directories(planted);
+    const auto marker = dir_.parent_path() / "planted-ran";
+    for (const char* tool : {"mkntfs", "ntfscp", "ntfscat"}) {
+        std::ofstream(planted / tool) << "#!/bin/sh\ntouch " << shellQuote(marker.string()) << "\nexit 1\n";
+        std::filesystem::permissions(planted / tool, std::filesystem::perms::owner_all);
+    }
+    const std::string path = std::string(::geteuid() == 0 ? planted.string() + ":" : "") + ".:" + std::getenv("PATH");
+    std::string out;
+    const std::string command = "cd " + shellQuote(planted.string()) + " && PATH=" + shellQuote(path) + " " +
+                                shellQuote(testing_support::buildDir() + "/orvane") + " --machine " +
+                                shellQuote(dir_.string()) + " format 2 --label Safe --yes";
+    EXPECT_EQ(testing_support::runCommand(command, &out), 0) << out;
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "a planted formatter ran";
+    EXPECT_EQ(blkid(kNtfsStart, "LABEL"), "Safe");
 }
 
 TEST_F(OrvaneFormat, AsksFirstAndOnlyAYesGoesOn)
