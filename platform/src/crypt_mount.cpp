@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "codepage.h"
+#include "crypt_keys.h"
 #include "crypto/volume_keys.h"
 #include "device_resolve.h"
 #include "encrypted_view.h"
@@ -94,7 +95,7 @@ std::uint64_t dataLengthOf(const kc::HeaderFields& fields, std::uint64_t partiti
 }
 
 std::int32_t openVolume(const cd::MountRequest& r, const kc::HeaderBytes& header, const DeviceTarget& t,
-                        machine::CryptVolume& v)
+                        machine::CryptVolume& v, kc::SecureBytes& keys)
 {
     if (r.password.length > cd::maxPassword)
         return cd::RESULT_PASSWORD_WRONG;
@@ -110,7 +111,7 @@ std::int32_t openVolume(const cd::MountRequest& r, const kc::HeaderBytes& header
         return cd::RESULT_VOLUME_FORMAT_BAD;
     v.algorithm = volume.algorithm->id;
     v.mode = static_cast<int>(volume.mode);
-    v.keyArea = keyAreaText(volume.keyArea.span());
+    keys = kc::SecureBytes(volume.keyArea.span());
     return cd::RESULT_SUCCESS;
 }
 
@@ -142,26 +143,35 @@ std::int32_t mountCryptVolume(machine::Machine& m, const cd::MountRequest& r)
     v.partitionOffset = target->offset;
     v.readOnly = r.readOnly != 0;
     v.removable = r.removable != 0;
-    std::int32_t result = openVolume(r, header, *target, v);
+    kc::SecureBytes keys;
+    std::int32_t result = openVolume(r, header, *target, v, keys);
     kc::secureWipe(header);
     if (result != cd::RESULT_SUCCESS)
         return result;
     // Another process may have taken the letter or the volume meanwhile.
-    m.update([&](machine::State& s) {
-        const auto now = volumeTarget(s, path);
-        if (logicalDriveMask(s) & bit)
-            result = cd::RESULT_DRIVE_TAKEN;
-        else if (!now || now->arrival != target->arrival || now->offset != target->offset)
-            result = cd::RESULT_OS_ERROR;
-        else if (mountedAlready(s, *now))
-            result = cd::RESULT_ALREADY_MOUNTED;
-        if (result != cd::RESULT_SUCCESS)
-            return;
-        v.mountStamp = ++s.arrivalCounter;
-        s.cryptVolumes.push_back(v);
-        ++s.deviceChanges;
-    });
-    kc::secureWipe(v.keyArea.data(), v.keyArea.size());
+    try {
+        m.update([&](machine::State& s) {
+            const auto now = volumeTarget(s, path);
+            if (logicalDriveMask(s) & bit)
+                result = cd::RESULT_DRIVE_TAKEN;
+            else if (!now || now->arrival != target->arrival || now->offset != target->offset)
+                result = cd::RESULT_OS_ERROR;
+            else if (mountedAlready(s, *now))
+                result = cd::RESULT_ALREADY_MOUNTED;
+            if (result != cd::RESULT_SUCCESS)
+                return;
+            v.mountStamp = ++s.arrivalCounter;
+            // In place before the record: another process may open the view at once.
+            storeVolumeKeys(m, v.mountStamp, keys.span());
+            s.cryptVolumes.push_back(v);
+            ++s.deviceChanges;
+        });
+    } catch (const machine::MachineError&) {
+        // Keys written for a record that never reached the state go too.
+        if (v.mountStamp)
+            removeVolumeKeys(m, v.mountStamp);
+        return cd::RESULT_OS_ERROR;
+    }
     return result;
 }
 
@@ -187,8 +197,10 @@ std::int32_t dismountCryptVolume(machine::Machine& m, int driveNumber, bool forc
         ++s.deviceChanges;
         result = cd::RESULT_SUCCESS;
     });
-    if (result == cd::RESULT_SUCCESS)
+    if (result == cd::RESULT_SUCCESS) {
         removeCryptVolumeLockFile(m, letter, gone);
+        removeVolumeKeys(m, gone);
+    }
     return result;
 }
 

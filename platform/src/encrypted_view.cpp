@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "crypt_keys.h"
 #include "crypto/volume_keys.h"
 
 namespace win::detail {
@@ -48,14 +49,16 @@ std::string keyAreaText(std::span<const std::uint8_t> keyArea)
     return text;
 }
 
-std::unique_ptr<EncryptedView> EncryptedView::create(const machine::CryptVolume& volume)
+std::unique_ptr<EncryptedView> EncryptedView::create(const machine::Machine& m, const machine::CryptVolume& volume)
 {
     const auto* algorithm = kx::crypto::findAlgorithm(volume.algorithm);
     kx::crypto::SecureBytes keys(kx::crypto::header::KeyArea::size);
+    // Records of older machines carry their keys; newer ones keep them apart.
+    const bool keysHad = volume.keyArea.empty() ? loadVolumeKeys(m, volume.mountStamp, keys.span())
+                                                : keyAreaBytes(volume.keyArea, keys);
     // The data area starts right after the one-sector header; the ciphers
     // number their units from there.
-    if (!algorithm || volume.mode < 1 || volume.mode > 4 || volume.dataOffset != kx::crypto::headerSize ||
-        !keyAreaBytes(volume.keyArea, keys))
+    if (!algorithm || volume.mode < 1 || volume.mode > 4 || volume.dataOffset != kx::crypto::headerSize || !keysHad)
         return nullptr;
     std::unique_ptr<EncryptedView> view(new EncryptedView);
     view->cipher_ = kx::crypto::VolumeCipher::create(*algorithm, static_cast<kx::crypto::Mode>(volume.mode), keys.span());

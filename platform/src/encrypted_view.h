@@ -19,8 +19,9 @@ namespace win::detail {
 
 class EncryptedView {
 public:
-    // Null when the record names a cipher or key this program cannot use.
-    static std::unique_ptr<EncryptedView> create(const machine::CryptVolume& volume);
+    // Null when the record names a cipher this program cannot use, or its
+    // keys cannot be had.
+    static std::unique_ptr<EncryptedView> create(const machine::Machine& m, const machine::CryptVolume& volume);
     ~EncryptedView();
 
     std::uint64_t length() const { return length_; }

@@ -80,7 +80,7 @@ std::shared_ptr<EncryptedVolumeObject> makeEncryptedVolumeObject(const machine::
     const machine::CryptVolume* volume = machine::cryptVolumeOn(state, target.cryptLetter);
     auto object = std::make_shared<EncryptedVolumeObject>();
     if (volume)
-        object->view = EncryptedView::create(*volume);
+        object->view = EncryptedView::create(m, *volume);
     if (!object->view) {
         SetLastError(ERROR_NOT_READY);
         return nullptr;

@@ -46,7 +46,7 @@ OpenVolume openVolume(const Machine& m, char letter, bool forWriting)
     if (forWriting && v->readOnly)
         throw MachineError(drive + " is mounted read-only");
     OpenVolume out;
-    out.view = EncryptedView::create(*v);
+    out.view = EncryptedView::create(m, *v);
     if (!out.view)
         throw MachineError("the encrypted volume " + drive + " cannot be opened");
     const Disk& disk = state->disks[static_cast<std::size_t>(v->slot)];

@@ -290,7 +290,7 @@ Service serviceFromJson(const json& j)
 
 json cryptVolumeToJson(const CryptVolume& v)
 {
-    return {{"letter", std::string(1, v.letter)},
+    json j = {{"letter", std::string(1, v.letter)},
             {"volume_path", v.volumePath},
             {"slot", v.slot},
             {"partition", v.partition},
@@ -301,9 +301,12 @@ json cryptVolumeToJson(const CryptVolume& v)
             {"data_length", v.dataLength},
             {"algorithm", v.algorithm},
             {"mode", v.mode},
-            {"key_area", v.keyArea},
             {"read_only", v.readOnly},
             {"removable", v.removable}};
+    // Only records of older machines carry their keys here.
+    if (!v.keyArea.empty())
+        j["key_area"] = v.keyArea;
+    return j;
 }
 
 CryptVolume cryptVolumeFromJson(const json& j)

@@ -60,7 +60,7 @@ std::optional<VolumeAnswer> volumeOfRoot(std::string_view root, bool countFree)
     if (fd >= 0 && target->cryptLetter) {
         // An encrypted volume's file system is read through its view.
         const machine::CryptVolume* volume = machine::cryptVolumeOn(*state, target->cryptLetter);
-        if (auto view = volume ? EncryptedView::create(*volume) : nullptr)
+        if (auto view = volume ? EncryptedView::create(*m, *volume) : nullptr)
             facts = probeVolume(view->reader(fd), countFree);
     } else if (fd >= 0) {
         facts = probeVolume(fd, target->offset, target->length, countFree);

@@ -161,7 +161,7 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
     if (disk.readOnly || disk.writeProtect || (encrypted && encrypted->readOnly))
         return fail(FormatFailure::WriteProtected, "the disk is write-protected");
     // An encrypted volume takes only what its view encrypted.
-    const auto view = encrypted ? win::detail::EncryptedView::create(*encrypted) : nullptr;
+    const auto view = encrypted ? win::detail::EncryptedView::create(m, *encrypted) : nullptr;
     if (encrypted && !view)
         return fail(FormatFailure::NoVolume, std::string("the encrypted volume ") + letter + ": cannot be opened");
     if (auto problem = labelProblem(r.fileSystem, r.label))

@@ -4,12 +4,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "platform/crypt_testing.h"
 #include "support/temp_machine.h"
 
 using namespace win;
 using namespace crypt_testing;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -141,35 +146,48 @@ namespace {
 // The key area of a mounted volume lives in the machine's state, which only
 // its owner may read, whatever the umask and the file's earlier mode; the
 // dismount takes it out again.
-TEST_F(EncryptedVolume, KeysInTheStateAreTheOwnersAloneAndGoneAfterDismount)
+// Every file of the machine is searched for the key area, raw and as hex.
+TEST_F(EncryptedVolume, KeysLiveOnlyInTheirOwnFileWhileMountedAndTheOwnersAlone)
 {
-    const auto stateFile = dir_ / "machine.json";
-    ASSERT_EQ(::chmod(stateFile.c_str(), 0644), 0);
     const mode_t saved = ::umask(0);
     const auto made = mountedVolume('X');
     ::umask(saved);
     ASSERT_TRUE(made.volume);
-    auto modeOf = [&] {
+    const std::span<const std::uint8_t> key = made.volume->keyArea.span().first(32);
+    const std::string raw(key.begin(), key.end());
+    std::string hex;
+    for (std::uint8_t b : key) {
+        static const char digits[] = "0123456789abcdef";
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    auto holders = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+            if (!entry.is_regular_file() || entry.file_size() > (64u << 20))
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string text(std::istreambuf_iterator<char>(in), {});
+            if (contains(text, raw) || contains(text, hex))
+                found.push_back(entry.path().lexically_relative(dir_).string());
+        }
+        return found;
+    };
+    auto modeOf = [&](const fs::path& p) {
         struct stat st {};
-        EXPECT_EQ(::stat(stateFile.c_str(), &st), 0);
+        EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
         return st.st_mode & 0777;
     };
-    auto stateText = [&] {
-        std::ifstream in(stateFile);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    std::string keys;
-    for (std::uint8_t b : made.volume->keyArea.span().first(32)) {
-        static const char digits[] = "0123456789abcdef";
-        keys += digits[b >> 4];
-        keys += digits[b & 15];
-    }
-    EXPECT_EQ(modeOf(), 0600u);
-    EXPECT_TRUE(contains(stateText(), keys));
+    const auto whileMounted = holders();
+    ASSERT_EQ(whileMounted.size(), 1u) << testing::PrintToString(whileMounted);
+    EXPECT_EQ(fs::path(whileMounted[0]).parent_path(), "keys");
+    EXPECT_EQ(modeOf(dir_ / whileMounted[0]), 0600u);
+    EXPECT_EQ(modeOf(dir_ / "keys"), 0700u);
+    EXPECT_EQ(modeOf(dir_ / "machine.json"), 0600u);
 
     ASSERT_EQ(dismount('X', false), cd::RESULT_SUCCESS);
-    EXPECT_EQ(modeOf(), 0600u);
-    EXPECT_FALSE(contains(stateText(), keys));
+    EXPECT_TRUE(holders().empty());
+    EXPECT_FALSE(fs::exists(dir_ / whileMounted[0]));
 }
 
 }  // namespace
