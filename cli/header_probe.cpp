@@ -31,14 +31,14 @@ bool readHeader(const char* partitionPath, kx::crypto::HeaderBytes& header)
     return read;
 }
 
-bool opens(const kx::crypto::HeaderBytes& header, const std::string& password)
+bool opens(const kx::crypto::HeaderBytes& header, std::string_view password)
 {
     return kx::crypto::openHeader(kx::crypto::passwordBytes(password), header).error == kx::crypto::HeaderError::None;
 }
 
 }  // namespace
 
-HeaderOpener headerOpener(const char* partitionPath, const std::string& current, const std::string& chosen)
+HeaderOpener headerOpener(const char* partitionPath, std::string_view current, std::string_view chosen)
 {
     kx::crypto::HeaderBytes header{};
     if (!readHeader(partitionPath, header))

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace cli {
 
 enum class HeaderOpener { Current, Chosen, Neither, Unreadable };
 
-HeaderOpener headerOpener(const char* partitionPath, const std::string& current, const std::string& chosen);
+HeaderOpener headerOpener(const char* partitionPath, std::string_view current, std::string_view chosen);
 
 }  // namespace cli

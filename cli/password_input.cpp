@@ -49,38 +49,18 @@ int descriptorOf(const std::string& text)
 
 }  // namespace
 
-Secret::~Secret() { wipe(); }
-
-Secret::Secret(Secret&& other) noexcept : text_(std::move(other.text_)) { other.wipe(); }
-
-Secret& Secret::operator=(Secret&& other) noexcept
-{
-    if (this != &other) {
-        wipe();
-        text_ = std::move(other.text_);
-        other.wipe();
-    }
-    return *this;
-}
-
-void Secret::wipe()
-{
-    volatile char* p = text_.data();
-    for (std::size_t i = 0; i < text_.size(); ++i)
-        p[i] = 0;
-    text_.clear();
-}
-
 PasswordInput::PasswordInput(const std::optional<std::string>& fdOption)
 {
     fd_ = fdOption ? descriptorOf(*fdOption) : STDIN_FILENO;
     terminal_ = !fdOption && ::isatty(STDIN_FILENO);
 }
 
-// Byte by byte, so nothing after the line is taken from the descriptor.
+// Byte by byte, so nothing after the line is taken from the descriptor;
+// straight into the secret's own page, so no other buffer ever holds it.
 Secret PasswordInput::readLine(const std::string& prompt, std::ostream& out)
 {
-    std::string line;
+    Secret secret;
+    bool overflowed = false;
     {
         std::optional<NoEcho> quiet;
         if (terminal_) {
@@ -93,17 +73,16 @@ Secret PasswordInput::readLine(const std::string& prompt, std::ostream& out)
             any = true;
             if (c == '\n')
                 break;
-            line.push_back(c);
+            overflowed = !secret.append(c) || overflowed;
         }
         c = 0;
         if (!any)
             throw CommandFailure(terminal_ ? "no password was typed"
                                            : "no password to read on file descriptor " + std::to_string(fd_));
     }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    Secret secret(std::move(line));
-    if (secret.text().empty() || secret.text().size() > kMaxPassword)
+    if (!overflowed && secret.size() && secret.text().back() == '\r')
+        secret.dropLast();
+    if (overflowed || secret.size() == 0 || secret.size() > kMaxPassword)
         throw CommandFailure("a password takes 1 to " + std::to_string(kMaxPassword) + " bytes");
     return secret;
 }

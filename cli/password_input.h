@@ -7,26 +7,9 @@
 #include <ostream>
 #include <string>
 
+#include "cli/secret.h"
+
 namespace cli {
-
-// A password held only as long as it is needed.
-class Secret {
-public:
-    Secret() = default;
-    explicit Secret(std::string text) : text_(std::move(text)) {}
-    ~Secret();
-    Secret(Secret&& other) noexcept;
-    Secret& operator=(Secret&& other) noexcept;
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-
-    const char* c_str() const { return text_.c_str(); }
-    const std::string& text() const { return text_; }
-
-private:
-    void wipe();
-    std::string text_;
-};
 
 class PasswordInput {
 public:
