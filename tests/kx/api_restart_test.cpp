@@ -48,6 +48,23 @@ TEST_F(Restart, ToolGetsTheVerbAndTheQuotedHardwareId)
     EXPECT_EQ(readFile(record), "remove\nUSB\\VID_1209&PID_4F43\n");
 }
 
+// On older Windows the templates folder is under "Documents and Settings":
+// the tool's path must reach it whole, never "C:\Documents.exe".
+TEST_F(Restart, AToolPathWithSpacesRunsThatToolOnly)
+{
+    useOs("xp");
+    const fs::path record = dir_.parent_path() / "cmddev-args.txt";
+    const fs::path tool = m().driveC() / "Documents and Settings/All Users/Templates/cmddev.exe";
+    fs::create_directories(tool.parent_path());
+    std::ofstream(tool) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record.string() << "'\n";
+    const fs::path planted = dir_.parent_path() / "planted-ran";
+    std::ofstream(m().driveC() / "Documents.exe") << "#!/bin/sh\ntouch '" << planted.string() << "'\n";
+    char out[KX_USB_ID_SIZE] = {};
+    EXPECT_EQ(kx_dev_restart(devpath().c_str(), out), 1);
+    EXPECT_FALSE(fs::exists(planted));
+    EXPECT_EQ(readFile(record), "restart\nUSB\\VID_1209&PID_4F43\n");
+}
+
 TEST_F(Restart, RestartedDiskIsFoundAgainInANewList)
 {
     installTool();
