@@ -8,6 +8,7 @@
 
 #include "codepage.h"
 #include "file_objects.h"
+#include "machine_open.h"
 #include "path_map.h"
 #include "platform/win_api.h"
 
@@ -36,6 +37,7 @@ DWORD errnoToError(int e)
     case EISDIR:
     case EROFS:
     case ELOOP:  // a link that came after the check
+    case EXDEV:  // a path that leaves the machine's folder
         return ERROR_ACCESS_DENIED;
     case EEXIST:
         return ERROR_FILE_EXISTS;
@@ -105,17 +107,17 @@ HANDLE openHostFile(const std::filesystem::path& path, DWORD access, DWORD share
     object->flags = flags;
     // Sharing is checked before anything is truncated, as Windows does.
     if (exists) {
-        const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int lockFd = machine::openWithoutLinks(path, O_RDONLY);
         if (lockFd < 0)
             return failWith(errnoToError(errno));
         if (DWORD e = object->share.claim(lockFd, access, share); e != ERROR_SUCCESS)
             return failWith(e);
     }
-    object->fd = ::open(path.c_str(), mode, 0600);
+    object->fd = machine::openWithoutLinks(path, mode);
     if (object->fd < 0)
         return failWith(errnoToError(errno));
     if (!exists) {
-        const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int lockFd = machine::openWithoutLinks(path, O_RDONLY);
         if (lockFd < 0 || object->share.claim(lockFd, access, share) != ERROR_SUCCESS)
             return failWith(ERROR_SHARING_VIOLATION);
     }

@@ -11,6 +11,7 @@
 
 #include "codepage.h"
 #include "file_replace.h"
+#include "machine_open.h"
 #include "owned_fd.h"
 #include "path_map.h"
 #include "platform/machine.h"
@@ -122,7 +123,7 @@ std::optional<std::pair<fs::path, fs::path>> transferEnds(const std::string& fro
 // not followed either. The owner's bits of the source's mode are kept.
 bool copyWhole(const fs::path& from, const fs::path& to)
 {
-    const detail::Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const detail::Fd in(machine::openWithoutLinks(from, O_RDONLY));
     struct stat st {};
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;

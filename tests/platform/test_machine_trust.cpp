@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/win_api.h"
+#include "platform/win_crt.h"
 #include "support/temp_machine.h"
 
 namespace {
@@ -117,6 +118,18 @@ TEST_F(MachineTrust, LinksPlantedInTheMachineAreReplacedOrRefusedNeverFollowed)
                                            0, nullptr, win::CREATE_ALWAYS, 0, nullptr);
     EXPECT_EQ(h, win::INVALID_HANDLE_VALUE);
     EXPECT_EQ(win::GetLastError(), win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(win::fopen("C:\\ProgramData\\Microsoft\\Windows\\Templates\\kernel", "w"), nullptr);
+
+    // A link as a folder on the way is not gone through either.
+    const fs::path elsewhere = dir_.parent_path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, templates / "UpgradeLanguage");
+    EXPECT_EQ(win::CreateFileA("C:\\ProgramData\\Microsoft\\Windows\\Templates\\UpgradeLanguage\\Multi_eng.ini",
+                               win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS, 0, nullptr),
+              win::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(win::fopen("C:\\ProgramData\\Microsoft\\Windows\\Templates\\UpgradeLanguage\\setting.txt", "w"),
+              nullptr);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
 
     // A copy's target: the link itself is replaced.
     const fs::path source = templates / "source.bin";

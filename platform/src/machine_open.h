@@ -1,0 +1,16 @@
+// Opening host files of the machine without following links: inside the
+// machine folder every part of the path is resolved beneath the folder and
+// none may be a link; elsewhere the last part may not be one.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+
+namespace machine {
+
+// open(2) flags plus these rules; -1 with errno set (ELOOP for a link,
+// EXDEV for a path leaving the folder).
+int openWithoutLinks(const std::filesystem::path& host, int flags, mode_t mode = 0600);
+
+}  // namespace machine
