@@ -153,9 +153,9 @@ void CDeviceFormatDlg::SetPageState(int state)
     for (CBeautifulButton* button : {m_format, m_back, m_next})
         button->setEnabled(!m_busy);
     if (m_busy)
-        ReportPageState(3, 3);
+        ReportPageState(kPageLocked, kActivityFormatting);
     else
-        ReportPageState(2, 1);
+        ReportPageState(kPageDiskSetup, kActivityIdle);
 }
 
 void CDeviceFormatDlg::OnFormatClicked()

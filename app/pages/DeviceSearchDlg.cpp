@@ -43,7 +43,7 @@ CDeviceSearchDlg::CDeviceSearchDlg(QWidget* parent) : SkinnedPage(187, 149, pare
         m_animation->Draw();
     m_animation->hide();
     m_progressLabel->hide();
-    CreateLanguageFont(m_font, 2);
+    CreateLanguageFont(m_font, kFontRoleBody);
     for (QLabel* label : {m_listLabel, m_progressLabel, m_warning})
         label->setFont(m_font);
 
@@ -75,9 +75,9 @@ void CDeviceSearchDlg::SetPageState(int state)
     m_progressLabel->setVisible(m_busy);
     m_animation->setVisible(m_busy);
     if (m_busy)
-        ReportPageState(3, 4);
+        ReportPageState(kPageLocked, kActivitySearching);
     else
-        ReportPageState(4, 1);
+        ReportPageState(kPageSearch, kActivityIdle);
 }
 
 void CDeviceSearchDlg::OnProbeDone()
@@ -105,7 +105,7 @@ void CDeviceSearchDlg::RefreshTexts()
     ReloadPageButton(m_next, "IDC_BTN_SEARCH_NEXT");
     m_warning->setText(LanguageText("IDC_STRING_SEARCH_TEXT_WARMING"));
     ApplyDialogTexts(this, DialogId());
-    CreateLanguageFont(m_font, 2);
+    CreateLanguageFont(m_font, kFontRoleBody);
     for (QLabel* label : {m_listLabel, m_progressLabel, m_warning})
         label->setFont(m_font);
 }

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "app/pages/PageStates.h"
+
 class SkinnedPage : public QWidget {
     Q_OBJECT
 public:
@@ -15,7 +17,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    // Sent synchronously to the main window, as the pages' state reports are.
+    // Sent synchronously to the main window, as the pages' state reports
+    // are: a kPage code and a kActivity state.
     void ReportPageState(int pageCode, int activityState);
 
 private:

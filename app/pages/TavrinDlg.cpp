@@ -147,9 +147,9 @@ void CTavrinDlg::SetPageState(int state)
     m_progressLabel->setVisible(m_busy);
     m_animation->setVisible(m_busy);
     if (m_busy)
-        ReportPageState(3, 2);
+        ReportPageState(kPageLocked, kActivityUpgrading);
     else
-        ReportPageState(1, 1);
+        ReportPageState(kPageFirmware, kActivityIdle);
 }
 
 void CTavrinDlg::SetFirmwarePath(const QString& path)

@@ -101,9 +101,9 @@ void CMainDlg::InitDialog()
     if (m_banner->Load(169, "GIF"))
         m_banner->Draw();
 
-    CreateLanguageFont(m_titleFont, 1);
+    CreateLanguageFont(m_titleFont, kFontRoleTitle);
     m_title->setFont(m_titleFont);
-    CreateLanguageFont(m_labelFont, 2);
+    CreateLanguageFont(m_labelFont, kFontRoleBody);
     m_languageLabel->setFont(m_labelFont);
     m_comboFont = QFont(QStringLiteral("宋体"));
     m_comboFont.setPixelSize(13);

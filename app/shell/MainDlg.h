@@ -7,6 +7,8 @@
 #include <QFont>
 #include <QImage>
 
+#include "app/pages/PageStates.h"
+
 class CBeautifulButton;
 class CDeviceFormatDlg;
 class CDeviceSearchDlg;
@@ -15,17 +17,6 @@ class CPictureEx;
 class CTavrinDlg;
 class QLabel;
 
-// Activity states.
-inline constexpr int kActivityIdle = 1;
-inline constexpr int kActivityUpgrading = 2;
-inline constexpr int kActivityFormatting = 3;
-inline constexpr int kActivitySearching = 4;
-
-// Page codes.
-inline constexpr int kPageFirmware = 1;
-inline constexpr int kPageDiskSetup = 2;
-inline constexpr int kPageLocked = 3;
-inline constexpr int kPageSearch = 4;
 
 // WM_DEVICECHANGE and its event "device nodes changed".
 inline constexpr unsigned kWmDeviceChange = 0x0219;

@@ -48,8 +48,8 @@ CMessageDlg::CMessageDlg(const QString& text, int type, QWidget* parent)
 
     Layout();
     m_message->setText(text);
-    CreateLanguageFont(m_titleFont, 1);
-    CreateLanguageFont(m_messageFont, 2);
+    CreateLanguageFont(m_titleFont, kFontRoleTitle);
+    CreateLanguageFont(m_messageFont, kFontRoleBody);
     m_title->setFont(m_titleFont);
     m_message->setFont(m_messageFont);
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
