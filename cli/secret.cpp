@@ -20,40 +20,25 @@ std::size_t pageSize()
 }
 
 // No core dump while a secret is held; the old setting comes back after.
-class NoCoreDumps {
-public:
-    static void hold()
-    {
-        std::lock_guard guard(lock());
-        if (holders()++ == 0) {
-            saved() = ::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
-            ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-        }
-    }
-    static void release()
-    {
-        std::lock_guard guard(lock());
-        if (--holders() == 0 && saved() > 0)
-            ::prctl(PR_SET_DUMPABLE, saved(), 0, 0, 0);
-    }
+std::mutex holdersLock;
+int holders = 0;
+int savedDumpable = 0;
 
-private:
-    static std::mutex& lock()
-    {
-        static std::mutex m;
-        return m;
+void holdNoCoreDumps()
+{
+    std::lock_guard guard(holdersLock);
+    if (holders++ == 0) {
+        savedDumpable = ::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
+        ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     }
-    static int& holders()
-    {
-        static int n = 0;
-        return n;
-    }
-    static int& saved()
-    {
-        static int s = 0;
-        return s;
-    }
-};
+}
+
+void releaseNoCoreDumps()
+{
+    std::lock_guard guard(holdersLock);
+    if (--holders == 0 && savedDumpable > 0)
+        ::prctl(PR_SET_DUMPABLE, savedDumpable, 0, 0, 0);
+}
 
 }  // namespace
 
@@ -66,7 +51,7 @@ Secret::Secret()
     ::mlock(page, pageSize());
     ::madvise(page, pageSize(), MADV_DONTDUMP);
     page_ = static_cast<char*>(page);
-    NoCoreDumps::hold();
+    holdNoCoreDumps();
 }
 
 Secret::~Secret() { release(); }
@@ -108,7 +93,7 @@ void Secret::release()
     ::munmap(page_, pageSize());
     page_ = nullptr;
     size_ = 0;
-    NoCoreDumps::release();
+    releaseNoCoreDumps();
 }
 
 }  // namespace cli

@@ -57,7 +57,7 @@ void CTavrinApp::RunMainWindow()
     CMainDlg window;
     if (!m_options.screenshotFile.isEmpty())
         ScreenshotWhenReady(&window, m_options.page, m_options.screenshotFile);
-    else
+    else if (m_options.page != QLatin1String("search"))  // the search page shows anyway
         AfterFirstSearch(&window, [&window, page = m_options.page] { OpenStartPage(&window, page); });
     const int result = window.exec();
     // A screenshot run ends with 1 when the picture could not be written.

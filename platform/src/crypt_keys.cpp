@@ -21,19 +21,6 @@ std::filesystem::path keyFile(const machine::Machine& m, std::uint64_t mountStam
     return m.dir() / "keys" / (std::to_string(mountStamp) + ".key");
 }
 
-bool writeWhole(int fd, std::span<const std::uint8_t> bytes)
-{
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 void storeVolumeKeys(const machine::Machine& m, std::uint64_t mountStamp, std::span<const std::uint8_t> keyArea)
@@ -42,7 +29,7 @@ void storeVolumeKeys(const machine::Machine& m, std::uint64_t mountStamp, std::s
     const auto file = keyFile(m, mountStamp);
     // A stamp is never reused, so a file already there was planted.
     const Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0 || ::fchmod(fd.get(), 0600) != 0 || !writeWhole(fd.get(), keyArea) || ::fsync(fd.get()) != 0) {
+    if (fd.get() < 0 || ::fchmod(fd.get(), 0600) != 0 || !writeFully(fd.get(), keyArea.data(), keyArea.size()) || ::fsync(fd.get()) != 0) {
         const std::string why = std::strerror(errno);
         if (fd.get() >= 0)
             ::unlink(file.c_str());
@@ -68,7 +55,7 @@ void removeVolumeKeys(const machine::Machine& m, std::uint64_t mountStamp)
         struct stat st {};
         if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
             std::vector<std::uint8_t> zeros(static_cast<std::size_t>(st.st_size));
-            if (writeWhole(fd.get(), zeros))
+            if (writeFully(fd.get(), zeros.data(), zeros.size()))
                 ::fsync(fd.get());
         }
     }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "owned_fd.h"
 #include "platform/machine.h"
 
 namespace machine {
@@ -41,14 +42,8 @@ NewFileBeside::~NewFileBeside()
 
 void NewFileBeside::write(std::string_view bytes)
 {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail("write", temp_);
-        done += static_cast<std::size_t>(n);
-    }
+    if (!win::detail::writeFully(fd_, bytes.data(), bytes.size()))
+        fail("write", temp_);
 }
 
 void NewFileBeside::putInPlace()

@@ -15,25 +15,26 @@ namespace machine {
 namespace {
 
 // The path below the machine folder, or empty when it lies elsewhere.
-std::filesystem::path insideMachine(const std::filesystem::path& host)
+std::filesystem::path below(const std::filesystem::path& host, const std::filesystem::path& folder)
 {
-    try {
-        const auto rel = host.lexically_normal().lexically_relative(current()->dir().lexically_normal());
-        if (rel.empty() || *rel.begin() == ".." || rel == ".")
-            return {};
-        return rel;
-    } catch (const std::exception&) {
+    const auto rel = host.lexically_normal().lexically_relative(folder.lexically_normal());
+    if (rel.empty() || *rel.begin() == ".." || rel == ".")
         return {};
-    }
+    return rel;
 }
 
 }  // namespace
 
 int openWithoutLinks(const std::filesystem::path& host, int flags, mode_t mode)
 {
-    const auto rel = insideMachine(host);
+    std::filesystem::path dir;
+    try {
+        dir = current()->dir();
+    } catch (const std::exception&) {
+    }
+    const auto rel = dir.empty() ? dir : below(host, dir);
     if (!rel.empty()) {
-        const win::detail::Fd folder(::open(current()->dir().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const win::detail::Fd folder(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (folder.get() >= 0) {
             open_how how{};
             how.flags = static_cast<std::uint64_t>(flags | O_NOFOLLOW | O_CLOEXEC);

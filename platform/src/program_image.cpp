@@ -76,14 +76,8 @@ bool copyAll(int from, int to)
             return false;
         if (n == 0)
             return true;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            done += w;
-        }
+        if (!writeFully(to, buffer, static_cast<std::size_t>(n)))
+            return false;
         at += n;
     }
 }

@@ -107,6 +107,17 @@ protected:
         return out.substr(0, out.find('\n'));
     }
     bool Idle() { return !Page().IsBusy() && window_->ActivityState() == kActivityIdle; }
+    // A format started at real time, so Windows takes its real time to show
+    // the new table: the worker is still running when this returns.
+    void StartRealTimeFormat()
+    {
+        OpenWindow();
+        machine::setSetting(m(), "time_scale", "1");
+        window_->OnDiskSetClicked();
+        AnswerOkAndWatch();
+        QTest::mouseClick(Page().FormatButton(), Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return Page().ProgressPercent() > 0; }));
+    }
     std::vector<SeenBox> seen_;
 };
 
@@ -289,14 +300,7 @@ TEST_F(DiskSetupPageTest, EachWorkerFailureCodeShowsItsOwnText)
 
 TEST_F(DiskSetupPageTest, ClosingTheWindowDuringAFormatLetsTheFormatFinish)
 {
-    OpenWindow();
-    // Windows takes its real time to show the new table: the worker is
-    // still running when the window goes.
-    machine::setSetting(m(), "time_scale", "1");
-    window_->OnDiskSetClicked();
-    AnswerOkAndWatch();
-    QTest::mouseClick(Page().FormatButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return Page().ProgressPercent() > 0; }));
+    ASSERT_NO_FATAL_FAILURE(StartRealTimeFormat());
 
     // The worker still has messages to send; the page must not wait on it
     // while it waits on the page.
@@ -310,12 +314,7 @@ TEST_F(DiskSetupPageTest, ClosingTheWindowDuringAFormatLetsTheFormatFinish)
 
 TEST_F(DiskSetupPageTest, QuittingDuringAFormatKeepsTheWindowUntilTheFormatIsDone)
 {
-    OpenWindow();
-    machine::setSetting(m(), "time_scale", "1");
-    window_->OnDiskSetClicked();
-    AnswerOkAndWatch();
-    QTest::mouseClick(Page().FormatButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return Page().ProgressPercent() > 0; }));
+    ASSERT_NO_FATAL_FAILURE(StartRealTimeFormat());
 
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     ASSERT_EQ(seen_.size(), 2u);
