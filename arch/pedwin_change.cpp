@@ -1,10 +1,10 @@
 // Have disk drives come or gone since the candidate list was built?
 #include <cstring>
 
-#include "arch/pedwin_devices.h"
+#include "windev/pedwin_devices.h"
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 
@@ -42,6 +42,17 @@ int PedWinDeviceIsChange(int* incnop, int* decnop)
     if (increase)
         return 1;
     return decrease ? 2 : 0;
+}
+
+// The device layer's name for the same question; a missing count is
+// reported under the device records' source.
+int PedDeviceIsChange(int* incnop, int* decnop)
+{
+    if (!incnop || !decnop) {
+        KX_REPORT(source::pedDevice, "incnop != NULL && decnop != NULL");
+        return 0;
+    }
+    return PedWinDeviceIsChange(incnop, decnop);
 }
 
 }  // namespace kx

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <new>
 
-#include "arch/pedwin_devices.h"
+#include "windev/pedwin_devices.h"
 #include "arch/pedwinbase.h"
 #include "arch/pedwindow.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_list.h"
-#include "parted/kx_message.h"
-#include "parted/kx_os.h"
-#include "parted/kx_text.h"
+#include "common/kx_list.h"
+#include "common/kx_message.h"
+#include "common/kx_os.h"
+#include "common/kx_text.h"
 
 namespace kx {
 

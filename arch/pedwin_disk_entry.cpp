@@ -4,7 +4,7 @@
 
 #include "arch/pedwin_disk_internal.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

@@ -1,7 +1,7 @@
 // Free space of a matched disk, by area.
 #include "arch/pedwin_disk_internal.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

@@ -4,7 +4,7 @@
 #include <parted/parted.h>
 
 #include "arch/pedwinbase.h"
-#include "parted/kx_text.h"
+#include "common/kx_text.h"
 
 namespace kx {
 

@@ -1,6 +1,6 @@
 // Byte-exact transfers at a sector and offset of a device record.
 #include "arch/pedwinbase.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 #include "platform/win_api.h"
 
 namespace kx {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "arch/pedwin_disk_internal.h"
 #include "arch/pedwindow.h"
 #include "fs/pedfilesys.h"

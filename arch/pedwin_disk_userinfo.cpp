@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "arch/pedwin_disk_internal.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

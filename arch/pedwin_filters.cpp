@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "arch/pedwin_devices.h"
+#include "windev/pedwin_devices.h"
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 #include "arch/pedwin_disk_internal.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 
 namespace kx {
 

@@ -1,7 +1,7 @@
 // The private-partition operations of a matched disk: load through the
 // partition's file-system record, and the password check and change on the
 // partition's raw volume.
-#include "arch/pedwin_crypt_volume.h"
+#include "windev/pedwin_crypt_volume.h"
 #include "arch/pedwin_disk_internal.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"

@@ -3,7 +3,7 @@
 #include "arch/pedwin_disk_internal.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

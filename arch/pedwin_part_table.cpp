@@ -1,10 +1,10 @@
 // Changes of a matched disk's table: delete all, create one, delete one,
 // each committed to the disk and announced to Windows.
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "arch/pedwin_disk_internal.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

@@ -1,6 +1,6 @@
 // Unloading one partition of a matched disk: its drive is dismounted
 // through its file-system record.
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "arch/pedwin_disk_internal.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"

@@ -2,7 +2,7 @@
 // logical ones.
 #include "arch/pedwin_disk_internal.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

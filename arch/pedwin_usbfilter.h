@@ -7,8 +7,9 @@
 #include <string>
 
 #include "arch/pedwinbase.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 #include "platform/win_api.h"
+#include "windev/pedwin_windows64.h"
 
 namespace kx {
 
@@ -19,15 +20,6 @@ enum : int {
     kUsbFilterFailed = 2,
 };
 
-inline constexpr const char* kUsbFilterName = "kxusbflt";
-
-// 64-bit Windows: the process runs under WOW64. Asked once per process.
-bool isWindows64();
-// Forgets the answer, so one test process can see several machines.
-void resetWindows64ForTests();
-
-// "kxusbflt.sys", or "kxusbflt-x64.sys" on 64-bit Windows.
-std::string usbFilterFileName();
 // Registers the boot-start kernel service. 1 when it is registered (now or
 // before), 0 otherwise.
 int UsbDriverLoad();

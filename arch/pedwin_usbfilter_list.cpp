@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "arch/pedwin_devices.h"
+#include "windev/pedwin_devices.h"
 #include "arch/pedwin_usbfilter.h"
 
 namespace kx {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "kx/kx.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 
 namespace kx {
 
@@ -28,6 +28,7 @@ PedWinDev* candidates();
 // Discovery.
 int PedWinDeviceProbe();
 int PedWinDeviceIsChange(int* incnop, int* decnop);
+int PedDeviceIsChange(int* incnop, int* decnop);
 int PedWinDeviceValid(PedWinDev* dev);
 int PedWinDeviceMissMatch(PedWinDev* dev);
 int PedWinDeviceMatchId(const char* id);

@@ -12,8 +12,8 @@
 #include "fs/pedfilesys.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
-#include "parted/kx_text.h"
+#include "common/kx_message.h"
+#include "common/kx_text.h"
 #include "platform/win_api.h"
 
 namespace kx {

@@ -1,16 +1,21 @@
 // The Windows device backend: device records opened through a per-process
-// DOS name, whole-sector transfers, drive identity by SCSI INQUIRY, drive
-// letters, and the probe operations discovery calls.
+// DOS name, whole-sector transfers, and the probe operations discovery calls.
 #pragma once
 
 #include <parted/parted.h>
 
 #include <cstdint>
 
-#include "parted/peddevice.h"
+#include "arch/pedwinbase.h"
+#include "device/peddevice.h"
+#include "windev/pedwindow_paths.h"
 #include "platform/win_ioctl.h"
 
 namespace kx {
+
+// Builds the device and disk operation tables of this backend and joins
+// libparted to them; false on failure.
+bool initDeviceTables();
 
 // The operations of the device table.
 PedDevice* ped_dev_win_new(const char* path);
@@ -31,22 +36,12 @@ int ped_dev_win_probe(PedWinDev* candidate);
 int ped_dev_win_probe_part(::PedPartition* part, int first_only);
 int ped_dev_win_part_update_info(::PedPartition* part);
 
-// Support operations on kernel device paths ("\Device\HarddiskN\PartitionM").
-int pathExists(const char* path);
-int partitionInformation(const char* path, win::PARTITION_INFORMATION* info);
-// 0 for A: ... 25 for Z:, -1 for none.
-int driveLetter(const char* path);
-// Vendor (9 bytes), product (17) and version (5) from a SCSI INQUIRY.
-int ped_dev_get_info(int drive, char* vendor, char* product, char* version);
-int isRemovableDiskEx(int drive);
-int ped_dev_win_match(const PedWinDev* candidate, const char* vendor, const char* product, const char* version);
-
-// The temporary DOS name of this process ("kelvar<pid>"), defined for a
-// kernel path around one use. defineTempName returns false when Windows
-// refused the definition.
-const char* tempDosName();
-bool defineTempName(const char* target);
-void removeTempName(const char* target);
+// True when the candidate's friendly name is the drive's vendor and product
+// as Windows writes them.
+inline int ped_dev_win_match(const PedWinDev* candidate, const char* vendor, const char* product, const char* version)
+{
+    return candidate ? ped_dev_win_match_name(candidate->friendly_name, vendor, product, version) : 0;
+}
 
 // The disk operation table (libparted's architecture disk operations).
 int commitToSystem(::PedDisk* disk);

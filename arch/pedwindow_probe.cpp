@@ -11,9 +11,9 @@
 #include "fs/pedfilesys.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
-#include "parted/kx_os.h"
-#include "parted/kx_text.h"
+#include "common/kx_message.h"
+#include "common/kx_os.h"
+#include "common/kx_text.h"
 #include "platform/win_api.h"
 
 namespace kx {

@@ -9,9 +9,9 @@
 
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
-#include "parted/peddevice.h"
-#include "parted/kx_process.h"
+#include "common/kx_message.h"
+#include "device/peddevice.h"
+#include "common/kx_process.h"
 #include "platform/win_api.h"
 
 namespace kx {

@@ -3,11 +3,11 @@
 #include <cctype>
 #include <string>
 
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_text.h"
-#include "parted/peddevice.h"
+#include "common/kx_text.h"
+#include "device/peddevice.h"
 
 namespace kx {
 

@@ -1,12 +1,12 @@
 // The format operation with a password: the partition becomes a private
 // volume holding the file system its kind names.
-#include "arch/pedwin_crypt_volume.h"
+#include "windev/pedwin_crypt_volume.h"
 #include "fs/pedfilesys.h"
 #include "fs/pedfilesys_format.h"
 #include "fs/private_volume.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 
 namespace kx {
 

@@ -29,4 +29,10 @@ void ped_file_system_destroy(PedPartFs* fs)
     delete fs;
 }
 
+void ped_file_system_init()
+{
+    static const PartitionFsOps ops{ped_file_system_new, ped_file_system_destroy, ped_file_system_refresh};
+    setPartitionFsOps(&ops);
+}
+
 }  // namespace kx

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "arch/pedwindow.h"
+#include "windev/pedwindow_paths.h"
 #include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
 #include "platform/win_api.h"

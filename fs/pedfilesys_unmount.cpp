@@ -2,13 +2,13 @@
 // encryption driver, which alone mounts drives for the library.
 #include <cctype>
 
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "fs/pedfilesys.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_message.h"
-#include "parted/kx_text.h"
-#include "parted/peddevice.h"
+#include "common/kx_message.h"
+#include "common/kx_text.h"
+#include "device/peddevice.h"
 
 namespace kx {
 

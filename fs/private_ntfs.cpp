@@ -1,6 +1,6 @@
 // A new private volume gets NTFS from the format service, through the
 // drive the encryption driver mounts it on.
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "fs/pedfilesys.h"
 #include "fs/pedfilesys_format.h"
 #include "fs/private_volume.h"

@@ -4,11 +4,11 @@
 #include <optional>
 #include <vector>
 
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "fs/fat_writer.h"
 #include "fs/pedfilesys.h"
 #include "fs/pedfilesys_format.h"
-#include "parted/kx_random_source.h"
+#include "common/kx_random_source.h"
 
 namespace kx {
 

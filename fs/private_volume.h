@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "arch/pedwin_crypt_volume.h"
+#include "windev/pedwin_crypt_volume.h"
 
 namespace kx {
 

@@ -14,7 +14,7 @@
 #include "fuzz_machine.h"
 #include "kx/kx.h"
 #include "labels/pedmsdos.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 
 #include "labels/pedmsdos_internal.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 
 namespace kx {
 

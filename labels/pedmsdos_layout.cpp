@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <limits>
 
-#include "fs/pedfilesys.h"
 #include "labels/pedmsdos_internal.h"
-#include "parted/kx_message.h"
-#include "parted/peddevice.h"
+#include "labels/partition_fs.h"
+#include "common/kx_message.h"
+#include "device/peddevice.h"
 #include "platform/win_api.h"
 
 namespace kx {
@@ -47,7 +47,7 @@ int createPartition(::PedDisk* disk, ::PedPartitionType type, int code, std::uin
 
     MsdosPartitionData* data = partData(part);
     if (type != PED_PARTITION_EXTENDED) {
-        data->fs = ped_file_system_new(part, code);
+        data->fs = partitionFsNew(part, code);
         if (!data->fs) {
             ped_disk_delete_partition(disk, part);
             return 0;

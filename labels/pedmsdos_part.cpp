@@ -4,10 +4,10 @@
 #include <cstring>
 #include <new>
 
-#include "fs/pedfilesys.h"
 #include "labels/pedmsdos_chain.h"
 #include "labels/pedmsdos_internal.h"
-#include "parted/peddevice.h"
+#include "labels/partition_fs.h"
+#include "device/peddevice.h"
 
 namespace kx::msdos {
 
@@ -61,7 +61,7 @@ void freeWinPart(PedWinPart& w)
 
     PedPartFs* fs = nullptr;
     if (from->fs) {
-        fs = ped_file_system_new(copy, from->fs->code);
+        fs = partitionFsNew(copy, from->fs->code);
         if (!fs) {
             partitionDestroy(copy);
             return nullptr;
@@ -94,7 +94,7 @@ void partitionDestroy(::PedPartition* part)
         if (data->dev)
             ped_device_destroy(data->dev);
         freeWinPart(data->winpart);
-        ped_file_system_destroy(data->fs);
+        partitionFsDestroy(data->fs);
         delete data;
         part->disk_specific = nullptr;
     }

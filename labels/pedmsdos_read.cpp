@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "arch/pedwinbase.h"
-#include "fs/pedfilesys.h"
 #include "labels/pedmsdos_chain.h"
 #include "labels/pedmsdos_internal.h"
-#include "parted/peddevice.h"
+#include "labels/partition_fs.h"
+#include "device/peddevice.h"
 
 namespace kx::msdos {
 
@@ -61,7 +60,7 @@ bool readWholeDisk(::PedDisk* disk, const PedDevice* dev)
         return false;
     // Windows shows such a disk as its first partition, wherever it lies.
     probeOwnDevice(part, 1);
-    return ped_file_system_refresh(part, 1) != nullptr;
+    return partitionFsRefresh(part, 1) != nullptr;
 }
 
 bool readChainOf(::PedDisk* disk, const ::PedPartition* ext)
@@ -115,12 +114,12 @@ bool readEntries(::PedDisk* disk, const mbr::Sector& sector)
         if (p->type != PED_PARTITION_NORMAL)
             continue;
         probeOwnDevice(p, 0);
-        if (!ped_file_system_refresh(p, 0))
+        if (!partitionFsRefresh(p, 0))
             return false;
     }
     for (::PedPartition* l = nextLogical(disk, nullptr); l; l = nextLogical(disk, l)) {
         probeOwnDevice(l, 0);
-        if (!ped_file_system_refresh(l, 0))
+        if (!partitionFsRefresh(l, 0))
             return false;
     }
     return true;
@@ -148,7 +147,7 @@ int read(::PedDisk* disk)
     }
     data->marked = mbr::isMarked(sector.data()) ? 1 : 0;
 
-    const bool ok = !data->marked && removableOf(dev) ? readWholeDisk(disk, dev) : readEntries(disk, sector);
+    const bool ok = !data->marked && ped_device_removable(dev) ? readWholeDisk(disk, dev) : readEntries(disk, sector);
     if (!ok) {
         ::ped_disk_delete_all(disk);
         return 0;

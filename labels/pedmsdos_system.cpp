@@ -1,7 +1,7 @@
 // System ids and flags. Private partitions are told apart by their
 // file-system code, so the hidden flag never survives a system change.
-#include "fs/pedfilesys.h"
 #include "labels/pedmsdos_internal.h"
+#include "labels/partition_fs.h"
 
 namespace kx::msdos {
 

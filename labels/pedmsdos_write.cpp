@@ -6,7 +6,7 @@
 
 #include "labels/pedmsdos_chain.h"
 #include "labels/pedmsdos_internal.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 
 namespace kx::msdos {
 

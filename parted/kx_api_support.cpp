@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "arch/pedwinbase.h"
-#include "parted/kx_lock.h"
+#include "common/kx_lock.h"
 
 namespace kx {
 

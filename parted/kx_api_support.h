@@ -5,8 +5,8 @@
 #include <string>
 
 #include "kx/kx.h"
-#include "parted/kx_lock.h"
-#include "parted/kx_message.h"
+#include "common/kx_lock.h"
+#include "common/kx_message.h"
 #include "platform/win_types.h"
 
 namespace kx {

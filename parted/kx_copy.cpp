@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "kx/kx.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 #include "platform/win_api.h"
 
 namespace {

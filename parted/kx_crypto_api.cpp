@@ -3,14 +3,14 @@
 // change its password. Passwords never reach a log line.
 #include <string>
 
-#include "arch/pedwin_crypt_driver.h"
+#include "windev/pedwin_crypt_driver.h"
 #include "arch/pedwin_disk_internal.h"
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
 #include "parted/kx_api_support.h"
 #include "parted/kx_layers.h"
-#include "parted/kx_lock.h"
-#include "parted/kx_message.h"
+#include "common/kx_lock.h"
+#include "common/kx_message.h"
 #include "parted/kx_session.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
 #include "parted/kx_api_support.h"
-#include "parted/kx_lock.h"
-#include "parted/kx_message.h"
+#include "common/kx_lock.h"
+#include "common/kx_message.h"
 #include "parted/kx_session.h"
 
 extern "C" {

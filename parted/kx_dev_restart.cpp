@@ -7,9 +7,9 @@
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
 #include "parted/kx_api_support.h"
-#include "parted/kx_process.h"
-#include "parted/kx_lock.h"
-#include "parted/kx_message.h"
+#include "common/kx_process.h"
+#include "common/kx_lock.h"
+#include "common/kx_message.h"
 #include "platform/win_api.h"
 #include "parted/kx_session.h"
 

@@ -3,9 +3,10 @@
 #include "parted/kx_layers.h"
 
 #include "kx/kx.h"
+#include "fs/pedfilesys.h"
 #include "labels/pedmsdos.h"
-#include "parted/kx_random.h"
-#include "parted/peddevice.h"
+#include "common/kx_random.h"
+#include "arch/pedwindow.h"
 
 namespace kx {
 
@@ -15,6 +16,7 @@ bool initDeviceModules()
         kx_printf("Fail to ped_device_window_init();");
         return false;
     }
+    ped_file_system_init();
     return ped_disk_msdos_init() != 0;
 }
 

@@ -4,7 +4,7 @@
 // random pool they need are not there.
 #pragma once
 
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 
 namespace kx {
 

@@ -1,9 +1,9 @@
 // Start-up and shut-down of the library.
 #include "kx/kx.h"
 #include "parted/kx_layers.h"
-#include "parted/kx_lock.h"
-#include "parted/kx_message.h"
-#include "parted/kx_os.h"
+#include "common/kx_lock.h"
+#include "common/kx_message.h"
+#include "common/kx_os.h"
 #include "parted/kx_session.h"
 
 extern "C" {

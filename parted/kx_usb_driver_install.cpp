@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "arch/pedwin_driver_files.h"
+#include "windev/pedwin_driver_files.h"
 #include "arch/pedwin_usbfilter.h"
 #include "kx/kx.h"
-#include "parted/kx_message.h"
+#include "common/kx_message.h"
 #include "platform/win_api.h"
 #include "parted/kx_session.h"
 

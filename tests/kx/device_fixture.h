@@ -15,7 +15,7 @@
 #include "arch/pedwindow.h"
 #include "kx_fixture.h"
 #include "labels/pedmsdos.h"
-#include "parted/peddevice.h"
+#include "device/peddevice.h"
 #include "platform/win_api.h"
 
 namespace kx_test {

@@ -4,7 +4,7 @@
 #include <future>
 #include <thread>
 
-#include "../../parted/kx_lock.h"
+#include "common/kx_lock.h"
 #include "disk_api_fixture.h"
 
 namespace kx_test {

@@ -11,8 +11,8 @@
 #include "kx/kx.h"
 #include "support/temp_machine.h"
 // Internal seams, not part of the public header.
-#include "../../parted/kx_log.h"
-#include "../../parted/kx_os.h"
+#include "common/kx_log.h"
+#include "common/kx_os.h"
 
 namespace kx_test {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "kx_fixture.h"
-#include "../../parted/kx_lock.h"
+#include "common/kx_lock.h"
 
 namespace kx_test {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "../../parted/kx_random_crc.h"
-#include "../../parted/kx_random_hooks.h"
+#include "common/kx_random_crc.h"
+#include "common/kx_random_hooks.h"
 
 namespace kx_test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../../parted/kx_random_pool.h"
+#include "common/kx_random_pool.h"
 
 namespace kx_test {
 namespace {

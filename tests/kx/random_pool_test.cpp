@@ -11,7 +11,7 @@
 #include "kx_fixture.h"
 #include "platform/win_api.h"
 #include "platform/win_hooks.h"
-#include "../../parted/kx_random.h"
+#include "common/kx_random.h"
 
 namespace kx_test {
 namespace {
