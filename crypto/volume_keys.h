@@ -9,11 +9,11 @@
 #include <span>
 #include <string_view>
 
-#include "crypto/algorithms.h"
+#include "crypto/ciphers/algorithms.h"
 #include "crypto/pbkdf2.h"
 #include "crypto/random_source.h"
 #include "crypto/secure_bytes.h"
-#include "crypto/volume_cipher.h"
+#include "crypto/ciphers/volume_cipher.h"
 #include "crypto/volume_header.h"
 
 namespace kx::crypto {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "crypto/algorithms.h"
-#include "crypto/volume_cipher.h"
+#include "crypto/ciphers/algorithms.h"
+#include "crypto/ciphers/volume_cipher.h"
 #include "crypto_reference.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // against LRW computed by its definition (bitwise field multiplication).
 #include <gtest/gtest.h>
 
-#include "crypto/algorithms.h"
-#include "crypto/cipher_stack.h"
-#include "crypto/lrw.h"
-#include "crypto/volume_cipher.h"
+#include "crypto/ciphers/algorithms.h"
+#include "crypto/ciphers/cipher_stack.h"
+#include "crypto/ciphers/lrw.h"
+#include "crypto/ciphers/volume_cipher.h"
 #include "crypto_reference.h"
 
 namespace {

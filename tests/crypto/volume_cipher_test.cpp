@@ -5,8 +5,8 @@
 
 #include <limits>
 
-#include "crypto/algorithms.h"
-#include "crypto/volume_cipher.h"
+#include "crypto/ciphers/algorithms.h"
+#include "crypto/ciphers/volume_cipher.h"
 #include "crypto_reference.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <optional>
 #include <span>
 
-#include "crypto/algorithms.h"
-#include "crypto/cipher_stack.h"
-#include "crypto/lrw.h"
+#include "crypto/ciphers/algorithms.h"
+#include "crypto/ciphers/cipher_stack.h"
+#include "crypto/ciphers/lrw.h"
 #include "crypto/secure_bytes.h"
 
 namespace kx::crypto {

@@ -1,4 +1,4 @@
-#include "crypto/block_cipher.h"
+#include "crypto/ciphers/block_cipher.h"
 
 #include <gcrypt.h>
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <span>
 
-#include "crypto/block_cipher.h"
+#include "crypto/ciphers/block_cipher.h"
 
 namespace kx::crypto {
 

@@ -1,4 +1,4 @@
-#include "crypto/algorithms.h"
+#include "crypto/ciphers/algorithms.h"
 
 #include <algorithm>
 

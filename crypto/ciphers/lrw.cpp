@@ -1,4 +1,4 @@
-#include "crypto/lrw.h"
+#include "crypto/ciphers/lrw.h"
 
 #include <bit>
 #include <cstring>

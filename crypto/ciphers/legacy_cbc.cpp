@@ -1,4 +1,4 @@
-#include "crypto/legacy_cbc.h"
+#include "crypto/ciphers/legacy_cbc.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "crypto/cipher_stack.h"
+#include "crypto/ciphers/cipher_stack.h"
 #include "crypto/secure_bytes.h"
 
 namespace kx::crypto {

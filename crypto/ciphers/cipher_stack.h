@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "crypto/algorithms.h"
+#include "crypto/ciphers/algorithms.h"
 
 namespace kx::crypto {
 

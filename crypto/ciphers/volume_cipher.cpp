@@ -1,8 +1,8 @@
-#include "crypto/volume_cipher.h"
+#include "crypto/ciphers/volume_cipher.h"
 
 #include <limits>
 
-#include "crypto/legacy_cbc.h"
+#include "crypto/ciphers/legacy_cbc.h"
 
 namespace kx::crypto {
 

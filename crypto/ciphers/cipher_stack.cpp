@@ -1,4 +1,4 @@
-#include "crypto/cipher_stack.h"
+#include "crypto/ciphers/cipher_stack.h"
 
 namespace kx::crypto {
 
