@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "dos_name_journal.h"
+#include "machine/dos_name_journal.h"
 #include "platform/machine.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "machine_json.h"
+#include "machine/machine_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

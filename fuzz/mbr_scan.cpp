@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "mbr_scan.h"
+#include "devices/mbr_scan.h"
 #include "sparse_disk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -1,0 +1,125 @@
+#include "files/share_mode.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace win::detail {
+
+namespace {
+
+// Lock bytes far beyond any data: which access is held, which is denied.
+constexpr off_t kBase = off_t(1) << 60;
+constexpr off_t kHoldsRead = kBase + 0;
+constexpr off_t kHoldsWrite = kBase + 1;
+constexpr off_t kDeniesRead = kBase + 2;
+constexpr off_t kDeniesWrite = kBase + 3;
+
+struct flock oneByte(short type, off_t byte)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = byte;
+    lock.l_len = 1;
+    return lock;
+}
+
+bool othersHold(int fd, off_t byte)
+{
+    struct flock probe = oneByte(F_WRLCK, byte);
+    return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+bool hold(int fd, off_t byte)
+{
+    struct flock lock = oneByte(F_RDLCK, byte);
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// flock() on its own descriptor makes check-then-claim one step for every
+// process and thread.
+class Exclusive {
+public:
+    explicit Exclusive(int fd) : fd_(::dup(fd))
+    {
+        if (fd_ >= 0) {
+            // dup() shares the description; a fresh open would be needed to
+            // exclude our own threads, so use /proc to reopen it.
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+            const int fresh = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+            ::close(fd_);
+            fd_ = fresh;
+        }
+        if (fd_ >= 0)
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~Exclusive()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+ShareClaim::~ShareClaim() { release(); }
+
+ShareClaim::ShareClaim(ShareClaim&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+ShareClaim& ShareClaim::operator=(ShareClaim&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+void ShareClaim::release()
+{
+    if (fd_ >= 0)
+        ::close(fd_);  // drops every lock of this description
+    fd_ = -1;
+}
+
+DWORD ShareClaim::claim(int lockFd, DWORD access, DWORD share)
+{
+    release();
+    const bool wantRead = access & (GENERIC_READ | GENERIC_ALL);
+    const bool wantWrite = access & (GENERIC_WRITE | GENERIC_ALL);
+    const bool denyRead = !(share & FILE_SHARE_READ);
+    const bool denyWrite = !(share & FILE_SHARE_WRITE);
+    Exclusive guard(lockFd);
+    if ((wantRead && othersHold(lockFd, kDeniesRead)) || (wantWrite && othersHold(lockFd, kDeniesWrite)) ||
+        (denyRead && othersHold(lockFd, kHoldsRead)) || (denyWrite && othersHold(lockFd, kHoldsWrite))) {
+        ::close(lockFd);
+        return ERROR_SHARING_VIOLATION;
+    }
+    if ((wantRead && !hold(lockFd, kHoldsRead)) || (wantWrite && !hold(lockFd, kHoldsWrite)) ||
+        (denyRead && !hold(lockFd, kDeniesRead)) || (denyWrite && !hold(lockFd, kDeniesWrite))) {
+        ::close(lockFd);
+        return ERROR_SHARING_VIOLATION;
+    }
+    fd_ = lockFd;
+    return ERROR_SUCCESS;
+}
+
+int openDeviceLockFile(const std::string& machineDir, int diskSlot, int partition)
+{
+    const std::filesystem::path dir = std::filesystem::path(machineDir) / "locks";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const auto file = dir / ("disk" + std::to_string(diskSlot) + "-part" + std::to_string(partition));
+    return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
+}  // namespace win::detail

@@ -1,0 +1,14 @@
+#include "machine/current_settings.h"
+
+namespace win::detail {
+
+machine::Settings currentSettings()
+{
+    try {
+        return machine::current()->read()->settings;
+    } catch (const std::exception&) {
+        return machine::Settings{};
+    }
+}
+
+}  // namespace win::detail

@@ -1,0 +1,270 @@
+// The machine directory: machine.json read through a cache, written whole
+// under a file lock so that several processes can share one machine.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "machine/dos_name_journal.h"
+#include "machine/file_replace.h"
+#include "machine/folder_trust.h"
+#include "machine/machine_json.h"
+#include "machine/owned_fd.h"
+#include "platform/machine.h"
+
+namespace machine {
+
+namespace {
+
+// Serialises updates inside the process; flock() serialises processes.
+std::mutex& processLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+class FileLock {
+public:
+    explicit FileLock(const fs::path& path)
+    {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0)
+            throw MachineError("cannot open lock file " + path.string());
+        while (::flock(fd_, LOCK_EX) != 0)
+            if (errno != EINTR)
+                throw MachineError("cannot lock " + path.string());
+    }
+    ~FileLock() { ::close(fd_); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+struct StatKey {
+    ino_t inode = 0;
+    std::int64_t mtimeNs = 0;
+    off_t size = -1;
+    bool operator==(const StatKey&) const = default;
+};
+
+std::optional<StatKey> statKey(const fs::path& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return std::nullopt;
+    return StatKey{st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_size};
+}
+
+std::string readText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw MachineError("cannot read " + file.string());
+    std::stringstream text;
+    text << in.rdbuf();
+    return std::move(text).str();
+}
+
+State parse(const fs::path& file, const std::string& text)
+{
+    nlohmann::json doc;
+    try {
+        doc = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception& e) {
+        throw MachineError(file.string() + " is not valid JSON: " + e.what());
+    }
+    return fromJson(doc);
+}
+
+std::string serialise(const State& state) { return toJson(state).dump(2) + '\n'; }
+
+// The owner's alone (0600 whatever the umask), on every rewrite.
+void save(const fs::path& file, const std::string& text)
+{
+    replaceFile(file, text, 0600);
+}
+
+}  // namespace
+
+// The state as last read or written, with the file's text and identity:
+// an update starts from it instead of parsing the file again, and an
+// update that changes nothing writes nothing. Once the DOS name journal
+// exists it alone holds the names; machine.json keeps none.
+struct Machine::Cache {
+    explicit Cache(const fs::path& dir) : journal(dir / "dos_devices.journal") {}
+    std::mutex mutex;
+    std::optional<StatKey> key;
+    std::shared_ptr<const State> state;
+    std::string text;
+    DosNameJournal journal;
+    // The state with the journal's names, and what it was made from.
+    std::shared_ptr<const State> withNames;
+    std::shared_ptr<const State> withNamesBase;
+    std::shared_ptr<const DosNames> withNamesNames;
+};
+
+Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>(dir_)) {}
+
+void checkFolderTrust(const fs::path& dir)
+{
+    if (std::string why = folderTrustProblem(dir, ::geteuid()); !why.empty())
+        throw MachineError("the machine folder " + dir.string() + " is not safe to use: " + why);
+}
+
+std::shared_ptr<Machine> Machine::open(const fs::path& dir)
+{
+    checkFolderTrust(dir);
+    if (!fs::exists(dir / "machine.json"))
+        throw MachineError("no emulated machine in " + dir.string() + " (create one with: orvane-machine create DIR)");
+    auto m = std::shared_ptr<Machine>(new Machine(fs::absolute(dir)));
+    m->read();  // fail early on a damaged state
+    return m;
+}
+
+std::shared_ptr<const State> Machine::readFile() const
+{
+    const fs::path file = dir_ / "machine.json";
+    std::lock_guard guard(cache_->mutex);
+    auto key = statKey(file);
+    if (!key)
+        throw MachineError("machine state " + file.string() + " is gone");
+    if (cache_->state && cache_->key == key)
+        return cache_->state;
+    std::string text = readText(file);
+    cache_->state = std::make_shared<const State>(parse(file, text));
+    cache_->key = key;
+    cache_->text = std::move(text);
+    return cache_->state;
+}
+
+std::shared_ptr<const State> Machine::read() const
+{
+    auto base = readFile();
+    auto names = cache_->journal.read();
+    if (!names)
+        return base;
+    std::lock_guard guard(cache_->mutex);
+    if (cache_->withNames && cache_->withNamesBase == base && cache_->withNamesNames == names)
+        return cache_->withNames;
+    auto state = std::make_shared<State>(*base);
+    state->dosDevices = *names;
+    cache_->withNames = state;
+    cache_->withNamesBase = std::move(base);
+    cache_->withNamesNames = std::move(names);
+    return state;
+}
+
+bool Machine::updateDosNames(const std::function<bool(DosNameChanges&)>& change)
+{
+    std::lock_guard inProcess(processLock());
+    FileLock lock(dir_ / "machine.lock");
+    auto names = cache_->journal.read();
+    DosNameChanges changes(names ? *names : readFile()->dosDevices);
+    const bool result = change(changes);
+    if (changes.journal().empty())
+        return result;
+    if (names)
+        cache_->journal.append(changes);
+    else
+        cache_->journal.replace(changes.names());  // the first change moves the names out of machine.json
+    return result;
+}
+
+void Machine::update(const std::function<void(State&)>& change)
+{
+    std::lock_guard inProcess(processLock());
+    FileLock lock(dir_ / "machine.lock");
+    const fs::path file = dir_ / "machine.json";
+    // Under the file lock nobody else writes. The text is compared, not the
+    // file's identity: a quick rewrite elsewhere can reuse inode and time.
+    std::string before = fs::exists(file) ? readText(file) : std::string();
+    State state;
+    {
+        std::lock_guard guard(cache_->mutex);
+        if (cache_->state && !before.empty() && cache_->text == before)
+            state = *cache_->state;
+        else if (!before.empty())
+            state = parse(file, before);
+    }
+    auto names = cache_->journal.read();
+    if (names)
+        state.dosDevices = *names;
+    const DosNames namesBefore = state.dosDevices;
+    change(state);
+    if (names || state.dosDevices != namesBefore) {
+        if (state.dosDevices != namesBefore)
+            cache_->journal.replace(state.dosDevices);
+        state.dosDevices.clear();
+    }
+    std::string text = serialise(state);
+    if (text == before)
+        return;
+    save(file, text);
+    std::lock_guard guard(cache_->mutex);
+    cache_->state = std::make_shared<const State>(std::move(state));
+    cache_->key = statKey(file);
+    cache_->text = std::move(text);
+}
+
+fs::path Machine::backingPath(const Disk& disk) const
+{
+    fs::path p(disk.backing);
+    return p.is_absolute() ? p : dir_ / p;
+}
+
+fs::path defaultDir()
+{
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        return fs::path(xdg) / "orvane-config" / "machine";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "orvane-config" / "machine";
+}
+
+namespace {
+
+std::mutex& selectionLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::shared_ptr<Machine>& selected()
+{
+    static std::shared_ptr<Machine> m;
+    return m;
+}
+
+}  // namespace
+
+void select(const fs::path& dir)
+{
+    auto m = Machine::open(dir);
+    std::lock_guard guard(selectionLock());
+    selected() = m;
+}
+
+std::shared_ptr<Machine> current()
+{
+    std::lock_guard guard(selectionLock());
+    if (!selected()) {
+        const char* env = std::getenv("KX_MACHINE");
+        if (env && *env) {
+            selected() = Machine::open(env);
+        } else {
+            fs::path dir = defaultDir();
+            selected() = fs::exists(dir / "machine.json") ? Machine::open(dir) : Machine::create(dir);
+        }
+    }
+    return selected();
+}
+
+}  // namespace machine
