@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "cli/command_line.h"
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/library_session.h"
 #include "platform/machine.h"
 

@@ -18,7 +18,7 @@
 #include "app/core/SelectedDevice.h"
 #include "app/core/WideText.h"
 #include "app/core/WorkerMessages.h"
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_list.h"
 #include "cli/device_tool.h"

@@ -1,4 +1,4 @@
-#include "cli/image_build.h"
+#include "cli/image/image_build.h"
 
 #include <cerrno>
 #include <cstdio>

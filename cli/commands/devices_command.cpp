@@ -1,6 +1,6 @@
 // orvane devices: the USB storage disks, one a line: path, a tab, and the
 // name with the first partition's drive.
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/device_list.h"
 #include "cli/library_session.h"
 

@@ -1,4 +1,4 @@
-#include "cli/image_check.h"
+#include "cli/image/image_check.h"
 
 #include <system_error>
 

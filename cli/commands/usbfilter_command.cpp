@@ -3,7 +3,7 @@
 // disk's node.
 #include <string>
 
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/library_session.h"
 #include "kx/kx.h"

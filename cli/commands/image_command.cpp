@@ -1,8 +1,8 @@
 // orvane image create|verify: firmware image files made from a kernel and a
 // root file system image, and checked as the upgrade checks them.
-#include "cli/commands.h"
-#include "cli/image_build.h"
-#include "cli/image_check.h"
+#include "cli/commands/commands.h"
+#include "cli/image/image_build.h"
+#include "cli/image/image_check.h"
 #include "cli/library_session.h"
 
 namespace cli {

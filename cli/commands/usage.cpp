@@ -1,5 +1,5 @@
 // orvane help.
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 
 namespace cli {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/commands.h"
+#include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/header_probe.h"
 #include "cli/library_session.h"
