@@ -6,11 +6,11 @@
 #include <random>
 #include <string>
 
-#include "app/core/ByteBuffer.h"
-#include "app/core/ChecksumEngines.h"
-#include "app/core/Checksums.h"
-#include "app/core/TavrinOpt.h"
-#include "app/core/WideText.h"
+#include "app/core/firmware/ByteBuffer.h"
+#include "app/core/checksums/ChecksumEngines.h"
+#include "app/core/checksums/Checksums.h"
+#include "app/core/firmware/TavrinOpt.h"
+#include "app/core/support/WideText.h"
 #include "bench/bench_machine.h"
 
 namespace {

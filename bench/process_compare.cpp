@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/core/ChecksumEngines.h"
-#include "app/core/UpgradeHandleThread.h"
-#include "app/core/UpgradeHeader.h"
-#include "app/core/UpgradeRegions.h"
-#include "app/core/WideText.h"
+#include "app/core/checksums/ChecksumEngines.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/firmware/UpgradeHeader.h"
+#include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/support/WideText.h"
 #include "bench/bench_machine.h"
 #include "bench/micro_results.h"
 #include "bench/process_run.h"

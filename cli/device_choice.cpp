@@ -1,6 +1,6 @@
 #include "cli/device_choice.h"
 
-#include "app/core/DiskJobLock.h"
+#include "app/core/jobs/DiskJobLock.h"
 #include "cli/command_line.h"
 #include "cli/library_session.h"
 

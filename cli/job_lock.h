@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/core/DiskJobLock.h"
+#include "app/core/jobs/DiskJobLock.h"
 
 namespace cli {
 

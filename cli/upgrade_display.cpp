@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <sstream>
 
-#include "app/core/FileUpgradeOpt.h"
-#include "app/core/UpgradeHandleThread.h"
-#include "app/core/WorkerMessages.h"
+#include "app/core/firmware/FileUpgradeOpt.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "platform/win_types.h"
 
 namespace cli {

@@ -7,8 +7,8 @@
 #include <ostream>
 #include <string>
 
-#include "app/core/UpgradeProgress.h"
-#include "app/core/WorkerNotify.h"
+#include "app/core/firmware/UpgradeProgress.h"
+#include "app/core/jobs/WorkerNotify.h"
 
 namespace cli {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/core/PrivateProfile.h"
-#include "app/core/WideText.h"
+#include "app/core/language/PrivateProfile.h"
+#include "app/core/support/WideText.h"
 #include "fuzz_machine.h"
 #include "platform/machine.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core/FileUpgradeOpt.h"
-#include "app/core/UpgradeRegions.h"
-#include "app/core/WideText.h"
+#include "app/core/firmware/FileUpgradeOpt.h"
+#include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/support/WideText.h"
 #include "fuzz_machine.h"
 
 namespace {

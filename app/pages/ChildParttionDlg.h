@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/core/FormatDevice.h"
+#include "app/core/disksetup/FormatDevice.h"
 
 class CParttionSize;
 class CSliderDlg;

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/core/FormatDevice.h"
+#include "app/core/disksetup/FormatDevice.h"
 #include "app/pages/FormatNotify.h"
 #include "app/pages/SkinnedPage.h"
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/pages/PageControls.h"
 #include "app/shell/DialogTexts.h"
 #include "app/shell/LanguageText.h"

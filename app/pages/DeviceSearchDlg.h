@@ -5,7 +5,7 @@
 #include <QFont>
 #include <vector>
 
-#include "app/core/UpgradeHandleThread.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
 #include "app/pages/DeviceList.h"
 #include "app/pages/SkinnedPage.h"
 #include "app/widgets/WindowMessage.h"

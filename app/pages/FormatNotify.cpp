@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "app/core/FormatDevice.h"
-#include "app/core/WorkerMessages.h"
+#include "app/core/disksetup/FormatDevice.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/widgets/WindowMessage.h"
 
 void FormatNotify::post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <atomic>
 
-#include "app/core/WorkerNotify.h"
+#include "app/core/jobs/WorkerNotify.h"
 
 class FormatNotify : public WorkerNotify {
 public:

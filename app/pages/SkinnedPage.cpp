@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 

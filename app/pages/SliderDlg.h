@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/WorkerMessages.h"
 
 class QLabel;
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/core/FormatDevice.h"
-#include "app/core/UpgradeHandleThread.h"
+#include "app/core/disksetup/FormatDevice.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
 #include "app/pages/DeviceList.h"
 #include "app/pages/FormatNotify.h"
 #include "app/pages/SkinnedPage.h"

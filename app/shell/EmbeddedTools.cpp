@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "app/core/ExecutableResources.h"
+#include "app/core/support/ExecutableResources.h"
 
 // Put into the executable at build time from the cmddev program.
 extern "C" const unsigned char orvane_cmddev_begin[];

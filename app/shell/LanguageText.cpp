@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/core/PrivateProfile.h"
-#include "app/core/PublicFunction.h"
+#include "app/core/language/PrivateProfile.h"
+#include "app/core/language/PublicFunction.h"
 
 namespace {
 

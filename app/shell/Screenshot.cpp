@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/core/SelectedDevice.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/shell/MainDlg.h"
 #include "app/shell/StartPage.h"
 

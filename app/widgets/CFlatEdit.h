@@ -4,7 +4,7 @@
 
 #include <QLineEdit>
 
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/WorkerMessages.h"
 
 // Edit to its parent when the input is finished: wParam the edit's control
 // id, lParam 1 after Enter, 0 after losing the focus.

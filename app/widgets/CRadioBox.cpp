@@ -3,7 +3,7 @@
 #include <QEnterEvent>
 #include <QPainter>
 
-#include "app/core/ComnLog.h"
+#include "app/core/log/ComnLog.h"
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 

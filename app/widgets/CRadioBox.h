@@ -5,7 +5,7 @@
 #include "app/widgets/HoverButton.h"
 #include <QImage>
 
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/WorkerMessages.h"
 
 // Radio button to its parent when a named choice is clicked: wParam 1 to 3.
 inline constexpr unsigned WM_RADIO_CHOSEN = kWmUser + 103;

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/core/PublicFunction.h"
+#include "app/core/language/PublicFunction.h"
 
 namespace {
 

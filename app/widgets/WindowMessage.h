@@ -9,7 +9,7 @@
 #include <QPointer>
 #include <cstdint>
 
-#include "app/core/WorkerNotify.h"
+#include "app/core/jobs/WorkerNotify.h"
 
 class WindowMessageEvent : public QEvent {
 public:

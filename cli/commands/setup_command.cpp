@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/core/FormatDevice.h"
-#include "app/core/SelectedDevice.h"
-#include "app/core/WideText.h"
-#include "app/core/WorkerMessages.h"
+#include "app/core/disksetup/FormatDevice.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/support/WideText.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_list.h"

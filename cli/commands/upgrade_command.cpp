@@ -5,10 +5,10 @@
 #include <iostream>
 #include <string>
 
-#include "app/core/DiskSetUp.h"
-#include "app/core/SelectedDevice.h"
-#include "app/core/UpgradeHandleThread.h"
-#include "app/core/WideText.h"
+#include "app/core/disksetup/DiskSetUp.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/support/WideText.h"
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_tool.h"

@@ -9,8 +9,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/core/Checksums.h"
-#include "app/core/UpgradeRegions.h"
+#include "app/core/checksums/Checksums.h"
+#include "app/core/firmware/UpgradeRegions.h"
 #include "cli/library_session.h"
 
 namespace cli {

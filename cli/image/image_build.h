@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/core/UpgradeHeader.h"
+#include "app/core/firmware/UpgradeHeader.h"
 
 namespace cli {
 

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "app/core/FileUpgradeOpt.h"
-#include "app/core/UpgradeRegions.h"
-#include "app/core/WideText.h"
+#include "app/core/firmware/FileUpgradeOpt.h"
+#include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/support/WideText.h"
 #include "cli/library_session.h"
 
 namespace cli {

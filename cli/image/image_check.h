@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/UpgradeHeader.h"
+#include "app/core/firmware/UpgradeHeader.h"
 
 namespace cli {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/ByteBuffer.h"
+#include "app/core/firmware/ByteBuffer.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/ChecksumEngines.h"
-#include "app/core/Checksums.h"
-#include "app/core/TavrinOpt.h"
+#include "app/core/checksums/ChecksumEngines.h"
+#include "app/core/checksums/Checksums.h"
+#include "app/core/firmware/TavrinOpt.h"
 #include "core_test_files.h"
 
 namespace {

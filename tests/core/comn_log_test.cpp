@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/ComnLog.h"
-#include "app/core/DayLogFiles.h"
-#include "app/core/LocalClock.h"
+#include "app/core/log/ComnLog.h"
+#include "app/core/log/DayLogFiles.h"
+#include "app/core/log/LocalClock.h"
 #include "core_test_files.h"
 #include "platform/win_api.h"
 

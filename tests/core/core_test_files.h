@@ -13,7 +13,7 @@
 
 #include "support/temp_machine.h"
 
-#include "app/core/ComnLog.h"
+#include "app/core/log/ComnLog.h"
 
 namespace core_test {
 

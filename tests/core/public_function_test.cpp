@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/FormatDevice.h"
-#include "app/core/LanguageGlobals.h"
-#include "app/core/LanguageTable.h"
-#include "app/core/PublicFunction.h"
-#include "app/core/WideText.h"
+#include "app/core/disksetup/FormatDevice.h"
+#include "app/core/language/LanguageGlobals.h"
+#include "app/core/language/LanguageTable.h"
+#include "app/core/language/PublicFunction.h"
+#include "app/core/support/WideText.h"
 #include "core_test_files.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/FileUpgradeOpt.h"
-#include "app/core/UpgradeHeader.h"
+#include "app/core/firmware/FileUpgradeOpt.h"
+#include "app/core/firmware/UpgradeHeader.h"
 #include "core_test_files.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/WorkerNotify.h"
+#include "app/core/jobs/WorkerNotify.h"
 #include "fault_machine.h"
 
 namespace faults {

@@ -3,8 +3,8 @@
 // from the disk image, a failing worker and closing during a format.
 #include <sstream>
 
-#include "app/core/SelectedDevice.h"
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/pages/ChildParttionDlg.h"
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QDir>
 
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "firmware_page_fixture.h"
 
 namespace {

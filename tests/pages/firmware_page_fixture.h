@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/core/SelectedDevice.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/TavrinDlg.h"
 #include "app/pages/TavrinFileDialog.h"

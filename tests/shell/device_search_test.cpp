@@ -2,7 +2,7 @@
 // the left-out system disk, selection and the refresh on device changes.
 #include <QLabel>
 
-#include "app/core/SelectedDevice.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/shell/MainDlg.h"
 #include "app/widgets/CKelvarComboBox.h"

@@ -2,8 +2,8 @@
 // language switch.
 #include <QLabel>
 
-#include "app/core/SelectedDevice.h"
-#include "app/core/WorkerMessages.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/TavrinDlg.h"

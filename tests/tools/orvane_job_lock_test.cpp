@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/core/DiskJobLock.h"
+#include "app/core/jobs/DiskJobLock.h"
 #include "firmware_cli.h"
 #include "kx/kx.h"
 

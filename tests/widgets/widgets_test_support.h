@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/LanguageGlobals.h"
-#include "app/core/PublicFunction.h"
+#include "app/core/language/LanguageGlobals.h"
+#include "app/core/language/PublicFunction.h"
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 #include "platform/machine.h"

@@ -1,0 +1,109 @@
+// The format worker of the disk setup and firmware pages: rebuilds the
+// selected device's disk (zeroed gptsurplus region, no old partitions, the
+// system partition and up to three public ones) on a thread of its own and
+// reports each stage with WM_FORMAT_PROGRESS or WM_FORMAT_ERROR.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "app/core/firmware/TavrinOpt.h"
+#include "app/core/jobs/WorkerNotify.h"
+#include "kx/kx.h"
+
+// wParam of WM_FORMAT_PROGRESS.
+inline constexpr int kFormatStarted = 1;
+inline constexpr int kFormatPartitioned = 2;  // partitions visible, formatting begins
+inline constexpr int kFormatDone = 3;
+// wParam of WM_FORMAT_ERROR (lParam the partition number for the last).
+inline constexpr int kFormatNoDisk = 1;
+inline constexpr int kFormatNotCleared = 2;  // gptsurplus region or old partitions
+inline constexpr int kFormatNotCreated = 3;  // partitions not created or the disk not ready
+inline constexpr int kFormatNotFormatted = 4;
+inline constexpr int kFormatDiskBusy = 5;  // another job holds the disk; nothing was written
+inline constexpr int kFormatDiskGone = 6;  // the disk went away (lParam: the partition being formatted)
+inline constexpr int kFormatQuit = 7;      // the operator quit before anything was written
+
+inline constexpr std::uint32_t kFormatSystemSizeMiB = 1024;
+
+// Public partition sizes in MiB; the last public partition always takes the
+// rest of the disk, so the third size is carried but never used.
+struct FormatSizes {
+    std::uint32_t nSize1 = 0;
+    std::uint32_t nSize2 = 0;
+    std::uint32_t nSize3 = 0;
+};
+
+// The text public partition labels start with: the current language's
+// IDC_STRING_FORMAT_PUBLIC_PARTIONG, or "Partition" when no language file is
+// loaded (the command line loads none).
+std::u16string GetFormatPublicPartitionText();
+
+class CFormatDevice {
+public:
+    CFormatDevice() = default;
+    // Waits for a run still going: its thread uses this object.
+    ~CFormatDevice();
+    CFormatDevice(const CFormatDevice&) = delete;
+    CFormatDevice& operator=(const CFormatDevice&) = delete;
+
+    // Receives the messages; must outlive the run.
+    void SetNotifyWindow(WorkerNotify* pWindow);
+    // nCount public partitions (0 to 3); nFormatFlag 1 formats them after
+    // partitioning, 0 stops once the table is in place.
+    void SetFormatParam(int nCount, const FormatSizes& sizes, int nFormatFlag);
+
+    // Runs FormatDiskInThread with the settings of now on a fresh thread; a
+    // run still going is waited for first. Returns the new thread's id.
+    std::thread::id BeginFormat();
+    // Waits until the run started last has sent its last message.
+    void Wait();
+    // Asks the running run to end before its first write (kFormatQuit).
+    // Once the disk is being changed the run goes to its end, so no table
+    // is left without its file systems.
+    void RequestStop() { m_stopRequested = true; }
+
+    // The partition being formatted now and its number, for polling
+    // kx_part_format_progress from another thread; null between formats.
+    PedWinPart* GetFormattingPartition(int* pNumber = nullptr) const;
+
+    // Zeroes the gptsurplus region: 0, else the region writer's code.
+    int ClearGPTSurplusInfo(const char16_t* pDevPath);
+    // The whole run on the calling thread, on the selected device. Ends with
+    // exactly one WM_FORMAT_ERROR or one WM_FORMAT_PROGRESS (kFormatDone).
+    int FormatDiskInThread();
+
+private:
+    struct Job {
+        int nCount = 0;
+        FormatSizes sizes;
+        int nFormatFlag = 1;
+        WorkerNotify* pWindow = nullptr;
+    };
+    // Where a run stands: the error its current step reports if it stops.
+    struct Run;
+
+    Job CurrentJob() const;
+    int RunJob(const Job& job);
+    void RunSteps(const Job& job, Run& run);
+    bool RestartSelectedDevice();
+    // Whether the selected device's disk, as last read, holds the new table:
+    // that many primary partitions and nothing else.
+    bool SelectedDiskHoldsTable(int nPrimary);
+    bool FormatPublicPartitions(kx_disk* disk, const std::string& devPath, int nCount, Run& run);
+    // The disk still answers a read of its first sector.
+    bool DiskAnswers(const std::string& devPath);
+
+    CTavrinOpt m_regionOpt;
+    int m_nFormatFlag = 1;
+    std::thread m_thread;
+    WorkerNotify* m_pWindow = nullptr;
+    FormatSizes m_sizes;
+    std::uint32_t m_nSystemSize = kFormatSystemSizeMiB;
+    int m_nPublicCount = 0;
+    std::atomic<PedWinPart*> m_pFormatting{nullptr};
+    std::atomic<int> m_nFormatting{0};
+    std::atomic<bool> m_stopRequested{false};
+};

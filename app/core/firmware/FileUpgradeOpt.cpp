@@ -1,0 +1,209 @@
+#include "app/core/firmware/FileUpgradeOpt.h"
+
+#include <algorithm>
+#include <string>
+
+#include "app/core/log/ComnLog.h"
+#include "app/core/support/ScopedHandle.h"
+#include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/support/WideText.h"
+#include "platform/win_api.h"
+
+int CFileUpgradeOpt::HandleUpgradeFile(const char16_t* pImagePath, const char16_t* pFolderPath)
+{
+    UpgradeFileHeader header;
+    if (CheckUpgradeFile(pImagePath, header) != 0)
+        return kUpgradeFileNotVerified;
+    if (ExtractRegionFile(pImagePath, pFolderPath, UPGRADE_TYPE_KERNEL, header) != 0)
+        return kKernelFileNotWritten;
+    if (ExtractRegionFile(pImagePath, pFolderPath, UPGRADE_TYPE_ROOTFS, header) != 0)
+        return kRootfsFileNotWritten;
+    return kUpgradeFileReady;
+}
+
+int CFileUpgradeOpt::CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHeader& header)
+{
+    if (int nRet = ParseUpgradeHeader(pImagePath, header); nRet != 0)
+        return nRet;
+    // Sizes come from the file: refuse what no image can hold before reading.
+    if (!HasUsableSizes(header)) {
+        COMN_LOG("%s : %s : %d upgrade file sizes refused! pFilePath: %s, BSIZE:%d, KSIZE:%d, RSIZE:%d",
+                 WideToUtf8(pImagePath).c_str(), header.nBSize, header.nKSize, header.nRSize);
+        return kHeaderSizesRefused;
+    }
+    const UpgradeFileSpan span = ChecksumSpan(header);
+    std::uint32_t nSum = 0;
+    if (int nRet = CksumUpgradeFile(pImagePath, static_cast<std::uint32_t>(span.nOffset),
+                                    static_cast<std::uint32_t>(span.nLength), nSum);
+        nRet != 0)
+        return nRet;
+    return nSum != header.nCrcSum ? 1 : 0;
+}
+
+int CFileUpgradeOpt::ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header)
+{
+    return ParseUpgradeHeaderFile(pImagePath, header);
+}
+
+int CFileUpgradeOpt::ExtractRegionFile(const char16_t* pImagePath, const char16_t* pFolderPath, int nUpgradeType,
+                                       const UpgradeFileHeader& header)
+{
+    const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
+    if (!region)
+        return 1;
+    const std::u16string target = std::u16string(pFolderPath ? pFolderPath : u"") + u"\\" + Utf8ToWide(region->pName);
+    return ExtractRegionFileTo(pImagePath, target.c_str(), nUpgradeType, header);
+}
+
+int CFileUpgradeOpt::ExtractRegionFileTo(const char16_t* pImagePath, const char16_t* pTargetPath, int nUpgradeType,
+                                         const UpgradeFileHeader& header)
+{
+    ByteBuffer buffer;
+    std::uint32_t nSize = 0;
+    if (int nRet = ReadUpgradeFile(pImagePath, nUpgradeType, header, buffer, &nSize); nRet != 0)
+        return nRet;
+    return WriteUpgradeFile(pTargetPath, buffer.data(), nSize, nullptr);
+}
+
+int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pImagePath, int nUpgradeType, const UpgradeFileHeader& header,
+                                     ByteBuffer& buffer, std::uint32_t* pSize)
+{
+    buffer.clear();
+    UpgradeFileSpan span;
+    if (nUpgradeType == UPGRADE_TYPE_KERNEL)
+        span = KernelImageSpan(header);
+    else if (nUpgradeType == UPGRADE_TYPE_ROOTFS)
+        span = RootfsImageSpan(header);
+    else
+        return 1;
+    COMN_LOG("%s : %s : %d read Upgrade date! pDevPath: %s, nUpdateFlag:%d, nSeek:%d, nMaxSize:%d",
+             WideToUtf8(pImagePath).c_str(), nUpgradeType, static_cast<int>(span.nOffset),
+             static_cast<int>(span.nLength));
+    if (!IsReadableSpan(span))
+        return kHeaderSizesRefused;
+    const auto nCount = static_cast<std::uint32_t>(span.nLength);
+    if (int nRet = ReadUpgradeFile(pImagePath, static_cast<std::uint32_t>(span.nOffset), buffer, nCount, nullptr);
+        nRet != 0)
+        return nRet;
+    if (pSize)
+        *pSize = nCount;
+    return 0;
+}
+
+namespace {
+
+// Shared with other readers: upgrades of several disks read one image at
+// once. Writers stay out while it is read.
+win::HANDLE OpenForRawRead(const char16_t* pFilePath)
+{
+    return pFilePath ? win::CreateFileW(pFilePath, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
+                                        win::FILE_ATTRIBUTE_NORMAL, nullptr)
+                     : win::INVALID_HANDLE_VALUE;
+}
+
+// Sees that the opened file holds nCount bytes at nOffset: a header may
+// promise more than the file holds, and such a read can only come up short,
+// so it is answered before any memory is taken. 0, or the raw read's code
+// with *pRead set to what the file has there.
+int CheckSpan(const ScopedHandle& file, const char16_t* pFilePath, std::uint32_t nOffset, std::uint32_t nCount,
+              std::uint32_t* pRead)
+{
+    if (pRead)
+        *pRead = 0;
+    if (!file.IsValid()) {
+        COMN_LOG("%s : %s : %d open File fail! pDevPath: %s", WideToUtf8(pFilePath).c_str());
+        return kFileNotOpened;
+    }
+    win::LARGE_INTEGER fileSize{};
+    if (!win::GetFileSizeEx(file.Get(), &fileSize))
+        return kFileTransferFailed;
+    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
+    const std::uint64_t available = size > nOffset ? size - nOffset : 0;
+    if (available < nCount) {
+        if (pRead)
+            *pRead = static_cast<std::uint32_t>(available);
+        return kFileTransferShort;
+    }
+    return 0;
+}
+
+// One raw read at an offset: 0, 3 failed, 4 short.
+int ReadAt(const ScopedHandle& file, std::uint64_t nOffset, std::uint8_t* pData, std::uint32_t nCount,
+           std::uint32_t* pRead)
+{
+    win::OVERLAPPED overlapped{};
+    overlapped.Offset = static_cast<win::DWORD>(nOffset);
+    overlapped.OffsetHigh = static_cast<win::DWORD>(nOffset >> 32);
+    win::DWORD nRead = 0;
+    if (!win::ReadFile(file.Get(), pData, nCount, &nRead, &overlapped))
+        return kFileTransferFailed;
+    if (pRead)
+        *pRead = nRead;
+    return nRead < nCount ? kFileTransferShort : 0;
+}
+
+}  // namespace
+
+int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, ByteBuffer& buffer,
+                                     std::uint32_t nCount, std::uint32_t* pRead)
+{
+    buffer.clear();
+    ScopedHandle file(OpenForRawRead(pFilePath));
+    if (int nRet = CheckSpan(file, pFilePath, nOffset, nCount, pRead); nRet != 0)
+        return nRet;
+    ByteBuffer data;
+    data.resize(nCount);  // read over whole, or dropped
+    if (int nRet = ReadAt(file, nOffset, data.data(), nCount, pRead); nRet != 0)
+        return nRet;
+    buffer = std::move(data);
+    return 0;
+}
+
+int CFileUpgradeOpt::CksumUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, std::uint32_t nCount,
+                                      std::uint32_t& nSum)
+{
+    ScopedHandle file(OpenForRawRead(pFilePath));
+    if (int nRet = CheckSpan(file, pFilePath, nOffset, nCount, nullptr); nRet != 0)
+        return nRet;
+    ByteBuffer piece;
+    piece.resize(std::min(nCount, kCksumReadPiece));
+    CksumStream stream;
+    for (std::uint32_t done = 0; done < nCount;) {
+        const std::uint32_t n = std::min(nCount - done, kCksumReadPiece);
+        if (int nRet = ReadAt(file, std::uint64_t{nOffset} + done, piece.data(), n, nullptr); nRet != 0)
+            return nRet;
+        stream.Add(piece.data(), n);
+        done += n;
+    }
+    nSum = stream.Finish();
+    return 0;
+}
+
+int CFileUpgradeOpt::WriteUpgradeFile(const char16_t* pFilePath, const std::uint8_t* pData, std::uint32_t nCount,
+                                      std::uint32_t* pWritten)
+{
+    if (pWritten)
+        *pWritten = 0;
+    const std::string path = WideToUtf8(pFilePath);
+    ScopedHandle file(pFilePath ? win::CreateFileW(pFilePath, win::GENERIC_WRITE, 0, nullptr, win::CREATE_ALWAYS,
+                                                   win::FILE_ATTRIBUTE_NORMAL, nullptr)
+                                : win::INVALID_HANDLE_VALUE);
+    if (!file.IsValid()) {
+        COMN_LOG("%s : %s : %d open %s file  error!", path.c_str());
+        return kFileNotOpened;
+    }
+    win::DWORD nWritten = 0;
+    if (!win::WriteFile(file.Get(), pData, nCount, &nWritten, nullptr)) {
+        COMN_LOG("%s : %s : %d write %s file  error! error code - %d", path.c_str(),
+                 static_cast<int>(win::GetLastError()));
+        return kFileTransferFailed;
+    }
+    if (pWritten)
+        *pWritten = nWritten;
+    if (nWritten < nCount) {
+        COMN_LOG("%s : %s : %d write %s file  size error! hope size:%d, write size:%d", path.c_str(),
+                 static_cast<int>(nCount), static_cast<int>(nWritten));
+        return kFileTransferShort;
+    }
+    return 0;
+}

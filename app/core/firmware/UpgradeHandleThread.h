@@ -1,0 +1,105 @@
+// The worker of the search and firmware pages: probes the attached disks
+// again, or upgrades the selected device's firmware, on a thread of its own,
+// and reports the outcome with one WM_WORKER_DONE.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "app/core/firmware/FileUpgradeOpt.h"
+#include "app/core/firmware/TavrinOpt.h"
+#include "app/core/firmware/UpgradeJobFiles.h"
+#include "app/core/firmware/UpgradeProgress.h"
+#include "app/core/jobs/WorkerNotify.h"
+
+// Worker operations, the wParam of WM_WORKER_DONE.
+inline constexpr int kWorkerProbe = 1;
+inline constexpr int kWorkerUpgrade = 2;
+// Only the image's check (0 or kUpgradeFileNotVerified): it reads the whole
+// image, which must not hold up a window.
+inline constexpr int kWorkerVerify = 3;
+
+// Upgrade results, the lParam of WM_WORKER_DONE. Any other nonzero value is
+// a code of the firmware input/output or a Windows error of a device write.
+// The receiver tells apart 0, 1000 (kUpgradeFileNotVerified), 1001
+// (kUpgradeDiskBusy) and 1002 (kUpgradeQuit).
+inline constexpr int kUpgradeSucceeded = 0;
+// Another job holds the disk; nothing was read from it or written.
+inline constexpr int kUpgradeDiskBusy = 1001;
+// The operator quit before the first write; the device is as it was.
+inline constexpr int kUpgradeQuit = 1002;
+
+class CUpgradeHandleThread {
+public:
+    CUpgradeHandleThread() = default;
+    // Waits for a job still running: its thread uses this object.
+    ~CUpgradeHandleThread();
+    CUpgradeHandleThread(const CUpgradeHandleThread&) = delete;
+    CUpgradeHandleThread& operator=(const CUpgradeHandleThread&) = delete;
+
+    void SetOperation(int nOperation);
+    // Receives WM_WORKER_DONE; must outlive the job.
+    void SetWindow(WorkerNotify* pWindow);
+    void SetJob(int nOperation, std::u16string_view imagePath, std::u16string_view devPath);
+    // Optional stage reports of upgrades; must outlive the job. May change
+    // while a job runs.
+    void SetProgress(UpgradeProgress* pProgress);
+
+    // Runs the operation set last on a fresh thread; the settings are taken
+    // now, so changing them afterwards does not touch the running job. A job
+    // still running is waited for first (the pages never start a second).
+    void Start();
+    // Waits until the job started last has ended and posted its message.
+    void Wait();
+    // Asks the running upgrade to end before its first write to the device
+    // (kUpgradeQuit). Once writing has begun it runs to its end: a firmware
+    // half written is worse than the old one or the new one.
+    void RequestStop() { m_stopRequested = true; }
+
+    // The upgrade sequence on the calling thread: verify and extract the
+    // image, write both regions, check them, set the flags, restart the
+    // selected device and take the device found again as the selected one
+    // (so callers select the device they upgrade before starting).
+    // 0 done (whatever the restart did), else the first failing step's code.
+    int UpgradeDeviceInThread(std::u16string imagePath, std::u16string devPath);
+    // Kernel then rootfs region from this job's extracted files.
+    int UpgradeDeviceInfo(const char16_t* pDevPath, const UpgradeJobFiles& files);
+    // Both regions against the image's own bytes.
+    int CheckWriteInfo(const char16_t* pDevPath, const std::u16string& imagePath, const UpgradeFileHeader& header);
+    // Flag bits of loader, rootfs and uboot, in that order.
+    int MarkUpgradeFlags(const char16_t* pDevPath);
+
+    // The shared templates folder, followed by "\\loader", "\\uboot",
+    // "\\kernel", "\\rootfs" or "\\mbr" for codes 1 to 5. Empty when the
+    // folder cannot be had, so nothing lands in a made-up place.
+    static std::u16string GetUpgradeFilePath(int nCode = 0);
+
+private:
+    struct Job {
+        int nOperation = 0;
+        std::u16string imagePath, devPath;
+        WorkerNotify* pWindow = nullptr;
+    };
+
+    void ThreadRoutine(const Job& job);
+    int RunJob(const Job& job);
+    int ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header, const UpgradeJobFiles& files);
+    int CheckRegionAgainstImage(const char16_t* pDevPath, int nUpgradeType, const std::u16string& imagePath,
+                                const UpgradeFileHeader& header);
+    void RestartSelectedDevice();
+    void Report(UpgradeStage stage);
+    // True, logged, when a stop was asked for.
+    bool StopAsked(const char* where);
+
+    CFileUpgradeOpt m_fileOpt;
+    CTavrinOpt m_deviceOpt;
+    std::thread m_thread;
+    WorkerNotify* m_pWindow = nullptr;
+    int m_nOperation = 0;
+    std::u16string m_imagePath;
+    std::u16string m_devPath;
+    std::atomic<UpgradeProgress*> m_pProgress{nullptr};
+    std::atomic<bool> m_stopRequested{false};
+};

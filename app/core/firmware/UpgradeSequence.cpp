@@ -1,0 +1,212 @@
+// The firmware upgrade of the selected device, step by step.
+#include <algorithm>
+#include <cstring>
+
+#include "app/core/firmware/ByteBuffer.h"
+#include "app/core/log/ComnLog.h"
+#include "app/core/jobs/DiskJobLock.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/firmware/UpgradeJobFiles.h"
+#include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/support/WideText.h"
+#include "kx/kx.h"
+#include "platform/win_api.h"
+
+namespace {
+
+std::u16string AnsiToWide(const char* text)
+{
+    const int needed = win::MultiByteToWideChar(win::CP_ACP, 0, text, -1, nullptr, 0);
+    if (needed <= 1)
+        return {};
+    std::u16string out(static_cast<size_t>(needed), u'\0');
+    win::MultiByteToWideChar(win::CP_ACP, 0, text, -1, out.data(), needed);
+    out.resize(static_cast<size_t>(needed - 1));
+    return out;
+}
+
+}  // namespace
+
+std::u16string CUpgradeHandleThread::GetUpgradeFilePath(int nCode)
+{
+    char folder[win::MAX_PATH] = {};
+    if (!win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_COMMON_TEMPLATES, win::FALSE))
+        return {};
+    std::u16string path = AnsiToWide(folder);
+    if (path.empty())
+        return {};
+    const UpgradeRegion* region = FindUpgradeRegion(nCode);
+    if (region && nCode >= UPGRADE_TYPE_LOADER && nCode <= UPGRADE_TYPE_MBR)
+        path += u"\\" + Utf8ToWide(region->pName);
+    return path;
+}
+
+// Progress is only shown: a display that fails never stops an upgrade.
+void CUpgradeHandleThread::Report(UpgradeStage stage)
+{
+    UpgradeProgress* progress = m_pProgress.load();
+    if (!progress)
+        return;
+    try {
+        progress->stageStarted(stage);
+    } catch (...) {
+        COMN_LOG("%s : %s : %d progress not shown! stage:%d", static_cast<int>(stage));
+    }
+}
+
+int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u16string devPath)
+{
+    // The region buffers are reused from step to step, and let go at the end.
+    struct BuffersLetGo {
+        ~BuffersLetGo() { ReleaseCachedBuffers(); }
+    } buffersLetGo;
+    UpgradeFileHeader header;
+    Report(UpgradeStage::Verifying);
+    if (m_fileOpt.CheckUpgradeFile(imagePath.c_str(), header) != 0) {
+        COMN_LOG("%s : %s : %d handle Upgrade file fail!");
+        return kUpgradeFileNotVerified;
+    }
+    if (StopAsked("before the disk was taken"))
+        return kUpgradeQuit;
+    // The disk is this job's from before its parts are extracted to the end
+    // of its restart. A disk that is not a USB disk, or no folder for the
+    // lock, is left to the steps below, which refuse them with their codes.
+    const DiskJobLock lock = DiskJobLock::Take(WideToUtf8(devPath).c_str(), DiskJobKind::Upgrade);
+    if (lock.Busy()) {
+        COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
+        return kUpgradeDiskBusy;
+    }
+    // Parts of this job's own: no job on another disk writes them meanwhile.
+    const UpgradeJobFiles files(GetUpgradeFilePath());
+    if (int nRet = ExtractImage(imagePath, header, files); nRet != 0) {
+        COMN_LOG("%s : %s : %d handle Upgrade file fail!");
+        return nRet;
+    }
+    if (StopAsked("before the first write"))
+        return kUpgradeQuit;
+    if (int nRet = UpgradeDeviceInfo(devPath.c_str(), files); nRet != 0) {
+        COMN_LOG("%s : %s : %d Write Upgrade file fail!");
+        return nRet;
+    }
+    if (int nRet = CheckWriteInfo(devPath.c_str(), imagePath, header); nRet != 0) {
+        COMN_LOG("%s : %s : %d check Upgrade file fail!");
+        return nRet;
+    }
+    if (int nRet = MarkUpgradeFlags(devPath.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d check Upgrade file fail!");
+        return nRet;
+    }
+    COMN_LOG("%s : %s : %d Device upgrade success!");
+    // The firmware is in place: what the restart does shows only in the
+    // selected device, never in the result.
+    Report(UpgradeStage::Restarting);
+    RestartSelectedDevice();
+    return kUpgradeSucceeded;
+}
+
+bool CUpgradeHandleThread::StopAsked(const char* where)
+{
+    if (!m_stopRequested)
+        return false;
+    COMN_LOG("%s : %s : %d upgrade stopped on quit %s: the device is as it was", where);
+    return true;
+}
+
+// HandleUpgradeFile's extraction and codes, after its verification.
+int CUpgradeHandleThread::ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header,
+                                       const UpgradeJobFiles& files)
+{
+    Report(UpgradeStage::Extracting);
+    if (!files.Usable())
+        return kKernelFileNotWritten;  // never extract to the root of some drive
+    const std::u16string& kernel = files.Path(UPGRADE_TYPE_KERNEL);
+    if (m_fileOpt.ExtractRegionFileTo(imagePath.c_str(), kernel.c_str(), UPGRADE_TYPE_KERNEL, header) != 0)
+        return kKernelFileNotWritten;
+    const std::u16string& rootfs = files.Path(UPGRADE_TYPE_ROOTFS);
+    if (m_fileOpt.ExtractRegionFileTo(imagePath.c_str(), rootfs.c_str(), UPGRADE_TYPE_ROOTFS, header) != 0)
+        return kRootfsFileNotWritten;
+    return kUpgradeFileReady;
+}
+
+int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath, const UpgradeJobFiles& files)
+{
+    Report(UpgradeStage::WritingKernel);
+    const std::u16string& kernel = files.Path(UPGRADE_TYPE_KERNEL);
+    if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_KERNEL, kernel.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d write kennel error - %d", nRet);
+        return nRet;
+    }
+    Report(UpgradeStage::WritingRootfs);
+    const std::u16string& rootfs = files.Path(UPGRADE_TYPE_ROOTFS);
+    if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_ROOTFS, rootfs.c_str()); nRet != 0) {
+        COMN_LOG("%s : %s : %d write rootfs error - %d", nRet);
+        return nRet;
+    }
+    return 0;
+}
+
+int CUpgradeHandleThread::CheckWriteInfo(const char16_t* pDevPath, const std::u16string& imagePath,
+                                         const UpgradeFileHeader& header)
+{
+    Report(UpgradeStage::Checking);
+    if (int nRet = CheckRegionAgainstImage(pDevPath, UPGRADE_TYPE_KERNEL, imagePath, header); nRet != 0) {
+        COMN_LOG("%s : %s : %d check kennel error - %d", nRet);
+        return nRet;
+    }
+    if (int nRet = CheckRegionAgainstImage(pDevPath, UPGRADE_TYPE_ROOTFS, imagePath, header); nRet != 0) {
+        COMN_LOG("%s : %s : %d check rootfs error - %d", nRet);
+        return nRet;
+    }
+    return 0;
+}
+
+// The region read back against the verified image's own bytes, all of them
+// (a CRC-16 that matches proves little), and zeros after them.
+int CUpgradeHandleThread::CheckRegionAgainstImage(const char16_t* pDevPath, int nUpgradeType,
+                                                  const std::u16string& imagePath, const UpgradeFileHeader& header)
+{
+    ByteBuffer region;
+    std::uint32_t nRegion = 0;
+    if (int nRet = m_deviceOpt.ReadDeviceString(pDevPath, nUpgradeType, region, &nRegion); nRet != 0)
+        return nRet;
+    const UpgradeFileSpan span = nUpgradeType == UPGRADE_TYPE_KERNEL ? KernelImageSpan(header) : RootfsImageSpan(header);
+    if (!IsReadableSpan(span))
+        return kHeaderSizesRefused;
+    const auto nPart = static_cast<std::uint32_t>(std::min<std::int64_t>(span.nLength, nRegion));
+    ByteBuffer piece;
+    for (std::uint32_t done = 0; done < nPart;) {
+        const std::uint32_t nCount = std::min(kCksumReadPiece, nPart - done);
+        const auto nAt = static_cast<std::uint32_t>(span.nOffset) + done;
+        if (int nRet = m_fileOpt.ReadUpgradeFile(imagePath.c_str(), nAt, piece, nCount, nullptr); nRet != 0)
+            return nRet;
+        if (std::memcmp(region.data() + done, piece.data(), nCount) != 0)
+            return kRegionDiffers;
+        done += nCount;
+    }
+    const bool zerosAfter = std::all_of(region.data() + nPart, region.data() + nRegion, [](std::uint8_t b) { return b == 0; });
+    return zerosAfter ? 0 : kRegionDiffers;
+}
+
+int CUpgradeHandleThread::MarkUpgradeFlags(const char16_t* pDevPath)
+{
+    Report(UpgradeStage::MarkingFlags);
+    // The kernel bit is left as it is.
+    for (int nType : {UPGRADE_TYPE_LOADER, UPGRADE_TYPE_ROOTFS, UPGRADE_TYPE_UBOOT})
+        if (int nRet = m_deviceOpt.SetUpgradeFlag(pDevPath, nType, 1); nRet != 0)
+            return nRet;
+    return 0;
+}
+
+void CUpgradeHandleThread::RestartSelectedDevice()
+{
+    kx_device* device = GetSelectedDevice();
+    if (!device || !device->path)
+        return;  // nothing to restart; stays none
+    char usbId[KX_USB_ID_SIZE] = {};
+    if (!kx_dev_restart(device->path, usbId))
+        return;  // not restarted: the handle is still good
+    // The search frees the old list, the old handle with it.
+    kx_device* found = nullptr;
+    SetSelectedDevice(kx_dev_get_dev_restart(&found, usbId) ? found : nullptr);
+}
