@@ -5,9 +5,9 @@
 
 #include "app/pages/ParttionSize.h"
 #include "app/pages/SliderDlg.h"
-#include "app/shell/LanguageText.h"
-#include "app/shell/MessageDlg.h"
-#include "app/shell/ShowMessage.h"
+#include "app/ui/LanguageText.h"
+#include "app/ui/MessageDlg.h"
+#include "app/ui/ShowMessage.h"
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 

@@ -5,9 +5,9 @@
 
 #include "app/core/jobs/WorkerMessages.h"
 #include "app/pages/PageControls.h"
-#include "app/shell/DialogTexts.h"
-#include "app/shell/LanguageText.h"
-#include "app/shell/StaticText.h"
+#include "app/ui/DialogTexts.h"
+#include "app/ui/LanguageText.h"
+#include "app/ui/StaticText.h"
 #include "app/widgets/CBeautifulButton.h"
 #include "app/widgets/CKelvarComboBox.h"
 #include "app/widgets/LanguageFonts.h"

@@ -1,6 +1,6 @@
 #include "app/pages/PageControls.h"
 
-#include "app/shell/LanguageText.h"
+#include "app/ui/LanguageText.h"
 #include "app/widgets/CBeautifulButton.h"
 #include "app/widgets/ControlId.h"
 

@@ -5,8 +5,8 @@
 #include <climits>
 
 #include "app/pages/SliderDlg.h"
-#include "app/shell/LanguageText.h"
-#include "app/shell/StaticText.h"
+#include "app/ui/LanguageText.h"
+#include "app/ui/StaticText.h"
 #include "app/widgets/ControlId.h"
 #include "app/widgets/LanguageFonts.h"
 #include "app/widgets/ResourceImage.h"

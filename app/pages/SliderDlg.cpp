@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "app/shell/StaticText.h"
+#include "app/ui/StaticText.h"
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/shell/MainDlg.h"
-#include "app/shell/MessageDlg.h"
-#include "app/shell/ShowMessage.h"
+#include "app/ui/MessageDlg.h"
+#include "app/ui/ShowMessage.h"
 #include "app/shell/TavrinApp.h"
 #include "support/temp_machine.h"
 

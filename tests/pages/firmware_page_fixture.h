@@ -13,7 +13,7 @@
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/TavrinDlg.h"
 #include "app/pages/TavrinFileDialog.h"
-#include "app/shell/LanguageText.h"
+#include "app/ui/LanguageText.h"
 #include "app/shell/MainDlg.h"
 #include "app/widgets/CBeautifulButton.h"
 #include "app/widgets/CFlatEdit.h"

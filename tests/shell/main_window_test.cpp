@@ -7,7 +7,7 @@
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/TavrinDlg.h"
-#include "app/shell/LanguageText.h"
+#include "app/ui/LanguageText.h"
 #include "app/shell/MainDlg.h"
 #include "app/widgets/CBeautifulButton.h"
 #include "app/widgets/CFlatEdit.h"

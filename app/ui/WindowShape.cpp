@@ -1,4 +1,4 @@
-#include "app/shell/WindowShape.h"
+#include "app/ui/WindowShape.h"
 
 QRegion ShapeFromBitmap(const QImage& bitmap, const QRect& rect)
 {

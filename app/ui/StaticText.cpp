@@ -1,4 +1,4 @@
-#include "app/shell/StaticText.h"
+#include "app/ui/StaticText.h"
 
 #include "app/widgets/ControlId.h"
 

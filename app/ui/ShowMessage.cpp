@@ -1,10 +1,10 @@
-#include "app/shell/ShowMessage.h"
+#include "app/ui/ShowMessage.h"
 
 #include <QApplication>
 #include <QDialog>
 
-#include "app/shell/LanguageText.h"
-#include "app/shell/MessageDlg.h"
+#include "app/ui/LanguageText.h"
+#include "app/ui/MessageDlg.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell/TitleBandDrag.h"
-#include "app/shell/WindowShape.h"
+#include "app/ui/TitleBandDrag.h"
+#include "app/ui/WindowShape.h"
 #include "app/widgets/ResourceImage.h"
 
 namespace {

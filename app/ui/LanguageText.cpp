@@ -1,4 +1,4 @@
-#include "app/shell/LanguageText.h"
+#include "app/ui/LanguageText.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "app/shell/TitleBandDrag.h"
+#include "app/ui/TitleBandDrag.h"
 
 #include <QMouseEvent>
 #include <QWidget>

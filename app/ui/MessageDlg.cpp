@@ -1,14 +1,14 @@
-#include "app/shell/MessageDlg.h"
+#include "app/ui/MessageDlg.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 
-#include "app/shell/LanguageText.h"
-#include "app/shell/StaticText.h"
-#include "app/shell/TitleBandDrag.h"
-#include "app/shell/WindowShape.h"
+#include "app/ui/LanguageText.h"
+#include "app/ui/StaticText.h"
+#include "app/ui/TitleBandDrag.h"
+#include "app/ui/WindowShape.h"
 #include "app/widgets/CBeautifulButton.h"
 #include "app/widgets/ControlId.h"
 #include "app/widgets/LanguageFonts.h"

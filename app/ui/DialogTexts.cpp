@@ -1,10 +1,10 @@
-#include "app/shell/DialogTexts.h"
+#include "app/ui/DialogTexts.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/shell/LanguageText.h"
+#include "app/ui/LanguageText.h"
 #include "app/widgets/ControlId.h"
 
 namespace {
