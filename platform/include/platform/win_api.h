@@ -66,8 +66,9 @@ BOOL IsUserAnAdmin();
 // shell32 and user32: a drive change told to the shell, and a message sent
 // to windows (to HWND_BROADCAST: every top-level window). The machine keeps
 // the latest drive changes of both for whoever looks; the application's
-// window acts on "device nodes changed" alone, which it gets apart. No
-// window of this machine hangs, so no time-out is waited out.
+// window acts on "device nodes changed" alone, which it gets through
+// RegisterDeviceNotificationA (below). No window of this machine hangs, so
+// no time-out is waited out.
 void SHChangeNotify(LONG eventId, UINT flags, LPCVOID item1, LPCVOID item2);
 LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                             PDWORD_PTR result);
@@ -107,3 +108,51 @@ BOOL FreeLibrary(HMODULE module);
 #include "platform/win_svc.h"
 #include "platform/win_crt.h"
 #include "platform/win_fmifs.h"
+#include "platform/win_hooks.h"
+
+namespace win {
+
+// user32: device notices, as Windows sends WM_DEVICECHANGE to a window that
+// called RegisterDeviceNotification. This machine has no window system, so
+// the recipient passes DEVICE_NOTIFY_CALLBACK with a routine that stands for
+// its window procedure. The routine gets the event as its type: for disks of
+// the filter's interface class (GUID_DEVINTERFACE_DISK, or any with
+// DEVICE_NOTIFY_ALL_INTERFACE_CLASSES), DBT_DEVICEREMOVECOMPLETE and
+// DBT_DEVICEARRIVAL with a DEV_BROADCAST_DEVICEINTERFACE_A valid for the
+// call; then DBT_DEVNODES_CHANGED with none. It runs on the machine's
+// notification thread, which looks at the machine's state (changed by this
+// process or another) a few times a second; its return value is ignored.
+using HDEVNOTIFY = struct DeviceNotifyObject*;
+using PDEVICE_NOTIFY_CALLBACK_ROUTINE = ULONG (*)(void* context, ULONG type, void* setting);
+struct DEVICE_NOTIFY_SUBSCRIBE_PARAMETERS {
+    PDEVICE_NOTIFY_CALLBACK_ROUTINE Callback;
+    void* Context;
+};
+constexpr DWORD DEVICE_NOTIFY_WINDOW_HANDLE = 0;
+constexpr DWORD DEVICE_NOTIFY_CALLBACK = 2;
+constexpr DWORD DEVICE_NOTIFY_ALL_INTERFACE_CLASSES = 4;
+constexpr WPARAM DBT_DEVNODES_CHANGED = 0x0007;
+constexpr DWORD DBT_DEVTYP_DEVICEINTERFACE = 5;
+inline constexpr GUID GUID_DEVINTERFACE_DISK = {0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+struct DEV_BROADCAST_HDR {
+    DWORD dbch_size;
+    DWORD dbch_devicetype;
+    DWORD dbch_reserved;
+};
+struct DEV_BROADCAST_DEVICEINTERFACE_A {
+    DWORD dbcc_size;
+    DWORD dbcc_devicetype;
+    DWORD dbcc_reserved;
+    GUID dbcc_classguid;
+    char dbcc_name[1];  // \\?\USBSTOR#DISK&VEN_...#{53f56307-...}, as long as it takes
+};
+
+// recipient: a DEVICE_NOTIFY_SUBSCRIBE_PARAMETERS, flags with
+// DEVICE_NOTIFY_CALLBACK; filter: a DEV_BROADCAST_DEVICEINTERFACE_A. Null
+// with ERROR_INVALID_PARAMETER for anything else.
+HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+// No routine runs for the handle once this returns (it waits for one running
+// on another thread); a routine may unregister its own handle.
+BOOL UnregisterDeviceNotification(HDEVNOTIFY notify);
+
+}  // namespace win
