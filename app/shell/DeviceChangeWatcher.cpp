@@ -2,33 +2,35 @@
 
 #include "app/shell/MainDlg.h"
 #include "app/widgets/WindowMessage.h"
-#include "platform/machine.h"
 
-namespace {
+static_assert(kWmDeviceChange == win::WM_DEVICECHANGE && kDbtDevNodesChanged == win::DBT_DEVNODES_CHANGED);
 
-std::uint64_t DeviceNodeChanges()
+DeviceChangeWatcher::DeviceChangeWatcher(QObject* window) : QObject(window), m_window(window)
 {
-    try {
-        return machine::current()->read()->deviceChanges;
-    } catch (const std::exception&) {
-        return 0;  // a machine that cannot be read broadcasts nothing
-    }
+    win::DEVICE_NOTIFY_SUBSCRIBE_PARAMETERS recipient{&DeviceChangeWatcher::OnNotice, this};
+    win::DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = win::DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = win::GUID_DEVINTERFACE_DISK;
+    m_notify = win::RegisterDeviceNotificationA(&recipient, &filter, win::DEVICE_NOTIFY_CALLBACK);
 }
 
-}  // namespace
-
-DeviceChangeWatcher::DeviceChangeWatcher(QObject* window, int pollMs)
-    : QObject(window), m_window(window), m_seen(DeviceNodeChanges())
+DeviceChangeWatcher::~DeviceChangeWatcher()
 {
-    connect(&m_timer, &QTimer::timeout, this, &DeviceChangeWatcher::Poll);
-    m_timer.start(pollMs);
+    if (m_notify)
+        win::UnregisterDeviceNotification(m_notify);
 }
 
-void DeviceChangeWatcher::Poll()
+win::ULONG DeviceChangeWatcher::OnNotice(void* context, win::ULONG type, void* setting)
 {
-    const std::uint64_t now = DeviceNodeChanges();
-    if (now == m_seen)
-        return;
-    m_seen = now;
-    PostWindowMessage(m_window, kWmDeviceChange, kDbtDevNodesChanged, 0);
+    // The window acts on "device nodes changed" alone, as it did on Windows,
+    // where every top-level window gets it.
+    if (type != kDbtDevNodesChanged)
+        return 0;
+    auto* self = static_cast<DeviceChangeWatcher*>(context);
+    // Queued to the watcher's thread; dropped if the watcher is gone by then.
+    QMetaObject::invokeMethod(
+        self, [self] { PostWindowMessage(self->m_window, kWmDeviceChange, kDbtDevNodesChanged, 0); },
+        Qt::QueuedConnection);
+    return 0;
 }

@@ -1,19 +1,21 @@
-// Delivers the machine's "device nodes changed" broadcasts to a window as
-// WM_DEVICECHANGE, as Windows does for top-level windows.
+// Delivers the machine's device notices to a window as WM_DEVICECHANGE, as
+// Windows does for a window registered with RegisterDeviceNotification. The
+// notices come on the platform's thread and reach the window on its own.
 #pragma once
 
 #include <QObject>
-#include <QTimer>
-#include <cstdint>
+
+#include "platform/win_api.h"
 
 class DeviceChangeWatcher : public QObject {
 public:
-    explicit DeviceChangeWatcher(QObject* window, int pollMs = 300);
+    explicit DeviceChangeWatcher(QObject* window);
+    // No notice is posted once this returns.
+    ~DeviceChangeWatcher() override;
 
 private:
-    void Poll();
+    static win::ULONG OnNotice(void* context, win::ULONG type, void* setting);
 
     QObject* m_window;
-    QTimer m_timer;
-    std::uint64_t m_seen;
+    win::HDEVNOTIFY m_notify = nullptr;
 };

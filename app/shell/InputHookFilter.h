@@ -8,7 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "platform/win_hooks.h"
+#include "platform/win_api.h"
 
 class CInputHookFilter : public QObject {
 public:

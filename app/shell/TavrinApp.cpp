@@ -10,12 +10,12 @@
 #include "app/shell/EmbeddedTools.h"
 #include "app/shell/FontSubstitutes.h"
 #include "app/shell/InputHookFilter.h"
+#include "app/shell/MachineChoice.h"
 #include "app/shell/MainDlg.h"
 #include "app/shell/Screenshot.h"
 #include "app/shell/StartPage.h"
 #include "app/widgets/ResourceImage.h"
 #include "kx/kx.h"
-#include "platform/machine.h"
 
 std::u16string CTavrinApp::StartLanguage()
 {
@@ -93,13 +93,10 @@ int RunTavrinApp(int argc, char** argv)
         return help ? 0 : 2;
     }
     if (!options->machineDir.isEmpty()) {
-        try {
-            machine::Machine::open(options->machineDir.toStdString());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "orvane-config: %s\n", e.what());
+        if (const std::string why = ChooseMachine(options->machineDir.toStdString()); !why.empty()) {
+            std::fprintf(stderr, "orvane-config: %s\n", why.c_str());
             return 2;
         }
-        machine::select(options->machineDir.toStdString());
     }
     InitArtwork();
     InstallFontSubstitutes();

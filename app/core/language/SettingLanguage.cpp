@@ -8,7 +8,6 @@
 #include "app/core/language/PublicFunction.h"
 #include "app/core/support/ScopedHandle.h"
 #include "platform/win_api.h"
-#include "platform/win_crt.h"
 
 namespace {
 
