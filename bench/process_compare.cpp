@@ -263,9 +263,9 @@ int RunSteps(const std::string& image, const std::string& device)
 {
     CUpgradeHandleThread worker;
     const int result = worker.UpgradeDeviceInThread(Utf8ToWide(image), Utf8ToWide(device));
-    if (result != kUpgradeSucceeded)
+    if (result != CodeOf(UpgradeResult::Succeeded))
         std::cerr << "orvane_compare: the upgrade steps ended with " << result << "\n";
-    return result == kUpgradeSucceeded ? 0 : 1;
+    return result == CodeOf(UpgradeResult::Succeeded) ? 0 : 1;
 }
 
 }  // namespace

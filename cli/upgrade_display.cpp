@@ -78,7 +78,7 @@ std::optional<UpgradeStage> TerminalProgress::lastStage() const
 
 void ResultReceiver::post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
-    if (message != WM_WORKER_DONE || wParam != kWorkerUpgrade)
+    if (message != WM_WORKER_DONE || static_cast<WorkerOperation>(wParam) != WorkerOperation::Upgrade)
         return;
     std::lock_guard lock(mutex_);
     result_ = static_cast<int>(lParam);
@@ -97,11 +97,11 @@ std::optional<int> ResultReceiver::result() const
 
 std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage)
 {
-    if (code == kUpgradeSucceeded)
+    if (code == CodeOf(UpgradeResult::Succeeded))
         return "upgrade done: kernel and rootfs written, read back and marked for the appliance";
-    if (code == kUpgradeFileNotVerified)
+    if (code == CodeOf(UpgradeResult::FileNotVerified))
         return "the image failed verification (checksum or header) and nothing was written";
-    if (code == kUpgradeDiskBusy)
+    if (code == CodeOf(UpgradeResult::DiskBusy))
         return "another job holds the disk, and nothing was written";
     if (!stage)
         return "the upgrade stopped before it began";

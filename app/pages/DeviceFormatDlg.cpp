@@ -206,34 +206,35 @@ void CDeviceFormatDlg::EndRunForQuit(int code)
     SetPageState(kIdle);
 }
 
-void CDeviceFormatDlg::OnFormatProgress(int stage)
+void CDeviceFormatDlg::OnFormatProgress(FormatStage stage)
 {
-    if (m_quitting && stage == kFormatDone)
+    if (m_quitting && stage == FormatStage::Done)
         return EndRunForQuit(0);
-    if (stage == kFormatStarted) {
+    if (stage == FormatStage::Started) {
         m_timers[0].start(kStepMs);
-    } else if (stage == kFormatPartitioned) {
+    } else if (stage == FormatStage::Partitioned) {
         m_timers[0].stop();
         m_timers[1].start(kStepMs);
-    } else if (stage == kFormatDone) {
+    } else if (stage == FormatStage::Done) {
         m_timers[0].stop();
         m_timers[1].stop();
         m_timers[2].start(kFinishStepMs);
     }
 }
 
-void CDeviceFormatDlg::OnFormatError(int code)
+void CDeviceFormatDlg::OnFormatError(FormatError error)
 {
     if (m_quitting)
         return EndRunForQuit(code);
     for (QTimer& timer : m_timers)
         timer.stop();
+    const int code = CodeOf(error);
     static const char* const keys[4] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                         "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
-    const QString text = code >= 1 && code <= 4    ? LanguageText(keys[code - 1])
-                         : code == kFormatDiskBusy ? LanguageText("IDC_STRING_DISK_BUSY")
-                         : code == kFormatDiskGone ? LanguageText("IDC_STRING_DISK_GONE")
-                                                   : QString();
+    const QString text = code >= 1 && code <= 4            ? LanguageText(keys[code - 1])
+                         : error == FormatError::DiskBusy ? LanguageText("IDC_STRING_DISK_BUSY")
+                         : error == FormatError::DiskGone ? LanguageText("IDC_STRING_DISK_GONE")
+                                                          : QString();
     ShowMessage(text, kMessageError);
     SetPageState(kIdle);
     ResetProgress();
@@ -291,9 +292,9 @@ bool CDeviceFormatDlg::event(QEvent* event)
     if (message->message == WM_RADIO_CHOSEN)
         OnRadioChange(wParam);
     else if (message->message == WM_FORMAT_PROGRESS)
-        OnFormatProgress(wParam);
+        OnFormatProgress(static_cast<FormatStage>(wParam));
     else if (message->message == WM_FORMAT_ERROR)
-        OnFormatError(wParam);
+        OnFormatError(static_cast<FormatError>(wParam));
     return true;
 }
 

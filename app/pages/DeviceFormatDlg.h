@@ -59,8 +59,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void OnFormatProgress(int stage);
-    void OnFormatError(int code);
+    void OnFormatProgress(FormatStage stage);
+    void OnFormatError(FormatError error);
     void OnTimer(int timer);
     void EndRunForQuit(int code);
     void ShowProgressStep();

@@ -62,7 +62,7 @@ void CDeviceSearchDlg::Refresh()
     if (m_busy)
         return;
     SetPageState(kBusy);
-    m_worker.SetJob(kWorkerProbe, u"", u"");
+    m_worker.SetJob(WorkerOperation::Probe, u"", u"");
     m_worker.Start();
 }
 
@@ -92,7 +92,8 @@ bool CDeviceSearchDlg::event(QEvent* event)
 {
     if (event->type() == WindowMessageEvent::EventType()) {
         auto* message = static_cast<WindowMessageEvent*>(event);
-        if (message->message == WM_WORKER_DONE && message->wParam == kWorkerProbe)
+        const auto operation = static_cast<WorkerOperation>(message->wParam);
+        if (message->message == WM_WORKER_DONE && operation == WorkerOperation::Probe)
             OnProbeDone();
         return true;
     }

@@ -24,7 +24,7 @@ void FormatNotify::send(unsigned message, std::uintptr_t wParam, std::intptr_t l
 void FormatNotify::Delivered(unsigned message, std::uintptr_t wParam)
 {
     // Every run ends with one error or the done stage.
-    if (message == WM_FORMAT_ERROR || (message == WM_FORMAT_PROGRESS && wParam == kFormatDone))
+    if (message == WM_FORMAT_ERROR || (message == WM_FORMAT_PROGRESS && static_cast<FormatStage>(wParam) == FormatStage::Done))
         m_running = false;
 }
 

@@ -240,7 +240,7 @@ void CTavrinDlg::OnUpgrade()
     // upgrade would refuse afterwards. The check reads the whole image, so
     // the worker makes it while the window goes on painting.
     m_job = Job::Verify;
-    StartWorker(kWorkerVerify, m_firmwarePath.toStdU16String(), {});
+    StartWorker(WorkerOperation::Verify, m_firmwarePath.toStdU16String(), {});
 }
 
 void CTavrinDlg::OnImageChecked(int result)
@@ -273,12 +273,12 @@ void CTavrinDlg::StartUpgradeOfSelected()
     if (!device || !device->path)
         return Stop("IDC_STRING_UPGRADE_SELECT_DEVICE_WARMING", kMessageWarning);
     m_job = Job::Upgrade;
-    StartWorker(kWorkerUpgrade, m_firmwarePath.toStdU16String(), Utf8ToWide(device->path));
+    StartWorker(WorkerOperation::Upgrade, m_firmwarePath.toStdU16String(), Utf8ToWide(device->path));
 }
 
-void CTavrinDlg::StartWorker(int operation, std::u16string_view imagePath, std::u16string_view devPath)
+void CTavrinDlg::StartWorker(WorkerOperation operation, std::u16string_view imagePath, std::u16string_view devPath)
 {
-    if (operation == kWorkerProbe)
+    if (operation == WorkerOperation::Probe)
         m_worker.SetOperation(operation);
     else
         m_worker.SetJob(operation, imagePath, devPath);
@@ -292,43 +292,43 @@ void CTavrinDlg::OnRefresh()
         return;
     SetPageState(kBusy);
     m_job = Job::Probe;
-    StartWorker(kWorkerProbe, {}, {});
+    StartWorker(WorkerOperation::Probe, {}, {});
 }
 
 void CTavrinDlg::OnBack() { emit backRequested(); }
 
-void CTavrinDlg::OnWorkerDone(int operation, int result)
+void CTavrinDlg::OnWorkerDone(WorkerOperation operation, int result)
 {
-    if (operation == kWorkerProbe && m_job == Job::Probe) {
+    if (operation == WorkerOperation::Probe && m_job == Job::Probe) {
         m_job = Job::None;
         m_deviceList = InitDeviceList(m_combo, "CTavrinDlg", false);
         SetPageState(kIdle);
         SelectDevice(m_combo, m_deviceList);
         return;
     }
-    if (operation == kWorkerVerify && m_job == Job::Verify)
+    if (operation == WorkerOperation::Verify && m_job == Job::Verify)
         return OnImageChecked(result);
-    if (operation != kWorkerUpgrade || m_job != Job::Upgrade)
+    if (operation != WorkerOperation::Upgrade || m_job != Job::Upgrade)
         return;
     if (m_quitting)
         return EndJobForQuit("upgrade", result);
     m_job = Job::None;
     SetPageState(kIdle);
-    if (result == kUpgradeSucceeded) {
+    if (result == CodeOf(UpgradeResult::Succeeded)) {
         ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_SUCCESS"), kMessageWarning);
         OnBack();
-    } else if (result == kUpgradeFileNotVerified) {
+    } else if (result == CodeOf(UpgradeResult::FileNotVerified)) {
         ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_FILE_CHEKC_ERROR"), kMessageError);
-    } else if (result == kUpgradeDiskBusy) {
+    } else if (result == CodeOf(UpgradeResult::DiskBusy)) {
         ShowMessage(LanguageText("IDC_STRING_DISK_BUSY"), kMessageError);
     } else {
         ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_ERROR"), kMessageError);
     }
 }
 
-void CTavrinDlg::OnFormatProgress(int step)
+void CTavrinDlg::OnFormatProgress(FormatStage stage)
 {
-    if (m_job != Job::DiskSetUp || step != kFormatDone)
+    if (m_job != Job::DiskSetUp || stage != FormatStage::Done)
         return;
     // The disk is set up and consistent; its firmware is left unwritten.
     if (m_quitting)
@@ -336,18 +336,19 @@ void CTavrinDlg::OnFormatProgress(int step)
     StartUpgradeOfSelected();
 }
 
-void CTavrinDlg::OnFormatError(int code)
+void CTavrinDlg::OnFormatError(FormatError error)
 {
     if (m_job != Job::DiskSetUp)
         return;
     if (m_quitting)
+    const int code = CodeOf(error);
         return EndJobForQuit("disk preparation", code);
     static const char* const keys[] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                        "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
-    Stop(code >= 1 && code <= 4       ? keys[code - 1]
-         : code == kFormatDiskBusy    ? "IDC_STRING_DISK_BUSY"
-         : code == kFormatDiskGone    ? "IDC_STRING_DISK_GONE"
-                                      : "IDC_STRING_UPGRADE_UPGRADE_ERROR",
+    Stop(code >= 1 && code <= 4               ? keys[code - 1]
+         : error == FormatError::DiskBusy    ? "IDC_STRING_DISK_BUSY"
+         : error == FormatError::DiskGone    ? "IDC_STRING_DISK_GONE"
+                                             : "IDC_STRING_UPGRADE_UPGRADE_ERROR",
          kMessageError);
 }
 
@@ -360,11 +361,11 @@ bool CTavrinDlg::event(QEvent* event)
     const auto* message = static_cast<WindowMessageEvent*>(event);
     const int wParam = static_cast<int>(message->wParam);
     if (message->message == WM_WORKER_DONE)
-        OnWorkerDone(wParam, static_cast<int>(message->lParam));
+        OnWorkerDone(static_cast<WorkerOperation>(wParam), static_cast<int>(message->lParam));
     else if (message->message == WM_FORMAT_PROGRESS)
-        OnFormatProgress(wParam);
+        OnFormatProgress(static_cast<FormatStage>(wParam));
     else if (message->message == WM_FORMAT_ERROR)
-        OnFormatError(wParam);
+        OnFormatError(static_cast<FormatError>(wParam));
     return true;
 }
 

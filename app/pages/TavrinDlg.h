@@ -68,11 +68,11 @@ private:
     void SetFirmwarePath(const QString& path);
     void PrepareDisk();
     void StartUpgradeOfSelected();
-    void StartWorker(int operation, std::u16string_view imagePath, std::u16string_view devPath);
-    void OnWorkerDone(int operation, int result);
+    void StartWorker(WorkerOperation operation, std::u16string_view imagePath, std::u16string_view devPath);
+    void OnWorkerDone(WorkerOperation operation, int result);
     void OnImageChecked(int result);
-    void OnFormatProgress(int step);
-    void OnFormatError(int code);
+    void OnFormatProgress(FormatStage stage);
+    void OnFormatError(FormatError error);
     void Stop(const char* key, int type);
     void EndJobForQuit(const char* what, int result);
     void ApplyFonts();

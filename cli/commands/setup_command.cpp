@@ -38,18 +38,18 @@ std::string publicLabel(int n) { return WideToUtf8(GetFormatPublicPartitionText(
 
 std::string formatError(int code, std::intptr_t n)
 {
-    switch (code) {
-    case kFormatNoDisk: return "the disk's information could not be had";
-    case kFormatNotCleared:
+    switch (static_cast<FormatError>(code)) {
+    case FormatError::NoDisk: return "the disk's information could not be had";
+    case FormatError::NotCleared:
         return "the gptsurplus region could not be zeroed or the old partitions could not be deleted";
-    case kFormatNotCreated:
+    case FormatError::NotCreated:
         return "the partitions could not be created, or the disk did not become ready; unplug the device "
                "and plug it in again";
-    case kFormatNotFormatted:
+    case FormatError::NotFormatted:
         return "formatting public partition " + std::to_string(n) + " (" + publicLabel(static_cast<int>(n)) +
                ") failed; the new partitions are in place, not all of them formatted";
-    case kFormatDiskBusy: return "another job holds the disk; nothing was written";
-    case kFormatDiskGone:
+    case FormatError::DiskBusy: return "another job holds the disk; nothing was written";
+    case FormatError::DiskGone:
         return "the disk went away while public partition " + std::to_string(n) + " (" +
                publicLabel(static_cast<int>(n)) + ") was being formatted; plug it in again and set it up again";
     default: return "the format worker reported error " + std::to_string(code);
@@ -65,12 +65,13 @@ public:
     void post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override
     {
         std::lock_guard lock(mutex_);
-        if (message == WM_FORMAT_PROGRESS && wParam == kFormatStarted)
+        const auto stage = static_cast<FormatStage>(wParam);
+        if (message == WM_FORMAT_PROGRESS && stage == FormatStage::Started)
             out_ << "Setting up: zeroing the gptsurplus region, deleting every partition, writing the new table"
                  << std::endl;
-        else if (message == WM_FORMAT_PROGRESS && wParam == kFormatPartitioned)
+        else if (message == WM_FORMAT_PROGRESS && stage == FormatStage::Partitioned)
             out_ << "Partitions created and visible; formatting the public partitions" << std::endl;
-        else if (message == WM_FORMAT_PROGRESS && wParam == kFormatDone)
+        else if (message == WM_FORMAT_PROGRESS && stage == FormatStage::Done)
             ended_ = true;
         else if (message == WM_FORMAT_ERROR) {
             ended_ = true;
@@ -105,7 +106,7 @@ public:
         }
         if (!error_)
             catchUp(expected);
-        else if (*error_ == kFormatNotFormatted || *error_ == kFormatDiskGone)
+        else if (*error_ == CodeOf(FormatError::NotFormatted) || *error_ == CodeOf(FormatError::DiskGone))
             catchUp(static_cast<int>(errorParam_) - 1);
     }
 

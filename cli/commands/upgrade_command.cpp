@@ -79,21 +79,22 @@ int upgrade(const std::string& image, const std::string& devpath, std::ostream& 
         CUpgradeHandleThread worker;
         worker.SetWindow(&receiver);
         worker.SetProgress(&progress);
-        worker.SetJob(kWorkerUpgrade, widePath(image), Utf8ToWide(devpath));
+        worker.SetJob(WorkerOperation::Upgrade, widePath(image), Utf8ToWide(devpath));
         worker.Start();
         worker.Wait();
     }
     const int result = receiver.result().value_or(-1);
-    if (result == kUpgradeSucceeded)
+    const bool succeeded = result == CodeOf(UpgradeResult::Succeeded);
+    if (succeeded)
         progress.finished();
     // A disk that went away is named as such, whatever code its last open gave.
-    const bool gone = result != kUpgradeSucceeded && result != kUpgradeFileNotVerified && !diskListed(devpath);
+    const bool gone = !succeeded && result != CodeOf(UpgradeResult::FileNotVerified) && !diskListed(devpath);
     out << "Result " << result << ": "
         << (gone ? std::string(progress.lastStage() ? UpgradeStageName(*progress.lastStage()) : "the upgrade") +
                        " failed: the disk is not connected"
                  : describeUpgradeResult(result, progress.lastStage()))
         << ".\n";
-    if (result != kUpgradeSucceeded)
+    if (!succeeded)
         return kFailure;
     if (kx_device* back = GetSelectedDevice(); back && back->path)
         out << "The disk is back as " << back->path << ".\n";

@@ -239,15 +239,15 @@ TEST_F(FormatWorkerTest, AQuitBeforeTheFirstWriteStopsTheRunAndOneAfterLetsItFin
     const std::string before = testing_support::fingerprintFile(diskImage(1));
     struct QuittingWindow : RecordingWindow {
         CFormatDevice* worker = nullptr;
-        std::uintptr_t quitAt = 0;
+        FormatStage quitAt{};
         void send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override
         {
             RecordingWindow::send(message, wParam, lParam);
-            if (message == 0x483 && wParam == quitAt)
+            if (message == 0x483 && static_cast<FormatStage>(wParam) == quitAt)
                 worker->RequestStop();
         }
     };
-    for (std::uintptr_t quitAt : {kFormatStarted, kFormatPartitioned}) {
+    for (FormatStage quitAt : {FormatStage::Started, FormatStage::Partitioned}) {
         CFormatDevice worker;
         QuittingWindow window;
         window.worker = &worker;
@@ -256,8 +256,8 @@ TEST_F(FormatWorkerTest, AQuitBeforeTheFirstWriteStopsTheRunAndOneAfterLetsItFin
         worker.SetFormatParam(2, {300, 0, 0}, 1);
         worker.BeginFormat();
         worker.Wait();
-        if (quitAt == kFormatStarted) {
-            EXPECT_EQ(window.Messages(), (std::vector<Message>{kStarted, Error(kFormatQuit)}));
+        if (quitAt == FormatStage::Started) {
+            EXPECT_EQ(window.Messages(), (std::vector<Message>{kStarted, Error(CodeOf(FormatError::Quit))}));
             EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
         } else {
             EXPECT_EQ(window.Messages(), (std::vector<Message>{kStarted, kFormatting, kDoneSent}));

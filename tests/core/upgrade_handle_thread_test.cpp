@@ -181,7 +181,7 @@ protected:
         CUpgradeHandleThread worker;
         worker.SetWindow(&window_);
         worker.SetProgress(progressFor_ ? progressFor_ : &progress_);
-        worker.SetJob(kWorkerUpgrade, Wide(image), std::u16string(devPath.begin(), devPath.end()));
+        worker.SetJob(WorkerOperation::Upgrade, Wide(image), std::u16string(devPath.begin(), devPath.end()));
         worker.Start();
         worker.Wait();
         return window_.Messages();
@@ -315,7 +315,7 @@ TEST_F(UpgradeWorkerTest, ADiskAnotherJobHoldsIsLeftAlone)
     ASSERT_TRUE(foreign->held());
     const std::string before = testing_support::fingerprintFile(diskImage(1));
 
-    EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, kUpgradeDiskBusy}}));
+    EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, CodeOf(UpgradeResult::DiskBusy)}}));
     EXPECT_TRUE(Logged("UpgradeDeviceInThread", "disk not taken! disk 1 is busy: a disk setup started by process 4242"));
     RecordingWindow setupWindow;
     CFormatDevice setup;
@@ -323,11 +323,11 @@ TEST_F(UpgradeWorkerTest, ADiskAnotherJobHoldsIsLeftAlone)
     setup.SetFormatParam(1, {}, 1);
     setup.BeginFormat();
     setup.Wait();
-    EXPECT_EQ(setupWindow.Messages().back(), (Message{WM_FORMAT_ERROR, kFormatDiskBusy, 0}));
+    EXPECT_EQ(setupWindow.Messages().back(), (Message{WM_FORMAT_ERROR, CodeOf(FormatError::DiskBusy), 0}));
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
 
     foreign.reset();
-    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, kUpgradeSucceeded})) << "the holder has let go";
+    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, CodeOf(UpgradeResult::Succeeded)})) << "the holder has let go";
 }
 
 TEST_F(UpgradeWorkerTest, ScratchFilesGoToTheTemplatesFolderOrNowhere)
@@ -402,14 +402,14 @@ TEST_F(UpgradeWorkerTest, AQuitBeforeTheFirstWriteLeavesTheDiskAndOneAfterItFini
         };
         worker.SetWindow(&window_);
         worker.SetProgress(&quitting);
-        worker.SetJob(kWorkerUpgrade, Wide(image_), std::u16string(devPath.begin(), devPath.end()));
+        worker.SetJob(WorkerOperation::Upgrade, Wide(image_), std::u16string(devPath.begin(), devPath.end()));
         worker.Start();
         worker.Wait();
         if (quitAt == UpgradeStage::Extracting)
             EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
     }
-    EXPECT_EQ(window_.Messages(), (std::vector<Message>{{0x497, 2, kUpgradeQuit},
-                                                        {0x497, 2, kUpgradeQuit},
+    EXPECT_EQ(window_.Messages(), (std::vector<Message>{{0x497, 2, CodeOf(UpgradeResult::Quit)},
+                                                        {0x497, 2, CodeOf(UpgradeResult::Quit)},
                                                         {0x497, 2, 0},
                                                         {0x497, 2, 0}}));
     EXPECT_TRUE(Disk(kKernelAt, kKernelSize) == Padded(firmware_.kernel, kKernelSize));
@@ -433,7 +433,7 @@ TEST_F(UpgradeWorkerTest, FailingProgressOrWindowStopsNeitherTheUpgradeNorThePro
     } window;
     CUpgradeHandleThread worker;
     worker.SetWindow(&window);
-    worker.SetOperation(kWorkerProbe);
+    worker.SetOperation(WorkerOperation::Probe);
     worker.Start();
     worker.Wait();
 }
@@ -451,7 +451,7 @@ TEST_F(UpgradeWorkerTest, ProbePostsOperationOneAfterTheLibraryProbedAgain)
     {
         CUpgradeHandleThread worker;
         worker.SetWindow(&window_);
-        worker.SetOperation(kWorkerProbe);
+        worker.SetOperation(WorkerOperation::Probe);
         worker.Start();
     }  // destruction waits for the job
     EXPECT_EQ(window_.Messages(), (std::vector<Message>{{0x497, 1, 0}}));
@@ -465,15 +465,15 @@ TEST_F(UpgradeWorkerTest, UnknownOperationPostsNothingAndSettingsAreTakenAtStart
 {
     CUpgradeHandleThread worker;
     worker.SetWindow(&window_);
-    worker.SetOperation(7);
+    worker.SetOperation(static_cast<WorkerOperation>(7));
     worker.Start();
     worker.Wait();
     EXPECT_TRUE(window_.Messages().empty());
 
     // Changing the job after Start does not reach the running one.
-    worker.SetJob(kWorkerUpgrade, Wide(work_ / "missing.bin"), u"\\Device\\Harddisk0\\Partition0");
+    worker.SetJob(WorkerOperation::Upgrade, Wide(work_ / "missing.bin"), u"\\Device\\Harddisk0\\Partition0");
     worker.Start();
-    worker.SetJob(kWorkerProbe, u"", u"");
+    worker.SetJob(WorkerOperation::Probe, u"", u"");
     worker.Wait();
     EXPECT_EQ(window_.Messages(), (std::vector<Message>{{0x497, 2, 1000}}));
 }

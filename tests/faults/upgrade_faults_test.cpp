@@ -79,7 +79,7 @@ protected:
         WorkerOutcome outcome;
         CUpgradeHandleThread worker;
         worker.SetWindow(&outcome);
-        worker.SetJob(kWorkerUpgrade, core_test::Wide(image_), std::u16string(devpath.begin(), devpath.end()));
+        worker.SetJob(WorkerOperation::Upgrade, core_test::Wide(image_), std::u16string(devpath.begin(), devpath.end()));
         worker.Start();
         const auto messages = outcome.WaitForEnd([](const Message& m) { return m.message == 0x497; });
         worker.Wait();

@@ -66,7 +66,7 @@ std::u16string GetFormatPublicPartitionText()
 struct CFormatDevice::Run {
     WorkerNotify* pWindow = nullptr;
     bool bEnded = false;
-    int nStopCode = kFormatNotCleared;
+    FormatError stopCode = FormatError::NotCleared;
     std::intptr_t nStopParam = 0;
 
     void Notify(bool bSend, unsigned message, int wParam, std::intptr_t lParam)
@@ -84,16 +84,16 @@ struct CFormatDevice::Run {
             COMN_LOG("%s : %s : %d format message not delivered! message:0x%x, wParam:%d", message, wParam);
         }
     }
-    void Progress(int nStep) { Notify(true, WM_FORMAT_PROGRESS, nStep, 0); }
+    void Progress(FormatStage stage) { Notify(true, WM_FORMAT_PROGRESS, CodeOf(stage), 0); }
     void Done(bool bSend)
     {
         bEnded = true;
-        Notify(bSend, WM_FORMAT_PROGRESS, kFormatDone, 0);
+        Notify(bSend, WM_FORMAT_PROGRESS, CodeOf(FormatStage::Done), 0);
     }
-    void Fail(int nCode, std::intptr_t nParam = 0)
+    void Fail(FormatError error, std::intptr_t nParam = 0)
     {
         bEnded = true;
-        Notify(true, WM_FORMAT_ERROR, nCode, nParam);
+        Notify(true, WM_FORMAT_ERROR, CodeOf(error), nParam);
     }
 };
 
@@ -165,17 +165,17 @@ int CFormatDevice::RunJob(const Job& job)
     m_pFormatting = nullptr;
     m_nFormatting = 0;
     if (!run.bEnded)
-        run.Fail(run.nStopCode, run.nStopParam);
+        run.Fail(run.stopCode, run.nStopParam);
     return 0;
 }
 
 void CFormatDevice::RunSteps(const Job& job, Run& run)
 {
-    run.Progress(kFormatStarted);
+    run.Progress(FormatStage::Started);
     kx_device* device = GetSelectedDevice();
     if (!device || !device->path) {
         COMN_LOG("%s : %s : %d no device selected!");
-        run.Fail(kFormatNoDisk);
+        run.Fail(FormatError::NoDisk);
         return;
     }
     const std::string devPath = device->path;
@@ -183,22 +183,22 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
     const DiskJobLock lock = DiskJobLock::Take(devPath.c_str(), DiskJobKind::Setup);
     if (lock.Busy()) {
         COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
-        run.Fail(kFormatDiskBusy);
+        run.Fail(FormatError::DiskBusy);
         return;
     }
     if (m_stopRequested) {
         COMN_LOG("%s : %s : %d disk setup stopped on quit before the first write: the disk is as it was");
-        run.Fail(kFormatQuit);
+        run.Fail(FormatError::Quit);
         return;
     }
     if (ClearGPTSurplusInfo(Utf8ToWide(devPath).c_str()) != 0) {
-        run.Fail(kFormatNotCleared);
+        run.Fail(FormatError::NotCleared);
         return;
     }
     kx_disk* disk = kx_disk_get(devPath.c_str());
     if (!disk) {
         COMN_LOG("%s : %s : %d disk not found! %s", devPath.c_str());
-        run.Fail(kFormatNoDisk);
+        run.Fail(FormatError::NoDisk);
         return;
     }
 
@@ -214,7 +214,7 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
     if (job.nCount < 0 || job.nCount > 3 || (job.nCount > 0 && fixed >= d)) {
         COMN_LOG("%s : %s : %d partitions do not fit! nCount:%d, disk:%lld", job.nCount,
                  static_cast<long long>(disk->size));
-        run.Fail(kFormatNotCreated);
+        run.Fail(FormatError::NotCreated);
         return;
     }
     if (job.nCount == 1)
@@ -226,10 +226,10 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
 
     if (!kx_part_delete_all(disk)) {
         COMN_LOG("%s : %s : %d delete partitions error! %s", devPath.c_str());
-        run.Fail(kFormatNotCleared);
+        run.Fail(FormatError::NotCleared);
         return;
     }
-    run.nStopCode = kFormatNotCreated;
+    run.stopCode = FormatError::NotCreated;
     // A table Windows did not pick up in time is re-read by restarting the
     // device; the disk handle is stale from here on.
     bool bCreated = kx_part_create_pnum(disk, job.nCount, p1, p2, p3, v4) != 0;
@@ -240,7 +240,7 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
         bCreated = RestartSelectedDevice() && SelectedDiskHoldsTable(job.nCount + 1);
     }
     if (!bCreated) {
-        run.Fail(kFormatNotCreated);
+        run.Fail(FormatError::NotCreated);
         return;
     }
     if (job.nFormatFlag == 0) {
@@ -252,10 +252,10 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
     disk = device && device->path ? kx_disk_get(device->path) : nullptr;
     if (!disk || !kx_disk_ready(disk)) {
         COMN_LOG("%s : %s : %d disk not ready!");
-        run.Fail(kFormatNotCreated);
+        run.Fail(FormatError::NotCreated);
         return;
     }
-    run.Progress(kFormatPartitioned);
+    run.Progress(FormatStage::Partitioned);
     if (FormatPublicPartitions(disk, device->path, job.nCount, run))
         run.Done(true);
 }
@@ -278,7 +278,7 @@ bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, const std::string& dev
             break;
         if (part->private_volume || part->kind != KX_FS_NTFS)
             continue;  // the system partition and anything not public NTFS
-        run.nStopCode = kFormatNotFormatted;
+        run.stopCode = FormatError::NotFormatted;
         run.nStopParam = n;
         const std::string label = PublicPartitionLabel(n);
         m_nFormatting = n;
@@ -287,14 +287,14 @@ bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, const std::string& dev
         m_pFormatting = nullptr;
         if (nRet != 0 || !part->name || label != part->name) {
             COMN_LOG("%s : %s : %d format partition %d error - %d", n, nRet);
-            run.Fail(DiskAnswers(devPath) ? kFormatNotFormatted : kFormatDiskGone, n);
+            run.Fail(DiskAnswers(devPath) ? FormatError::NotFormatted : FormatError::DiskGone, n);
             return false;
         }
         ++n;
     }
     if (n <= nCount) {
         COMN_LOG("%s : %s : %d public partition %d not found!", n);
-        run.Fail(DiskAnswers(devPath) ? kFormatNotFormatted : kFormatDiskGone, n);
+        run.Fail(DiskAnswers(devPath) ? FormatError::NotFormatted : FormatError::DiskGone, n);
         return false;
     }
     return true;

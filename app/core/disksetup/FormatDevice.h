@@ -10,21 +10,27 @@
 #include <thread>
 
 #include "app/core/firmware/TavrinOpt.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/core/jobs/WorkerNotify.h"
 #include "kx/kx.h"
 
-// wParam of WM_FORMAT_PROGRESS.
-inline constexpr int kFormatStarted = 1;
-inline constexpr int kFormatPartitioned = 2;  // partitions visible, formatting begins
-inline constexpr int kFormatDone = 3;
-// wParam of WM_FORMAT_ERROR (lParam the partition number for the last).
-inline constexpr int kFormatNoDisk = 1;
-inline constexpr int kFormatNotCleared = 2;  // gptsurplus region or old partitions
-inline constexpr int kFormatNotCreated = 3;  // partitions not created or the disk not ready
-inline constexpr int kFormatNotFormatted = 4;
-inline constexpr int kFormatDiskBusy = 5;  // another job holds the disk; nothing was written
-inline constexpr int kFormatDiskGone = 6;  // the disk went away (lParam: the partition being formatted)
-inline constexpr int kFormatQuit = 7;      // the operator quit before anything was written
+// wParam of WM_FORMAT_PROGRESS (CodeOf).
+enum class FormatStage : int {
+    Started = 1,
+    Partitioned = 2,  // partitions visible, formatting begins
+    Done = 3,
+};
+// wParam of WM_FORMAT_ERROR (CodeOf; lParam the partition number for
+// NotFormatted and DiskGone).
+enum class FormatError : int {
+    NoDisk = 1,
+    NotCleared = 2,  // gptsurplus region or old partitions
+    NotCreated = 3,  // partitions not created or the disk not ready
+    NotFormatted = 4,
+    DiskBusy = 5,  // another job holds the disk; nothing was written
+    DiskGone = 6,  // the disk went away (lParam: the partition being formatted)
+    Quit = 7,      // the operator quit before anything was written
+};
 
 inline constexpr std::uint32_t kFormatSystemSizeMiB = 1024;
 
@@ -60,7 +66,7 @@ public:
     std::thread::id BeginFormat();
     // Waits until the run started last has sent its last message.
     void Wait();
-    // Asks the running run to end before its first write (kFormatQuit).
+    // Asks the running run to end before its first write (FormatError::Quit).
     // Once the disk is being changed the run goes to its end, so no table
     // is left without its file systems.
     void RequestStop() { m_stopRequested = true; }
@@ -72,7 +78,7 @@ public:
     // Zeroes the gptsurplus region: 0, else the region writer's code.
     int ClearGPTSurplusInfo(const char16_t* pDevPath);
     // The whole run on the calling thread, on the selected device. Ends with
-    // exactly one WM_FORMAT_ERROR or one WM_FORMAT_PROGRESS (kFormatDone).
+    // exactly one WM_FORMAT_ERROR or one WM_FORMAT_PROGRESS (FormatStage::Done).
     int FormatDiskInThread();
 
 private:

@@ -18,13 +18,13 @@ constexpr int kUpgradeStopped = 31;
 
 CUpgradeHandleThread::~CUpgradeHandleThread() { Wait(); }
 
-void CUpgradeHandleThread::SetOperation(int nOperation) { m_nOperation = nOperation; }
+void CUpgradeHandleThread::SetOperation(WorkerOperation operation) { m_operation = operation; }
 
 void CUpgradeHandleThread::SetWindow(WorkerNotify* pWindow) { m_pWindow = pWindow; }
 
-void CUpgradeHandleThread::SetJob(int nOperation, std::u16string_view imagePath, std::u16string_view devPath)
+void CUpgradeHandleThread::SetJob(WorkerOperation operation, std::u16string_view imagePath, std::u16string_view devPath)
 {
-    m_nOperation = nOperation;
+    m_operation = operation;
     m_imagePath = imagePath;
     m_devPath = devPath;
 }
@@ -35,7 +35,7 @@ void CUpgradeHandleThread::Start()
 {
     Wait();
     m_stopRequested = false;
-    Job job{m_nOperation, m_imagePath, m_devPath, m_pWindow};
+    Job job{m_operation, m_imagePath, m_devPath, m_pWindow};
     m_thread = std::thread([this, job = std::move(job)] { ThreadRoutine(job); });
 }
 
@@ -51,15 +51,16 @@ void CUpgradeHandleThread::Wait()
 
 void CUpgradeHandleThread::ThreadRoutine(const Job& job)
 {
-    if (job.nOperation != kWorkerProbe && job.nOperation != kWorkerUpgrade && job.nOperation != kWorkerVerify)
+    if (job.operation != WorkerOperation::Probe && job.operation != WorkerOperation::Upgrade &&
+        job.operation != WorkerOperation::Verify)
         return;  // nothing to do, nothing to report
     const int nResult = RunJob(job);
     if (!job.pWindow)
         return;
     try {
-        job.pWindow->post(WM_WORKER_DONE, static_cast<std::uintptr_t>(job.nOperation), nResult);
+        job.pWindow->post(WM_WORKER_DONE, static_cast<std::uintptr_t>(CodeOf(job.operation)), nResult);
     } catch (...) {
-        COMN_LOG("%s : %s : %d worker result not delivered! nOperation:%d, nResult:%d", job.nOperation, nResult);
+        COMN_LOG("%s : %s : %d worker result not delivered! nOperation:%d, nResult:%d", CodeOf(job.operation), nResult);
     }
 }
 
@@ -68,22 +69,23 @@ void CUpgradeHandleThread::ThreadRoutine(const Job& job)
 int CUpgradeHandleThread::RunJob(const Job& job)
 {
     try {
-        if (job.nOperation == kWorkerProbe) {
+        if (job.operation == WorkerOperation::Probe) {
             kx_dev_probe();  // the page reads the new list itself
             return 0;
         }
-        if (job.nOperation == kWorkerVerify) {
+        if (job.operation == WorkerOperation::Verify) {
             UpgradeFileHeader header;
-            return m_fileOpt.CheckUpgradeFile(job.imagePath.c_str(), header) == 0 ? 0 : kUpgradeFileNotVerified;
+            const bool verified = m_fileOpt.CheckUpgradeFile(job.imagePath.c_str(), header) == 0;
+            return CodeOf(verified ? UpgradeResult::Succeeded : UpgradeResult::FileNotVerified);
         }
         return UpgradeDeviceInThread(job.imagePath, job.devPath);
     } catch (const std::bad_alloc&) {
-        COMN_LOG("%s : %s : %d worker out of memory! nOperation:%d", job.nOperation);
-        return job.nOperation == kWorkerProbe ? 0 : static_cast<int>(win::ERROR_NOT_ENOUGH_MEMORY);
+        COMN_LOG("%s : %s : %d worker out of memory! nOperation:%d", CodeOf(job.operation));
+        return job.operation == WorkerOperation::Probe ? 0 : static_cast<int>(win::ERROR_NOT_ENOUGH_MEMORY);
     } catch (const std::exception& e) {
-        COMN_LOG("%s : %s : %d worker stopped! nOperation:%d, %s", job.nOperation, e.what());
+        COMN_LOG("%s : %s : %d worker stopped! nOperation:%d, %s", CodeOf(job.operation), e.what());
     } catch (...) {
-        COMN_LOG("%s : %s : %d worker stopped! nOperation:%d", job.nOperation);
+        COMN_LOG("%s : %s : %d worker stopped! nOperation:%d", CodeOf(job.operation));
     }
-    return job.nOperation == kWorkerProbe ? 0 : kUpgradeStopped;
+    return job.operation == WorkerOperation::Probe ? 0 : kUpgradeStopped;
 }

@@ -12,24 +12,30 @@
 #include "app/core/firmware/TavrinOpt.h"
 #include "app/core/firmware/UpgradeJobFiles.h"
 #include "app/core/firmware/UpgradeProgress.h"
+#include "app/core/jobs/WorkerMessages.h"
 #include "app/core/jobs/WorkerNotify.h"
 
 // Worker operations, the wParam of WM_WORKER_DONE.
-inline constexpr int kWorkerProbe = 1;
-inline constexpr int kWorkerUpgrade = 2;
-// Only the image's check (0 or kUpgradeFileNotVerified): it reads the whole
-// image, which must not hold up a window.
-inline constexpr int kWorkerVerify = 3;
+enum class WorkerOperation : int {
+    Probe = 1,
+    Upgrade = 2,
+    // Only the image's check (0 or FileNotVerified): it reads the whole
+    // image, which must not hold up a window.
+    Verify = 3,
+};
 
-// Upgrade results, the lParam of WM_WORKER_DONE. Any other nonzero value is
-// a code of the firmware input/output or a Windows error of a device write.
-// The receiver tells apart 0, 1000 (kUpgradeFileNotVerified), 1001
-// (kUpgradeDiskBusy) and 1002 (kUpgradeQuit).
-inline constexpr int kUpgradeSucceeded = 0;
-// Another job holds the disk; nothing was read from it or written.
-inline constexpr int kUpgradeDiskBusy = 1001;
-// The operator quit before the first write; the device is as it was.
-inline constexpr int kUpgradeQuit = 1002;
+// Upgrade results the receiver tells apart, the lParam of WM_WORKER_DONE
+// (CodeOf). Any other nonzero value is a code of the firmware input/output or
+// a Windows error of a device write.
+enum class UpgradeResult : int {
+    Succeeded = 0,
+    FileNotVerified = kUpgradeFileNotVerified,
+    // Another job holds the disk; nothing was read from it or written.
+    DiskBusy = 1001,
+    // The operator quit before the first write; the device is as it was.
+    Quit = 1002,
+};
+static_assert(CodeOf(UpgradeResult::FileNotVerified) == 1000);
 
 class CUpgradeHandleThread {
 public:
@@ -39,10 +45,10 @@ public:
     CUpgradeHandleThread(const CUpgradeHandleThread&) = delete;
     CUpgradeHandleThread& operator=(const CUpgradeHandleThread&) = delete;
 
-    void SetOperation(int nOperation);
+    void SetOperation(WorkerOperation operation);
     // Receives WM_WORKER_DONE; must outlive the job.
     void SetWindow(WorkerNotify* pWindow);
-    void SetJob(int nOperation, std::u16string_view imagePath, std::u16string_view devPath);
+    void SetJob(WorkerOperation operation, std::u16string_view imagePath, std::u16string_view devPath);
     // Optional stage reports of upgrades; must outlive the job. May change
     // while a job runs.
     void SetProgress(UpgradeProgress* pProgress);
@@ -54,7 +60,7 @@ public:
     // Waits until the job started last has ended and posted its message.
     void Wait();
     // Asks the running upgrade to end before its first write to the device
-    // (kUpgradeQuit). Once writing has begun it runs to its end: a firmware
+    // (UpgradeResult::Quit). Once writing has begun it runs to its end: a firmware
     // half written is worse than the old one or the new one.
     void RequestStop() { m_stopRequested = true; }
 
@@ -78,7 +84,7 @@ public:
 
 private:
     struct Job {
-        int nOperation = 0;
+        WorkerOperation operation{};
         std::u16string imagePath, devPath;
         WorkerNotify* pWindow = nullptr;
     };
@@ -97,7 +103,7 @@ private:
     CTavrinOpt m_deviceOpt;
     std::thread m_thread;
     WorkerNotify* m_pWindow = nullptr;
-    int m_nOperation = 0;
+    WorkerOperation m_operation{};
     std::u16string m_imagePath;
     std::u16string m_devPath;
     std::atomic<UpgradeProgress*> m_pProgress{nullptr};

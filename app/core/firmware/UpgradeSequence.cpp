@@ -65,17 +65,17 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     Report(UpgradeStage::Verifying);
     if (m_fileOpt.CheckUpgradeFile(imagePath.c_str(), header) != 0) {
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
-        return kUpgradeFileNotVerified;
+        return CodeOf(UpgradeResult::FileNotVerified);
     }
     if (StopAsked("before the disk was taken"))
-        return kUpgradeQuit;
+        return CodeOf(UpgradeResult::Quit);
     // The disk is this job's from before its parts are extracted to the end
     // of its restart. A disk that is not a USB disk, or no folder for the
     // lock, is left to the steps below, which refuse them with their codes.
     const DiskJobLock lock = DiskJobLock::Take(WideToUtf8(devPath).c_str(), DiskJobKind::Upgrade);
     if (lock.Busy()) {
         COMN_LOG("%s : %s : %d disk not taken! %s", lock.Refusal().c_str());
-        return kUpgradeDiskBusy;
+        return CodeOf(UpgradeResult::DiskBusy);
     }
     // Parts of this job's own: no job on another disk writes them meanwhile.
     const UpgradeJobFiles files(GetUpgradeFilePath());
@@ -84,7 +84,7 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
         return nRet;
     }
     if (StopAsked("before the first write"))
-        return kUpgradeQuit;
+        return CodeOf(UpgradeResult::Quit);
     if (int nRet = UpgradeDeviceInfo(devPath.c_str(), files); nRet != 0) {
         COMN_LOG("%s : %s : %d Write Upgrade file fail!");
         return nRet;
@@ -102,7 +102,7 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     // selected device, never in the result.
     Report(UpgradeStage::Restarting);
     RestartSelectedDevice();
-    return kUpgradeSucceeded;
+    return CodeOf(UpgradeResult::Succeeded);
 }
 
 bool CUpgradeHandleThread::StopAsked(const char* where)
