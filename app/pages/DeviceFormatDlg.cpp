@@ -45,36 +45,38 @@ CRadioBox* MakeRadio(QWidget* page, int id, const QString& text, int group, cons
 
 CDeviceFormatDlg::CDeviceFormatDlg(QWidget* parent) : SkinnedPage(133, 148, parent)
 {
+    using Id = DiskSetupPageId;
     // The table type is fixed (MBR): its choice stays hidden.
-    for (QWidget* hidden : {static_cast<QWidget*>(MakeStatic(this, 1021, QRect(25, 17, 120, 15))),
-                            static_cast<QWidget*>(MakeRadio(this, 1016, QString(), 2, QPoint(165, 17))),
-                            static_cast<QWidget*>(MakeRadio(this, 1017, QString(), 2, QPoint(235, 17))),
-                            static_cast<QWidget*>(MakeStatic(this, 1026, QRect(187, 17, 30, 15))),
-                            static_cast<QWidget*>(MakeStatic(this, 1027, QRect(257, 17, 30, 15)))})
+    for (QWidget* hidden : {static_cast<QWidget*>(MakeStatic(this, Id::TableTypeLabel, QRect(25, 17, 120, 15))),
+                            static_cast<QWidget*>(MakeRadio(this, Id::TableTypeRadio1, QString(), 2, QPoint(165, 17))),
+                            static_cast<QWidget*>(MakeRadio(this, Id::TableTypeRadio2, QString(), 2, QPoint(235, 17))),
+                            static_cast<QWidget*>(MakeStatic(this, Id::TableTypeCaption1, QRect(187, 17, 30, 15))),
+                            static_cast<QWidget*>(MakeStatic(this, Id::TableTypeCaption2, QRect(257, 17, 30, 15)))})
         hidden->hide();
-    MakeStatic(this, 1022, QRect(25, 33, 120, 15), QStringLiteral("Partition Numbers"));
+    MakeStatic(this, Id::CountLabel, QRect(25, 33, 120, 15), QStringLiteral("Partition Numbers"));
     // The radios' own texts name the count they stand for.
     const char* const names[3] = {"ONE", "TWO", "THREE"};
     const char* const captions[3] = {"One", "Two", "Three"};
     const int radioX[3] = {132, 202, 270};
     const QRect captionRects[3] = {QRect(154, 33, 30, 15), QRect(224, 33, 30, 15), QRect(292, 33, 40, 15)};
     for (int i = 0; i < 3; ++i) {
-        m_countRadios[i] = MakeRadio(this, 1018 + i, QString::fromLatin1(names[i]), 1, QPoint(radioX[i], 34));
-        MakeStatic(this, 1028 + i, captionRects[i], QString::fromLatin1(captions[i]));
+        m_countRadios[i] =
+            MakeRadio(this, Id::CountRadio1 + i, QString::fromLatin1(names[i]), 1, QPoint(radioX[i], 34));
+        MakeStatic(this, Id::CountCaption1 + i, captionRects[i], QString::fromLatin1(captions[i]));
     }
     m_panel = new CChildParttionDlg(this);
     m_panel->move(25, 69);
-    m_progressLabel = MakeStatic(this, 1023, QRect(25, 204, 80, 15), QStringLiteral("Format Progress:"));
+    m_progressLabel = MakeStatic(this, Id::ProgressLabel, QRect(25, 204, 80, 15), QStringLiteral("Format Progress:"));
     m_progress = new CBmpProgCtrl(170, this);
-    SetControlId(m_progress, 1024);
+    SetControlId(m_progress, Id::Progress);
     m_progress->setGeometry(124, 202, 192, 19);
     m_progress->SetRange(0, 100);
-    m_percentLabel = MakeStatic(this, 1025, QRect(327, 204, 40, 15));
-    m_hint = MakeStatic(this, 1042, QRect(46, 296, 367, 31));
+    m_percentLabel = MakeStatic(this, Id::PercentLabel, QRect(327, 204, 40, 15));
+    m_hint = MakeStatic(this, Id::Hint, QRect(46, 296, 367, 31));
     SetStaticColour(m_hint, kLightStaticColour);
-    m_format = MakePageButton(this, 1012, "IDC_BTN_FORMAT_FORMAT", QRect(245, 249, 79, 23));
-    m_back = MakePageButton(this, 1011, "IDC_BTN_FORMAT_UP", QRect(145, 249, 79, 23));
-    m_next = MakePageButton(this, 1043, "IDC_BTN_FORMAT_NEXT", QRect(345, 249, 79, 23));
+    m_format = MakePageButton(this, Id::Format, "IDC_BTN_FORMAT_FORMAT", QRect(245, 249, 79, 23));
+    m_back = MakePageButton(this, Id::Back, "IDC_BTN_FORMAT_UP", QRect(145, 249, 79, 23));
+    m_next = MakePageButton(this, Id::Next, "IDC_BTN_FORMAT_NEXT", QRect(345, 249, 79, 23));
 
     ApplyDialogTexts(this, DialogId());
     m_hint->setText(LanguageText("IDC_STRING_FORMAT_TEXT_WARMING"));
@@ -103,7 +105,11 @@ CDeviceFormatDlg::~CDeviceFormatDlg()
 void CDeviceFormatDlg::ApplyFonts()
 {
     CreateLanguageFont(m_font, kFontRoleBody);
-    for (int id : {1021, 1026, 1027, 1022, 1028, 1029, 1030, 1023, 1025, 1042})
+    using Id = DiskSetupPageId;
+    const int labels[] = {Id::TableTypeLabel,    Id::TableTypeCaption1, Id::TableTypeCaption2, Id::CountLabel,
+                          Id::CountCaption1,     Id::CountCaption1 + 1, Id::CountCaption1 + 2, Id::ProgressLabel,
+                          Id::PercentLabel,      Id::Hint};
+    for (int id : labels)
         if (QWidget* label = ChildById(this, id))
             label->setFont(m_font);
 }
@@ -224,11 +230,11 @@ void CDeviceFormatDlg::OnFormatProgress(FormatStage stage)
 
 void CDeviceFormatDlg::OnFormatError(FormatError error)
 {
+    const int code = CodeOf(error);
     if (m_quitting)
         return EndRunForQuit(code);
     for (QTimer& timer : m_timers)
         timer.stop();
-    const int code = CodeOf(error);
     static const char* const keys[4] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                         "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};
     const QString text = code >= 1 && code <= 4            ? LanguageText(keys[code - 1])

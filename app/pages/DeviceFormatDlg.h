@@ -18,6 +18,28 @@ class CChildParttionDlg;
 class CRadioBox;
 class QLabel;
 
+// Control ids of the disk setup page; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct DiskSetupPageId {
+    enum : int {
+        Back = 1011,
+        Format = 1012,
+        TableTypeRadio1 = 1016,  // the table type's choice, hidden
+        TableTypeRadio2 = 1017,
+        CountRadio1 = 1018,  // 1018 to 1020: one to three public partitions
+        TableTypeLabel = 1021,
+        CountLabel = 1022,
+        ProgressLabel = 1023,
+        Progress = 1024,
+        PercentLabel = 1025,
+        TableTypeCaption1 = 1026,
+        TableTypeCaption2 = 1027,
+        CountCaption1 = 1028,  // 1028 to 1030
+        Hint = 1042,
+        Next = 1043,
+    };
+};
+
 class CDeviceFormatDlg : public SkinnedPage {
     Q_OBJECT
 public:

@@ -23,19 +23,19 @@ constexpr int kBusy = 2;
 
 CDeviceSearchDlg::CDeviceSearchDlg(QWidget* parent) : SkinnedPage(187, 149, parent)
 {
-    m_listLabel = MakeStatic(this, 1046, QRect(8, 73, 85, 15), QStringLiteral("Device List:"));
+    m_listLabel = MakeStatic(this, SearchPageId::ListLabel, QRect(8, 73, 85, 15), QStringLiteral("Device List:"));
     m_combo = new CKelvarComboBox(this);
-    SetControlId(m_combo, 1003);
+    SetControlId(m_combo, SearchPageId::DeviceCombo);
     m_combo->SetSorted(true);
     m_combo->setGeometry(103, 71, 218, 20);
-    m_refresh = MakePageButton(this, 1011, "IDC_BTN_SEARCH_SEARCH", QRect(332, 70, 79, 23));
-    m_progressLabel = MakeStatic(this, 1047, QRect(8, 134, 85, 15), QStringLiteral("Progress:"));
+    m_refresh = MakePageButton(this, SearchPageId::Refresh, "IDC_BTN_SEARCH_SEARCH", QRect(332, 70, 79, 23));
+    m_progressLabel = MakeStatic(this, SearchPageId::ProgressLabel, QRect(8, 134, 85, 15), QStringLiteral("Progress:"));
     m_animation = new CPictureEx(this);
-    SetControlId(m_animation, 1048);
+    SetControlId(m_animation, SearchPageId::Animation);
     m_animation->move(103, 131);
-    m_warning = MakeStatic(this, 1049, QRect(46, 296, 367, 31));
+    m_warning = MakeStatic(this, SearchPageId::Warning, QRect(46, 296, 367, 31));
     SetStaticColour(m_warning, kLightStaticColour);
-    m_next = MakePageButton(this, 1043, "IDC_BTN_SEARCH_NEXT", QRect(345, 249, 79, 23));
+    m_next = MakePageButton(this, SearchPageId::Next, "IDC_BTN_SEARCH_NEXT", QRect(345, 249, 79, 23));
 
     ApplyDialogTexts(this, DialogId());
     m_warning->setText(LanguageText("IDC_STRING_SEARCH_TEXT_WARMING"));

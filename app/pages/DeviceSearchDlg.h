@@ -15,6 +15,20 @@ class CKelvarComboBox;
 class CPictureEx;
 class QLabel;
 
+// Control ids of the search page; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct SearchPageId {
+    enum : int {
+        DeviceCombo = 1003,
+        Refresh = 1011,
+        Next = 1043,
+        ListLabel = 1046,
+        ProgressLabel = 1047,
+        Animation = 1048,
+        Warning = 1049,
+    };
+};
+
 class CDeviceSearchDlg : public SkinnedPage {
     Q_OBJECT
 public:

@@ -12,22 +12,18 @@
 #include "app/widgets/ResourceImage.h"
 #include "app/widgets/WindowMessage.h"
 
-namespace {
-constexpr int kEditId = 1036;
-}
-
 CParttionSize::CParttionSize(QWidget* parent) : QWidget(parent), m_background(LoadResourceImage("PNG", 172))
 {
     setFixedSize(kWidth, kHeight);
-    m_name = MakeStatic(this, 1037, QRect(25, 1, 62, 15));
+    m_name = MakeStatic(this, ParttionSizeId::Name, QRect(25, 1, 62, 15));
     m_name->setWordWrap(false);
     m_edit = new CFlatEdit(this);
-    SetControlId(m_edit, kEditId);
+    SetControlId(m_edit, ParttionSizeId::Edit);
     m_edit->setGeometry(90, 0, 51, 20);
     m_edit->SetDigitsOnly(true);
     // Nine digits always fit an int.
     m_edit->setMaxLength(9);
-    m_unit = MakeStatic(this, 1038, QRect(145, 1, 30, 15), QStringLiteral("MB"));
+    m_unit = MakeStatic(this, ParttionSizeId::Unit, QRect(145, 1, 30, 15), QStringLiteral("MB"));
     RefreshTexts();
 }
 
@@ -66,7 +62,7 @@ bool CParttionSize::event(QEvent* event)
     if (message->message == WM_PARTITION_SIZES && message->wParam != 0 && m_index >= 1 && m_index <= 3) {
         const auto* sizes = reinterpret_cast<const std::uint32_t*>(message->wParam);
         SetValue(static_cast<int>(sizes[m_index - 1]));
-    } else if (message->message == WM_EDIT_FINISHED && message->wParam == kEditId) {
+    } else if (message->message == WM_EDIT_FINISHED && message->wParam == ParttionSizeId::Edit) {
         TypedSize typed{Value(), message->lParam == 1};
         SendWindowMessage(parentWidget(), WM_EDIT_FINISHED, static_cast<std::uintptr_t>(m_index),
                           reinterpret_cast<std::intptr_t>(&typed));

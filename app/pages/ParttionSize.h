@@ -18,6 +18,16 @@ struct TypedSize {
     bool byEnter = false;  // else the edit lost the focus
 };
 
+// Control ids of the partition size field; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct ParttionSizeId {
+    enum : int {
+        Edit = 1036,
+        Name = 1037,
+        Unit = 1038,
+    };
+};
+
 class CParttionSize : public QWidget {
     Q_OBJECT
 public:

@@ -31,11 +31,11 @@ CSliderDlg::CSliderDlg(QWidget* parent)
     QFont font = this->font();
     font.setPixelSize(12);
     for (int i = 0; i < 3; ++i) {
-        m_labels[i] = MakeStatic(this, 1031 + i, QRect(), QString::number(i + 1));
+        m_labels[i] = MakeStatic(this, SliderDlgId::FirstMark + i, QRect(), QString::number(i + 1));
         m_labels[i]->setFont(font);
     }
-    m_leftLabel = MakeStatic(this, 1034, QRect(0, 45, 30, 15), QStringLiteral("0GB"));
-    m_rightLabel = MakeStatic(this, 1035, QRect(230, 45, 150, 15), QStringLiteral("10GB"));
+    m_leftLabel = MakeStatic(this, SliderDlgId::LeftLabel, QRect(0, 45, 30, 15), QStringLiteral("0GB"));
+    m_rightLabel = MakeStatic(this, SliderDlgId::RightLabel, QRect(230, 45, 150, 15), QStringLiteral("10GB"));
     m_rightLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     m_leftLabel->setFont(font);
     m_rightLabel->setFont(font);

@@ -29,6 +29,16 @@ struct EdgeRect {
     bool Contains(const QPoint& p) const { return p.x() >= left && p.x() < right && p.y() >= top && p.y() < bottom; }
 };
 
+// Control ids of the partition size slider; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct SliderDlgId {
+    enum : int {
+        FirstMark = 1031,  // 1031 to 1033: the marks of the three partitions
+        LeftLabel = 1034,
+        RightLabel = 1035,
+    };
+};
+
 class CSliderDlg : public QWidget {
     Q_OBJECT
 public:

@@ -74,23 +74,24 @@ CTavrinDlg::CTavrinDlg(QWidget* parent) : SkinnedPage(102, 149, parent)
 {
     // The device row and the kernel path stay hidden: the search page
     // chooses the device, and the kernel comes from the image.
-    m_refresh = MakePageButton(this, 1001, kRefreshKey, QRect(332, 40, 79, 23));
-    m_upgrade = MakePageButton(this, 1002, kUpgradeKey, QRect(345, 249, 79, 23));
-    m_combo = Placed(new CKelvarComboBox(this), 1003, QRect(103, 41, 218, 20));
-    m_pathEdit = Placed(new CFlatEdit(this), 1004, QRect(103, 71, 218, 20));
-    m_browse = MakePageButton(this, 1005, kOpenKey, QRect(332, 70, 79, 23));
-    m_kernelEdit = Placed(new QLineEdit(this), 1006, QRect(103, 101, 218, 20));
+    m_refresh = MakePageButton(this, FirmwarePageId::Refresh, kRefreshKey, QRect(332, 40, 79, 23));
+    m_upgrade = MakePageButton(this, FirmwarePageId::Upgrade, kUpgradeKey, QRect(345, 249, 79, 23));
+    m_combo = Placed(new CKelvarComboBox(this), FirmwarePageId::DeviceCombo, QRect(103, 41, 218, 20));
+    m_pathEdit = Placed(new CFlatEdit(this), FirmwarePageId::PathEdit, QRect(103, 71, 218, 20));
+    m_browse = MakePageButton(this, FirmwarePageId::Browse, kOpenKey, QRect(332, 70, 79, 23));
+    m_kernelEdit = Placed(new QLineEdit(this), FirmwarePageId::KernelEdit, QRect(103, 101, 218, 20));
     m_kernelEdit->setReadOnly(true);
-    m_kernelBrowse = Placed(new QPushButton(QStringLiteral("..."), this), 1007, QRect(332, 100, 79, 23));
-    QLabel* listLabel = MakeStatic(this, 1008, QRect(8, 43, 85, 15));
-    MakeStatic(this, 1009, QRect(8, 73, 85, 15));
-    QLabel* kernelLabel = MakeStatic(this, 1010, QRect(8, 103, 85, 15));
-    m_spare = Placed(new QPushButton(this), 1011, QRect(8, 160, 79, 23));
-    m_progressLabel = MakeStatic(this, 1014, QRect(8, 134, 85, 15));
-    m_animation = Placed(new CPictureEx(this), 1015, QRect(103, 131, 220, 24));
-    m_warning = MakeStatic(this, 1041, QRect(46, 296, 367, 31));
+    m_kernelBrowse =
+        Placed(new QPushButton(QStringLiteral("..."), this), FirmwarePageId::KernelBrowse, QRect(332, 100, 79, 23));
+    QLabel* listLabel = MakeStatic(this, FirmwarePageId::ListLabel, QRect(8, 43, 85, 15));
+    MakeStatic(this, FirmwarePageId::PathLabel, QRect(8, 73, 85, 15));
+    QLabel* kernelLabel = MakeStatic(this, FirmwarePageId::KernelLabel, QRect(8, 103, 85, 15));
+    m_spare = Placed(new QPushButton(this), FirmwarePageId::Spare, QRect(8, 160, 79, 23));
+    m_progressLabel = MakeStatic(this, FirmwarePageId::ProgressLabel, QRect(8, 134, 85, 15));
+    m_animation = Placed(new CPictureEx(this), FirmwarePageId::Animation, QRect(103, 131, 220, 24));
+    m_warning = MakeStatic(this, FirmwarePageId::Warning, QRect(46, 296, 367, 31));
     SetStaticColour(m_warning, kLightStaticColour);
-    m_back = MakePageButton(this, 1043, kBackKey, QRect(245, 249, 79, 23));
+    m_back = MakePageButton(this, FirmwarePageId::Back, kBackKey, QRect(245, 249, 79, 23));
     for (QWidget* hidden : {static_cast<QWidget*>(m_refresh), static_cast<QWidget*>(m_combo),
                             static_cast<QWidget*>(m_kernelEdit), static_cast<QWidget*>(m_kernelBrowse),
                             static_cast<QWidget*>(listLabel), static_cast<QWidget*>(kernelLabel),
@@ -126,7 +127,8 @@ CTavrinDlg::~CTavrinDlg()
 void CTavrinDlg::ApplyFonts()
 {
     CreateLanguageFont(m_bodyFont, kFontRoleBody);
-    for (int id : {1008, 1009, 1010, 1014, 1041})
+    for (int id : {FirmwarePageId::ListLabel, FirmwarePageId::PathLabel, FirmwarePageId::KernelLabel,
+                   FirmwarePageId::ProgressLabel, FirmwarePageId::Warning})
         if (QWidget* label = ChildById(this, id))
             label->setFont(m_bodyFont);
     m_pathFont = QFont(QStringLiteral("宋体"));
@@ -340,8 +342,8 @@ void CTavrinDlg::OnFormatError(FormatError error)
 {
     if (m_job != Job::DiskSetUp)
         return;
-    if (m_quitting)
     const int code = CodeOf(error);
+    if (m_quitting)
         return EndJobForQuit("disk preparation", code);
     static const char* const keys[] = {"IDC_STRING_FORMAT_FORMAT_ERROR_1", "IDC_STRING_FORMAT_FORMAT_ERROR_2",
                                        "IDC_STRING_FORMAT_FORMAT_ERROR_3", "IDC_STRING_FORMAT_FORMAT_ERROR_4"};

@@ -22,6 +22,28 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// Control ids of the firmware page; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct FirmwarePageId {
+    enum : int {
+        Refresh = 1001,
+        Upgrade = 1002,
+        DeviceCombo = 1003,
+        PathEdit = 1004,
+        Browse = 1005,
+        KernelEdit = 1006,
+        KernelBrowse = 1007,
+        ListLabel = 1008,
+        PathLabel = 1009,
+        KernelLabel = 1010,
+        Spare = 1011,
+        ProgressLabel = 1014,
+        Animation = 1015,
+        Warning = 1041,
+        Back = 1043,
+    };
+};
+
 class CTavrinDlg : public SkinnedPage {
     Q_OBJECT
 public:

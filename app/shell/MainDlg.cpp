@@ -52,16 +52,16 @@ void ReloadMainButton(CBeautifulButton* button, int imageSet, const char* captio
 
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
-    m_firmwareButton = MakeMainButton(this, 1002, 5020, "IDC_BTN_MAIN_UPGRADE");
-    m_diskSetButton = MakeMainButton(this, 1012, 5010, "IDC_BTN_MAIN_FORMAT");
-    m_searchButton = MakeMainButton(this, 1043, 5050, "IDC_BTN_MAIN_SEARCH");
-    m_closeButton = MakeMainButton(this, 1011, 5000, nullptr);
+    m_firmwareButton = MakeMainButton(this, MainDlgId::Firmware, 5020, "IDC_BTN_MAIN_UPGRADE");
+    m_diskSetButton = MakeMainButton(this, MainDlgId::DiskSetup, 5010, "IDC_BTN_MAIN_FORMAT");
+    m_searchButton = MakeMainButton(this, MainDlgId::Search, 5050, "IDC_BTN_MAIN_SEARCH");
+    m_closeButton = MakeMainButton(this, MainDlgId::Close, 5000, nullptr);
     m_languageCombo = new CKelvarComboBox(this);
-    SetControlId(m_languageCombo, 1003);
+    SetControlId(m_languageCombo, MainDlgId::LanguageCombo);
     m_banner = new CPictureEx(this);
-    SetControlId(m_banner, 1040);
-    m_title = MakeStatic(this, 1039, QRect(31, 4, 200, 25), LanguageText("IDC_STRING_MAIN_TITLE"));
-    m_languageLabel = MakeStatic(this, 1050, QRect(255, 97, 150, 25), QStringLiteral("Language"));
+    SetControlId(m_banner, MainDlgId::Banner);
+    m_title = MakeStatic(this, MainDlgId::Title, QRect(31, 4, 200, 25), LanguageText("IDC_STRING_MAIN_TITLE"));
+    m_languageLabel = MakeStatic(this, MainDlgId::LanguageLabel, QRect(255, 97, 150, 25), QStringLiteral("Language"));
     m_background = LoadResourceImage("PNG", 135);
     m_drag = new TitleBandDrag(this, kShapeRows, kWidth - 1);
     m_deviceWatcher = new DeviceChangeWatcher(this);

@@ -22,6 +22,21 @@ class QLabel;
 inline constexpr unsigned kWmDeviceChange = 0x0219;
 inline constexpr unsigned kDbtDevNodesChanged = 0x0007;
 
+// Control ids of the main window; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct MainDlgId {
+    enum : int {
+        Firmware = 1002,
+        LanguageCombo = 1003,
+        Close = 1011,
+        DiskSetup = 1012,
+        Title = 1039,
+        Banner = 1040,
+        Search = 1043,
+        LanguageLabel = 1050,
+    };
+};
+
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:

@@ -36,11 +36,11 @@ CMessageDlg::CMessageDlg(const QString& text, int type, QWidget* parent)
     setWindowTitle(title);
     m_background = LoadResourceImage("PNG", 178);
     m_icon = LoadResourceImage("PNG", type == kMessageError ? 176 : 177);
-    m_title = MakeStatic(this, 1044, QRect(31, 2, 300, 25), title);
-    m_message = MakeStatic(this, 1045, QRect(81, 35, 195, 60));
-    m_ok = MakeButton(this, 1, 5030, "IDOK");
-    m_cancel = MakeButton(this, 2, 5030, "IDCANCEL");
-    m_close = MakeButton(this, 1011, 5000, nullptr);
+    m_title = MakeStatic(this, MessageDlgId::Title, QRect(31, 2, 300, 25), title);
+    m_message = MakeStatic(this, MessageDlgId::Text, QRect(81, 35, 195, 60));
+    m_ok = MakeButton(this, MessageDlgId::Ok, 5030, "IDOK");
+    m_cancel = MakeButton(this, MessageDlgId::Cancel, 5030, "IDCANCEL");
+    m_close = MakeButton(this, MessageDlgId::Close, 5000, nullptr);
     connect(m_ok, &QAbstractButton::clicked, this, [this] { done(1); });
     connect(m_cancel, &QAbstractButton::clicked, this, [this] { done(2); });
     connect(m_close, &QAbstractButton::clicked, this, [this] { done(2); });

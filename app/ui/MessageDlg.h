@@ -14,6 +14,18 @@ inline constexpr int kMessageError = 1;
 inline constexpr int kMessageWarning = 2;
 inline constexpr int kMessageQuestion = 3;
 
+// Control ids of the message box; the numbers are fixed, as the language
+// files name texts by them (IDD<dialog>_<id>).
+struct MessageDlgId {
+    enum : int {
+        Ok = 1,
+        Cancel = 2,
+        Close = 1011,
+        Title = 1044,
+        Text = 1045,
+    };
+};
+
 class CMessageDlg : public QDialog {
     Q_OBJECT
 public:
