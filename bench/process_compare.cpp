@@ -261,7 +261,8 @@ Options ParseOptions(int argc, char** argv)
 // discovered or restarted.
 int RunSteps(const std::string& image, const std::string& device)
 {
-    CUpgradeHandleThread worker;
+    SelectedDevice none;
+    CUpgradeHandleThread worker(none);
     const int result = worker.UpgradeDeviceInThread(Utf8ToWide(image), Utf8ToWide(device));
     if (result != CodeOf(UpgradeResult::Succeeded))
         std::cerr << "orvane_compare: the upgrade steps ended with " << result << "\n";

@@ -108,5 +108,5 @@ private:
     bool m_busy = false;
     bool m_quitting = false;
     FormatNotify m_notify{this};
-    CFormatDevice m_formatDevice;
+    CFormatDevice m_formatDevice{ProcessSelection()};
 };

@@ -67,5 +67,5 @@ private:
     int m_probesDone = 0;
     std::vector<DeviceListEntry> m_deviceList;
     WindowNotify m_notify{this};
-    CUpgradeHandleThread m_worker;
+    CUpgradeHandleThread m_worker{ProcessSelection()};
 };

@@ -121,6 +121,6 @@ private:
     std::vector<DeviceListEntry> m_deviceList;
     WindowNotify m_notify{this};
     FormatNotify m_formatNotify{this};
-    CUpgradeHandleThread m_worker;
-    CFormatDevice m_format;
+    CUpgradeHandleThread m_worker{ProcessSelection()};
+    CFormatDevice m_format{ProcessSelection()};
 };

@@ -228,7 +228,7 @@ std::string prepareDisk(const std::string& devpath, int count, const std::vector
     SetupDisplay display(out);
     kx_device* back = nullptr;
     {
-        CFormatDevice worker;
+        CFormatDevice worker(ProcessSelection());
         worker.SetNotifyWindow(&display);
         worker.SetFormatParam(count, sizes, format ? 1 : 0);
         worker.BeginFormat();

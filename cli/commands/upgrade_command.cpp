@@ -76,7 +76,7 @@ int upgrade(const std::string& image, const std::string& devpath, std::ostream& 
     TerminalProgress progress(out);
     ResultReceiver receiver;
     {
-        CUpgradeHandleThread worker;
+        CUpgradeHandleThread worker(ProcessSelection());
         worker.SetWindow(&receiver);
         worker.SetProgress(&progress);
         worker.SetJob(WorkerOperation::Upgrade, widePath(image), Utf8ToWide(devpath));

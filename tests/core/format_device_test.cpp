@@ -124,7 +124,7 @@ protected:
 
     std::vector<Message> Run(int count, FormatSizes sizes, int formatFlag)
     {
-        CFormatDevice worker;
+        CFormatDevice worker(ProcessSelection());
         worker.SetNotifyWindow(&window_);
         worker.SetFormatParam(count, sizes, formatFlag);
         worker.BeginFormat();
@@ -248,7 +248,7 @@ TEST_F(FormatWorkerTest, AQuitBeforeTheFirstWriteStopsTheRunAndOneAfterLetsItFin
         }
     };
     for (FormatStage quitAt : {FormatStage::Started, FormatStage::Partitioned}) {
-        CFormatDevice worker;
+        CFormatDevice worker(ProcessSelection());
         QuittingWindow window;
         window.worker = &worker;
         window.quitAt = quitAt;

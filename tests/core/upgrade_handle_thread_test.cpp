@@ -178,7 +178,7 @@ protected:
     // Runs one upgrade on the worker's thread; returns all posted so far.
     std::vector<Message> RunUpgrade(const fs::path& image, const std::string& devPath)
     {
-        CUpgradeHandleThread worker;
+        CUpgradeHandleThread worker(ProcessSelection());
         worker.SetWindow(&window_);
         worker.SetProgress(progressFor_ ? progressFor_ : &progress_);
         worker.SetJob(WorkerOperation::Upgrade, Wide(image), std::u16string(devPath.begin(), devPath.end()));
@@ -318,7 +318,7 @@ TEST_F(UpgradeWorkerTest, ADiskAnotherJobHoldsIsLeftAlone)
     EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, CodeOf(UpgradeResult::DiskBusy)}}));
     EXPECT_TRUE(Logged("UpgradeDeviceInThread", "disk not taken! disk 1 is busy: a disk setup started by process 4242"));
     RecordingWindow setupWindow;
-    CFormatDevice setup;
+    CFormatDevice setup(ProcessSelection());
     setup.SetNotifyWindow(&setupWindow);
     setup.SetFormatParam(1, {}, 1);
     setup.BeginFormat();
@@ -394,7 +394,7 @@ TEST_F(UpgradeWorkerTest, AQuitBeforeTheFirstWriteLeavesTheDiskAndOneAfterItFini
     const std::string devPath = DevPath();
     for (UpgradeStage quitAt : {UpgradeStage::Verifying, UpgradeStage::Extracting, UpgradeStage::WritingKernel,
                                 UpgradeStage::Checking}) {
-        CUpgradeHandleThread worker;
+        CUpgradeHandleThread worker(ProcessSelection());
         MeddlingProgress quitting;
         quitting.meddle = [&](UpgradeStage stage) {
             if (stage == quitAt)
@@ -431,7 +431,7 @@ TEST_F(UpgradeWorkerTest, FailingProgressOrWindowStopsNeitherTheUpgradeNorThePro
         void post(unsigned, std::uintptr_t, std::intptr_t) override { throw std::runtime_error("queue closed"); }
         void send(unsigned, std::uintptr_t, std::intptr_t) override { throw std::runtime_error("queue closed"); }
     } window;
-    CUpgradeHandleThread worker;
+    CUpgradeHandleThread worker(ProcessSelection());
     worker.SetWindow(&window);
     worker.SetOperation(WorkerOperation::Probe);
     worker.Start();
@@ -449,7 +449,7 @@ TEST_F(UpgradeWorkerTest, ProbePostsOperationOneAfterTheLibraryProbedAgain)
     ASSERT_EQ(listed, 1);
 
     {
-        CUpgradeHandleThread worker;
+        CUpgradeHandleThread worker(ProcessSelection());
         worker.SetWindow(&window_);
         worker.SetOperation(WorkerOperation::Probe);
         worker.Start();
@@ -463,7 +463,7 @@ TEST_F(UpgradeWorkerTest, ProbePostsOperationOneAfterTheLibraryProbedAgain)
 
 TEST_F(UpgradeWorkerTest, UnknownOperationPostsNothingAndSettingsAreTakenAtStart)
 {
-    CUpgradeHandleThread worker;
+    CUpgradeHandleThread worker(ProcessSelection());
     worker.SetWindow(&window_);
     worker.SetOperation(static_cast<WorkerOperation>(7));
     worker.Start();

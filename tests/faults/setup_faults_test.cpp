@@ -107,7 +107,7 @@ protected:
         SelectDisk();
         WorkerOutcome outcome;
         {
-            CFormatDevice worker;
+            CFormatDevice worker(ProcessSelection());
             worker.SetNotifyWindow(&outcome);
             worker.SetFormatParam(kPublic, kSizes, 1);
             worker.BeginFormat();

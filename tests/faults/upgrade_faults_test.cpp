@@ -77,7 +77,7 @@ protected:
             if (d->path && devpath == d->path)
                 SetSelectedDevice(d);
         WorkerOutcome outcome;
-        CUpgradeHandleThread worker;
+        CUpgradeHandleThread worker(ProcessSelection());
         worker.SetWindow(&outcome);
         worker.SetJob(WorkerOperation::Upgrade, core_test::Wide(image_), std::u16string(devpath.begin(), devpath.end()));
         worker.Start();

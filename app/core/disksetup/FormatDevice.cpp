@@ -172,7 +172,7 @@ int CFormatDevice::RunJob(const Job& job)
 void CFormatDevice::RunSteps(const Job& job, Run& run)
 {
     run.Progress(FormatStage::Started);
-    kx_device* device = GetSelectedDevice();
+    kx_device* device = m_selection.Get();
     if (!device || !device->path) {
         COMN_LOG("%s : %s : %d no device selected!");
         run.Fail(FormatError::NoDisk);
@@ -248,7 +248,7 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
         return;
     }
 
-    device = GetSelectedDevice();
+    device = m_selection.Get();
     disk = device && device->path ? kx_disk_get(device->path) : nullptr;
     if (!disk || !kx_disk_ready(disk)) {
         COMN_LOG("%s : %s : %d disk not ready!");
@@ -302,7 +302,7 @@ bool CFormatDevice::FormatPublicPartitions(kx_disk* disk, const std::string& dev
 
 bool CFormatDevice::SelectedDiskHoldsTable(int nPrimary)
 {
-    kx_device* device = GetSelectedDevice();
+    kx_device* device = m_selection.Get();
     kx_disk* disk = device && device->path ? kx_disk_get(device->path) : nullptr;
     if (disk && disk->primary == nPrimary && disk->extended == 0 && disk->logical == 0)
         return true;
@@ -312,7 +312,7 @@ bool CFormatDevice::SelectedDiskHoldsTable(int nPrimary)
 
 bool CFormatDevice::RestartSelectedDevice()
 {
-    kx_device* device = GetSelectedDevice();
+    kx_device* device = m_selection.Get();
     if (!device || !device->path)
         return false;
     char usbId[KX_USB_ID_SIZE] = {};
@@ -321,6 +321,6 @@ bool CFormatDevice::RestartSelectedDevice()
     // The search frees the old list, the old handle with it.
     kx_device* found = nullptr;
     const bool bFound = kx_dev_get_dev_restart(&found, usbId) && found;
-    SetSelectedDevice(bFound ? found : nullptr);
+    m_selection.Set(bFound ? found : nullptr);
     return bFound;
 }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/core/firmware/TavrinOpt.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/jobs/WorkerMessages.h"
 #include "app/core/jobs/WorkerNotify.h"
 #include "kx/kx.h"
@@ -49,7 +50,10 @@ std::u16string GetFormatPublicPartitionText();
 
 class CFormatDevice {
 public:
-    CFormatDevice() = default;
+    // A run sets up the selection's device, restarting it on the way, and
+    // puts the device found again in its place; the selection must outlive
+    // the worker.
+    explicit CFormatDevice(SelectedDevice& selection) : m_selection(selection) {}
     // Waits for a run still going: its thread uses this object.
     ~CFormatDevice();
     CFormatDevice(const CFormatDevice&) = delete;
@@ -102,6 +106,7 @@ private:
     // The disk still answers a read of its first sector.
     bool DiskAnswers(const std::string& devPath);
 
+    SelectedDevice& m_selection;
     CTavrinOpt m_regionOpt;
     int m_nFormatFlag = 1;
     std::thread m_thread;

@@ -12,6 +12,7 @@
 #include "app/core/firmware/TavrinOpt.h"
 #include "app/core/firmware/UpgradeJobFiles.h"
 #include "app/core/firmware/UpgradeProgress.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/jobs/WorkerMessages.h"
 #include "app/core/jobs/WorkerNotify.h"
 
@@ -39,7 +40,9 @@ static_assert(CodeOf(UpgradeResult::FileNotVerified) == 1000);
 
 class CUpgradeHandleThread {
 public:
-    CUpgradeHandleThread() = default;
+    // An upgrade restarts the selection's device and puts the device found
+    // again in its place; the selection must outlive the worker.
+    explicit CUpgradeHandleThread(SelectedDevice& selection) : m_selection(selection) {}
     // Waits for a job still running: its thread uses this object.
     ~CUpgradeHandleThread();
     CUpgradeHandleThread(const CUpgradeHandleThread&) = delete;
@@ -99,6 +102,7 @@ private:
     // True, logged, when a stop was asked for.
     bool StopAsked(const char* where);
 
+    SelectedDevice& m_selection;
     CFileUpgradeOpt m_fileOpt;
     CTavrinOpt m_deviceOpt;
     std::thread m_thread;

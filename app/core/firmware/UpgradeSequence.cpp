@@ -200,7 +200,7 @@ int CUpgradeHandleThread::MarkUpgradeFlags(const char16_t* pDevPath)
 
 void CUpgradeHandleThread::RestartSelectedDevice()
 {
-    kx_device* device = GetSelectedDevice();
+    kx_device* device = m_selection.Get();
     if (!device || !device->path)
         return;  // nothing to restart; stays none
     char usbId[KX_USB_ID_SIZE] = {};
@@ -208,5 +208,5 @@ void CUpgradeHandleThread::RestartSelectedDevice()
         return;  // not restarted: the handle is still good
     // The search frees the old list, the old handle with it.
     kx_device* found = nullptr;
-    SetSelectedDevice(kx_dev_get_dev_restart(&found, usbId) ? found : nullptr);
+    m_selection.Set(kx_dev_get_dev_restart(&found, usbId) ? found : nullptr);
 }

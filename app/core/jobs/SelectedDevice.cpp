@@ -1,13 +1,11 @@
 #include "app/core/jobs/SelectedDevice.h"
 
-#include <atomic>
+SelectedDevice& ProcessSelection()
+{
+    static SelectedDevice selection;
+    return selection;
+}
 
-namespace {
+kx_device* GetSelectedDevice() { return ProcessSelection().Get(); }
 
-std::atomic<kx_device*> g_selectedDevice{nullptr};
-
-}  // namespace
-
-kx_device* GetSelectedDevice() { return g_selectedDevice.load(); }
-
-void SetSelectedDevice(kx_device* device) { g_selectedDevice.store(device); }
+void SetSelectedDevice(kx_device* device) { ProcessSelection().Set(device); }
