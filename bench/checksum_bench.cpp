@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
-#include "app/core/firmware/ByteBuffer.h"
 #include "app/core/checksums/ChecksumEngines.h"
 #include "app/core/checksums/Checksums.h"
+#include "app/core/firmware/ByteBuffer.h"
 #include "app/core/firmware/TavrinOpt.h"
 #include "app/core/support/WideText.h"
 #include "bench/bench_machine.h"

@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <algorithm>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/jobs/SelectedDevice.h"
 #include "app/core/jobs/WorkerMessages.h"
+#include "app/core/log/ComnLog.h"
 #include "app/pages/ChildParttionDlg.h"
 #include "app/pages/PageControls.h"
 #include "app/pages/SliderDlg.h"

@@ -3,8 +3,8 @@
 #include "app/widgets/CKelvarComboBox.h"
 #include <string>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/jobs/SelectedDevice.h"
+#include "app/core/log/ComnLog.h"
 #include "kx/kx.h"
 #include "platform/win_api.h"
 

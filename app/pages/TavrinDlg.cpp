@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/disksetup/DiskSetUp.h"
-#include "app/core/support/FileExists.h"
 #include "app/core/jobs/SelectedDevice.h"
-#include "app/core/support/WideText.h"
 #include "app/core/jobs/WorkerMessages.h"
+#include "app/core/log/ComnLog.h"
+#include "app/core/support/FileExists.h"
+#include "app/core/support/WideText.h"
 #include "app/pages/PageControls.h"
 #include "app/pages/TavrinFileDialog.h"
 #include "app/ui/DialogTexts.h"

@@ -5,9 +5,9 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "app/core/language/PublicFunction.h"
 #include "app/core/jobs/SelectedDevice.h"
 #include "app/core/jobs/WorkerMessages.h"
+#include "app/core/language/PublicFunction.h"
 #include "app/pages/DeviceFormatDlg.h"
 #include "app/pages/DeviceSearchDlg.h"
 #include "app/pages/TavrinDlg.h"

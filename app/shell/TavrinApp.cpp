@@ -4,8 +4,8 @@
 #include <QDir>
 #include <cstdio>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/language/PublicFunction.h"
+#include "app/core/log/ComnLog.h"
 #include "app/shell/AppOptions.h"
 #include "app/shell/EmbeddedTools.h"
 #include "app/shell/FontSubstitutes.h"

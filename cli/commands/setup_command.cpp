@@ -16,8 +16,8 @@
 
 #include "app/core/disksetup/FormatDevice.h"
 #include "app/core/jobs/SelectedDevice.h"
-#include "app/core/support/WideText.h"
 #include "app/core/jobs/WorkerMessages.h"
+#include "app/core/support/WideText.h"
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_list.h"

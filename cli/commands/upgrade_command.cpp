@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/core/disksetup/DiskSetUp.h"
-#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/support/WideText.h"
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/disksetup/FormatDevice.h"
 #include "app/core/jobs/SelectedDevice.h"
+#include "app/core/log/ComnLog.h"
 #include "core_test_files.h"
 #include "kx/kx.h"
 

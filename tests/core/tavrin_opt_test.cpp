@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/firmware/TavrinOpt.h"
+#include "app/core/log/ComnLog.h"
 #include "core_test_files.h"
 #include "platform/win_api.h"
 

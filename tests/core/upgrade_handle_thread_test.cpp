@@ -12,13 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/firmware/ByteBuffer.h"
-#include "app/core/log/ComnLog.h"
-#include "app/core/jobs/DiskJobLock.h"
 #include "app/core/disksetup/FormatDevice.h"
+#include "app/core/firmware/ByteBuffer.h"
+#include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/jobs/DiskJobLock.h"
 #include "app/core/jobs/WorkerMessages.h"
 #include "app/core/jobs/SelectedDevice.h"
-#include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/log/ComnLog.h"
 #include "core_test_files.h"
 #include "kx/kx.h"
 #include "support/foreign_job_lock.h"

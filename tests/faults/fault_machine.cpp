@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/jobs/SelectedDevice.h"
+#include "app/core/log/ComnLog.h"
 #include "core/core_test_files.h"
 #include "kx/kx.h"
 

@@ -2,9 +2,9 @@
 // format worker ends with the one WM_FORMAT_ERROR its step reports and the
 // command line with exit 1 and that step's words; nothing is written after
 // the struck write and no other disk is touched.
-#include "app/core/log/ComnLog.h"
 #include "app/core/disksetup/FormatDevice.h"
 #include "app/core/jobs/SelectedDevice.h"
+#include "app/core/log/ComnLog.h"
 #include "core/core_test_files.h"
 #include "kx/kx.h"
 #include "worker_outcome.h"

@@ -2,9 +2,9 @@
 // the worker ends with the write's error code and the command line with
 // exit 1 and the stage and reason in words; nothing is written after the
 // struck write, nothing outside the firmware regions, no other disk.
-#include "app/core/log/ComnLog.h"
-#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/log/ComnLog.h"
 #include "core/core_test_files.h"
 #include "kx/kx.h"
 #include "worker_outcome.h"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/shell/MainDlg.h"
+#include "app/shell/TavrinApp.h"
 #include "app/ui/MessageDlg.h"
 #include "app/ui/ShowMessage.h"
-#include "app/shell/TavrinApp.h"
 #include "support/temp_machine.h"
 
 // Readable failure messages.

@@ -4,13 +4,13 @@
 #include <exception>
 #include <new>
 
-#include "app/core/log/ComnLog.h"
-#include "app/core/jobs/DiskJobLock.h"
-#include "app/core/language/PublicFunction.h"
-#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/firmware/UpgradeRegions.h"
-#include "app/core/support/WideText.h"
+#include "app/core/jobs/DiskJobLock.h"
+#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/jobs/WorkerMessages.h"
+#include "app/core/language/PublicFunction.h"
+#include "app/core/log/ComnLog.h"
+#include "app/core/support/WideText.h"
 #include "platform/win_api.h"
 
 namespace {

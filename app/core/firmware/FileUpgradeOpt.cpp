@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "app/core/firmware/UpgradeRegions.h"
 #include "app/core/log/ComnLog.h"
 #include "app/core/support/ScopedHandle.h"
-#include "app/core/firmware/UpgradeRegions.h"
 #include "app/core/support/WideText.h"
 #include "platform/win_api.h"
 

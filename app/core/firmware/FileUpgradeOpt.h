@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/core/firmware/ByteBuffer.h"
 #include "app/core/checksums/Checksums.h"
+#include "app/core/firmware/ByteBuffer.h"
 #include "app/core/firmware/UpgradeHeader.h"
 
 // Results of HandleUpgradeFile.

@@ -4,8 +4,8 @@
 #include <exception>
 #include <new>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/jobs/WorkerMessages.h"
+#include "app/core/log/ComnLog.h"
 #include "kx/kx.h"
 #include "platform/win_api.h"
 

@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/log/ComnLog.h"
 #include "app/core/support/WideText.h"
 #include "platform/win_api.h"
 

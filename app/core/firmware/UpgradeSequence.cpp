@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "app/core/firmware/ByteBuffer.h"
-#include "app/core/log/ComnLog.h"
-#include "app/core/jobs/DiskJobLock.h"
-#include "app/core/jobs/SelectedDevice.h"
 #include "app/core/firmware/UpgradeHandleThread.h"
 #include "app/core/firmware/UpgradeJobFiles.h"
 #include "app/core/firmware/UpgradeRegions.h"
+#include "app/core/jobs/DiskJobLock.h"
+#include "app/core/jobs/SelectedDevice.h"
+#include "app/core/log/ComnLog.h"
 #include "app/core/support/WideText.h"
 #include "kx/kx.h"
 #include "platform/win_api.h"

@@ -1,10 +1,10 @@
 // Writing the built-in language data into the shared templates folder.
 #include <string>
 
-#include "app/core/log/ComnLog.h"
-#include "app/core/support/ExecutableResources.h"
 #include "app/core/language/LanguageGlobals.h"
 #include "app/core/language/PublicFunction.h"
+#include "app/core/log/ComnLog.h"
+#include "app/core/support/ExecutableResources.h"
 #include "app/core/support/ScopedHandle.h"
 #include "app/core/support/WideText.h"
 #include "platform/win_api.h"

@@ -1,8 +1,8 @@
 #include "app/core/language/PublicFunction.h"
 
-#include "app/core/log/ComnLog.h"
 #include "app/core/language/LanguageGlobals.h"
 #include "app/core/language/PrivateProfile.h"
+#include "app/core/log/ComnLog.h"
 #include "app/core/support/WideText.h"
 #include "platform/win_api.h"
 
