@@ -72,7 +72,7 @@ done
 
 # The emulated machine itself is only for the programs that pick the
 # machine at start-up; everything else sees Windows through win_*.h.
-machine_choosers=" cli/main.cpp app/shell/TavrinApp.cpp "
+machine_choosers=" cli/main.cpp app/shell/MachineChoice.cpp "
 
 counts=0
 [ "${1:-}" = "--counts" ] && counts=1
