@@ -5,7 +5,7 @@ namespace machine_tool {
 const std::vector<CommandSpec>& commandTable()
 {
     static const std::vector<CommandSpec> table = {
-        {"create", "create DIR", {}, 0, 1, runCreate},
+        {"create", "create DIR [--host-disks]", {{"--host-disks", false}}, 0, 1, runCreate},
         {"list", "list", {}, 0, 0, runList},
         {"add-disk",
          "add-disk [OPTIONS]",

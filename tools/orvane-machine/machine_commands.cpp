@@ -17,7 +17,7 @@ int runCreate(const Invocation& inv)
     } else {
         dir = chosenDir(inv).value_or(machine::defaultDir());
     }
-    auto m = machine::Machine::create(dir);
+    auto m = machine::Machine::create(dir, inv.flag("--host-disks"));
     std::cout << "created machine in " << m->dir().string() << "\n" << machine::describe(*m, *m->read());
     return 0;
 }
@@ -25,6 +25,7 @@ int runCreate(const Invocation& inv)
 int runList(const Invocation& inv)
 {
     const auto target = openTarget(inv);
+    machine::followHostDisks(*target);
     std::cout << machine::describe(*target, *target->read());
     return 0;
 }

@@ -11,8 +11,10 @@ and drive_c/. The machine is --machine DIR (before or after the command), else
 $KX_MACHINE, else the default machine, created on first use.
 
 Commands:
-  create DIR        make a new machine in DIR (system disk 0 and an 8 GiB
-                    USB appliance disk 1) and show it
+  create DIR [--host-disks]
+                    make a new machine in DIR (system disk 0 and an 8 GiB
+                    USB appliance disk 1) and show it; with --host-disks its
+                    USB disks are the host's (see host_disks)
   list              show the machine's settings, disks and partitions, disk
                     drive nodes (upper filters, disabled, state changes),
                     services, encrypted volumes and the latest drive change
@@ -50,6 +52,9 @@ Commands:
 
 Machine settings:
   time_scale        Sleep(ms) lasts ms * time_scale (default 1)
+  host_disks        on: the USB disk slots follow the host's USB disks, read
+                    and written for real (root); disks in use by the host are
+                    refused with the reason (default off)
   os                win32s, 95, 98, me, nt4, 2000, xp, xp64, 2003, vista, 7, 8, 10
   os.platform, os.major, os.minor, os.build
                     the numbers GetVersionExA reports

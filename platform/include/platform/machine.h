@@ -73,6 +73,9 @@ struct Settings {
     // or not (each answer counts down).
     char cryptBusyLetter = 0;
     std::uint32_t cryptBusyCount = 0;
+    // The USB disk slots follow the host's USB mass-storage disks (sysfs) at
+    // every enumeration; the system disk 0 stays the machine's own.
+    bool hostDisks = false;
 };
 
 // Per-disk faults, so every error path of the product can be reached.
@@ -138,6 +141,13 @@ struct Disk {
     std::uint32_t nodeRebootOn = 0;        // NodeChange bits that ask for a reboot
     std::uint32_t nodeFailOn = 0;          // NodeChange bits the class installer refuses
     std::vector<std::string> nodeChanges;  // "disable", "enable", "propchange", oldest first
+    // A disk of the host followed through sysfs (hostDisks on): backing is
+    // its /dev node. hostPort is the USB device's sysfs folder name ("1-1"),
+    // which keeps the slot when the serial cannot. A refused disk is never
+    // present; hostRefusal says why ("a partition is mounted at /media").
+    bool host = false;
+    std::string hostPort;
+    std::string hostRefusal;
 };
 
 // State changes of a disk drive's node made through its class installer.
@@ -225,8 +235,9 @@ class Machine {
 public:
     // Opens an existing machine; throws MachineError when dir holds none.
     static std::shared_ptr<Machine> open(const fs::path& dir);
-    // Creates a machine with its system disk 0 and one blank appliance disk 1.
-    static std::shared_ptr<Machine> create(const fs::path& dir);
+    // Creates a machine with its system disk 0 and one blank appliance disk 1,
+    // or, following the host's disks, with disk 0 alone.
+    static std::shared_ptr<Machine> create(const fs::path& dir, bool hostDisks = false);
 
     const fs::path& dir() const { return dir_; }
     fs::path driveC() const { return dir_ / "drive_c"; }
@@ -274,6 +285,11 @@ std::string folderTrustProblem(const fs::path& dir, uid_t user);
 
 std::shared_ptr<Machine> current();
 void select(const fs::path& dir);
+
+// With hostDisks on, brings the machine's host disk slots in line with the
+// host's USB disks now: new ones get a slot, known ones keep theirs, gone or
+// refused ones are not present. Does nothing when it is off.
+void followHostDisks(Machine& m);
 fs::path defaultDir();
 
 // Control operations (orvane-machine, cmddev, tests).

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "devices/ioctl_handlers.h"
+#include "host/host_backing.h"
 #include "platform/win_api.h"
 
 namespace win::detail {
@@ -84,6 +85,9 @@ BOOL updateProperties(IoctlCall& call)
         return failIoctl(ERROR_INVALID_FUNCTION);
     auto& m = *call.device.machine;
     const int slot = call.device.target.slot;
+    if (const auto state = m.read(); slot >= 0 && slot < static_cast<int>(state->disks.size()) &&
+                                     state->disks[static_cast<std::size_t>(slot)].host && call.device.canWrite())
+        host::rereadHostTable(call.device.fd, state->disks[static_cast<std::size_t>(slot)].backing);
     m.update([&](machine::State& state) { machine::rescanPartitions(m, state, machine::diskBySlot(state, slot)); });
     return TRUE;
 }

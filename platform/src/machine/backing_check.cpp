@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "host/host_backing.h"
 #include "platform/machine.h"
 
 namespace machine {
@@ -39,6 +40,8 @@ std::uint64_t blockDeviceSize(const fs::path& path)
 
 std::string backingProblem(const Machine& m, const Disk& disk)
 {
+    if (disk.host)
+        return host::hostBackingProblem(disk);
     const fs::path path = m.backingPath(disk);
     const std::string named = "backing " + path.string();
     struct stat st {};
@@ -65,6 +68,8 @@ std::string backingProblem(const Machine& m, const Disk& disk)
 
 int openBacking(const Machine& m, const Disk& disk, int flags)
 {
+    if (disk.host)
+        return host::openHostDisk(disk, flags);
     if (!backingProblem(m, disk).empty()) {
         errno = ENODEV;
         return -1;

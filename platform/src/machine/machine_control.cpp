@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "host/usb_reset.h"
 #include "machine/folder_trust.h"
 #include "platform/machine.h"
 #include "processes/system_programs.h"
@@ -142,7 +143,7 @@ void makeDriveC(const fs::path& c)
 
 }  // namespace
 
-std::shared_ptr<Machine> Machine::create(const fs::path& dir)
+std::shared_ptr<Machine> Machine::create(const fs::path& dir, bool hostDisks)
 {
     const fs::path abs = fs::absolute(dir);
     checkFolderTrust(abs);
@@ -167,8 +168,12 @@ std::shared_ptr<Machine> Machine::create(const fs::path& dir)
         sys.system = true;
         state.disks.push_back(sys);
         arrive(*m, state, state.disks.back(), false);
+        state.settings.hostDisks = hostDisks;
     });
-    addDisk(*m, DiskOptions{});
+    if (hostDisks)
+        followHostDisks(*m);
+    else
+        addDisk(*m, DiskOptions{});
     return m;
 }
 
@@ -263,12 +268,31 @@ bool matchesHardwareId(const Disk& disk, const std::string& hardwareId)
     return equalsNoCase(id, hardwareId);
 }
 
+// A host disk's USB device is taken off the bus for real; the disk leaves
+// now and comes back when the host finds it again (followHostDisks).
+int resetHostUsb(Machine& m, const std::string& hardwareId, bool comeBack)
+{
+    std::vector<std::pair<int, std::string>> ports;
+    for (const auto& d : m.read()->disks)
+        if (d.host && matchesHardwareId(d, hardwareId) && !d.hostPort.empty())
+            ports.emplace_back(d.slot, d.hostPort);
+    for (const auto& [slot, port] : ports) {
+        if (std::string why = host::resetUsbDevice(host::usbDeviceAt(port), comeBack); !why.empty())
+            throw MachineError("disk " + std::to_string(slot) + " could not be reset: " + why);
+        m.update([slot = slot](State& state) {
+            if (Disk& d = diskBySlot(state, slot); d.present)
+                detachDisk(state, d);
+        });
+    }
+    return static_cast<int>(ports.size());
+}
+
 int forEachUsb(Machine& m, const std::string& hardwareId, bool comeBack)
 {
-    int matched = 0;
+    int matched = resetHostUsb(m, hardwareId, comeBack);
     m.update([&](State& state) {
         for (auto& d : state.disks) {
-            if (!matchesHardwareId(d, hardwareId))
+            if (d.host || !matchesHardwareId(d, hardwareId))
                 continue;
             ++matched;
             const int previous = d.number;
@@ -329,7 +353,10 @@ std::string describe(const Machine& m, const State& state)
                       d.removable ? ", removable" : "", d.readOnly ? ", read-only" : "", friendlyNameOf(d).c_str(),
                       diskInstanceId(d).c_str());
         out += line;
-        if (const std::string problem = backingProblem(m, d); !problem.empty())
+        if (d.host)
+            out += "    host disk " + d.backing + (d.hostRefusal.empty() ? "" : " refused: " + d.hostRefusal) + "\n";
+        const bool refused = d.host && !d.hostRefusal.empty();  // already said why
+        if (const std::string problem = refused ? std::string() : backingProblem(m, d); !problem.empty())
             out += "    not usable: " + problem + "\n";
         if (const std::string faults = faultsOf(d.faults); !faults.empty())
             out += "    faults:" + faults + "\n";

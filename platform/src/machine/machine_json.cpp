@@ -91,7 +91,8 @@ json settingsToJson(const Settings& s)
             {"cryptoapi", cryptoApiName(s.cryptoApi)},
             {"crypt_driver_version", s.cryptDriverVersion},
             {"crypt_busy_letter", s.cryptBusyLetter ? std::string(1, s.cryptBusyLetter) : std::string()},
-            {"crypt_busy_count", s.cryptBusyCount}};
+            {"crypt_busy_count", s.cryptBusyCount},
+            {"host_disks", s.hostDisks}};
 }
 
 Settings settingsFromJson(const json& j)
@@ -128,6 +129,7 @@ Settings settingsFromJson(const json& j)
     read(j, "crypt_driver_version", s.cryptDriverVersion);
     s.cryptBusyLetter = letterFrom(j, "crypt_busy_letter");
     read(j, "crypt_busy_count", s.cryptBusyCount);
+    read(j, "host_disks", s.hostDisks);
     if (!(s.timeScale >= 0.0))
         throw MachineError("time_scale must not be negative");
     return s;
@@ -204,7 +206,10 @@ json diskToJson(const Disk& d)
             {"disabled", d.disabled},
             {"node_reboot_on", d.nodeRebootOn},
             {"node_fail_on", d.nodeFailOn},
-            {"node_changes", d.nodeChanges}};
+            {"node_changes", d.nodeChanges},
+            {"host", d.host},
+            {"host_port", d.hostPort},
+            {"host_refusal", d.hostRefusal}};
 }
 
 Disk diskFromJson(const json& j)
@@ -253,6 +258,9 @@ Disk diskFromJson(const json& j)
     read(j, "node_reboot_on", d.nodeRebootOn);
     read(j, "node_fail_on", d.nodeFailOn);
     read(j, "node_changes", d.nodeChanges);
+    read(j, "host", d.host);
+    read(j, "host_port", d.hostPort);
+    read(j, "host_refusal", d.hostRefusal);
     if (d.size == 0 || d.size % 512 != 0)
         throw MachineError("disk " + std::to_string(d.slot) + ": size must be a non-zero multiple of 512");
     if (d.backing.empty())

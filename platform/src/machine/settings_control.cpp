@@ -109,6 +109,10 @@ void applySetting(Settings& s, const std::string& key, const std::string& v)
         if (v.empty() || *end != '\0' || !(scale >= 0.0))
             throw MachineError("time_scale takes a number of at least 0, not '" + v + "'");
         s.timeScale = scale;
+    } else if (key == "host_disks") {
+        if (v != "on" && v != "off")
+            throw MachineError("host_disks takes on or off, not '" + v + "'");
+        s.hostDisks = v == "on";
     } else if (key == "os") {
         const OsVersion* found = nullptr;
         for (const auto& [name, preset] : osPresets())
@@ -164,7 +168,7 @@ void applySetting(Settings& s, const std::string& key, const std::string& v)
         throw MachineError("unknown machine setting '" + key +
                            "' (time_scale, os, os.platform, os.major, os.minor, os.build, os.product_type, os.csd, "
                            "os.fails, wow64, lang_id, acp, oemcp, admin, uac, format_service, cryptoapi, "
-                           "crypt_driver_version, crypt_busy)");
+                           "crypt_driver_version, crypt_busy, host_disks)");
     }
 }
 

@@ -198,7 +198,9 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, void*, D
     if (!(flags & DIGCF_DEVICEINTERFACE)) {
         std::shared_ptr<const machine::State> state;
         try {
-            state = machine::current()->read();
+            auto m = machine::current();
+            machine::followHostDisks(*m);  // an enumeration sees the host's disks as they are now
+            state = m->read();
         } catch (const std::exception&) {
             SetLastError(kErrorInvalidData);
             return INVALID_HANDLE_VALUE;

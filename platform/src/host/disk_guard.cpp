@@ -1,0 +1,126 @@
+#include "host/disk_guard.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "host/host_roots.h"
+
+namespace host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool ours(const HostDisk& disk, dev_t id)
+{
+    if (id == disk.block.id)
+        return true;
+    for (const auto& p : disk.partitions)
+        if (p.id == id)
+            return true;
+    return false;
+}
+
+bool oursByName(const HostDisk& disk, const std::string& name)
+{
+    if (name == disk.block.name)
+        return true;
+    for (const auto& p : disk.partitions)
+        if (p.name == name)
+            return true;
+    return false;
+}
+
+// mountinfo: id parent major:minor root mountpoint ...
+std::string mountRefusal(const HostDisk& disk)
+{
+    std::ifstream in(procRoot() / "self" / "mountinfo");
+    if (!in)
+        return "the mount table " + (procRoot() / "self" / "mountinfo").string() + " cannot be read";
+    std::string line;
+    std::string mountedAt;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, point;
+        if (!(fields >> id >> parent >> numbers >> root >> point))
+            continue;
+        const auto colon = numbers.find(':');
+        if (colon == std::string::npos)
+            continue;
+        unsigned major = 0, minor = 0;
+        try {
+            major = static_cast<unsigned>(std::stoul(numbers.substr(0, colon)));
+            minor = static_cast<unsigned>(std::stoul(numbers.substr(colon + 1)));
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (!ours(disk, makedev(major, minor)))
+            continue;
+        if (point == "/")
+            return "it holds the root file system";
+        if (point == "/boot" || point.rfind("/boot/", 0) == 0)
+            return "it holds the boot file system (" + point + ")";
+        if (mountedAt.empty())
+            mountedAt = point;
+    }
+    return mountedAt.empty() ? std::string() : "a partition is mounted at " + mountedAt;
+}
+
+// swaps: one header line, then the swap area's path first on each line.
+std::string swapRefusal(const HostDisk& disk)
+{
+    std::ifstream in(procRoot() / "swaps");
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string path;
+        if (!(fields >> path))
+            continue;
+        struct stat st {};
+        const bool sameDevice = ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && ours(disk, st.st_rdev);
+        if (sameDevice || oursByName(disk, fs::path(path).filename().string()))
+            return "it holds swap space (" + path + ")";
+    }
+    return {};
+}
+
+std::string holderOf(const fs::path& dir)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir / "holders", ec))
+        return entry.path().filename().string();
+    return {};
+}
+
+std::string holderRefusal(const HostDisk& disk)
+{
+    const fs::path block = sysfsRoot() / "block" / disk.block.name;
+    std::string holder = holderOf(block);
+    for (const auto& p : disk.partitions)
+        if (holder.empty())
+            holder = holderOf(block / p.name);
+    return holder.empty() ? std::string() : "it is held by " + holder + " (md, dm, LVM or loop)";
+}
+
+}  // namespace
+
+std::string refusalOf(const HostDisk& disk)
+{
+    if (!disk.unreadable.empty())
+        return "sysfs cannot be trusted for it: " + disk.unreadable;
+    if (!disk.usb)
+        return "it is not on USB";
+    if (disk.size == 0)
+        return "it has no medium";
+    for (const auto& check : {mountRefusal, swapRefusal, holderRefusal})
+        if (std::string why = check(disk); !why.empty())
+            return why;
+    return {};
+}
+
+}  // namespace host

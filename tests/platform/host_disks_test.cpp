@@ -1,0 +1,231 @@
+// A machine following the host's USB disks, over a sysfs, /dev and /proc
+// tree the test builds: which disks it takes, which it refuses and why,
+// slots kept across renames, and the USB restart through a fake hub. The
+// disk nodes are loop devices where the host gives them, else plain files.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/machine.h"
+#include "platform/win_api.h"
+#include "support/host_tree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void put(const fs::path& file, const std::string& text) { std::ofstream(file) << text; }
+
+class HostDisks : public ::testing::Test {
+protected:
+    fs::path addDisk(const std::string& name, const std::string& port, const std::string& serial,
+                     std::uint64_t sectors = 131072, bool loop = false)
+    {
+        return tree_.addDisk(name, port, serial, sectors, loop);
+    }
+    void addPartition(const fs::path& block, const std::string& name, unsigned major, unsigned minor)
+    {
+        tree_.addPartition(block, name, major, minor);
+    }
+    void mount(const std::string& numbers, const std::string& point) { tree_.mount(numbers, point); }
+    std::shared_ptr<machine::Machine> createMachine()
+    {
+        auto m = machine::Machine::create(root_ / "machine", true);
+        machine::select(m->dir());
+        return m;
+    }
+    const machine::Disk* slotOf(const machine::State& s, const std::string& name)
+    {
+        for (const auto& d : s.disks)
+            if (d.host && fs::path(d.backing).filename() == name)
+                return &d;
+        return nullptr;
+    }
+
+    testing_support::HostTree tree_;
+    const fs::path root_ = tree_.root();
+};
+
+TEST_F(HostDisks, TakesOnlyFreeUsbDisksAndSaysWhyEveryOtherIsRefused)
+{
+    addDisk("sda", "", "");  // SATA
+    addDisk("sdb", "1-1", "FREE0001");
+    addPartition(addDisk("sdc", "1-2", "MOUNTED1"), "sdc1", 8, 33);
+    mount("8:33", "/media/stick");
+    addPartition(addDisk("sdd", "1-3", "SWAP0001"), "sdd2", 8, 50);
+    tree_.addSwap("/dev/sdd2");
+    addPartition(addDisk("sde", "1-4", "ROOT0001"), "sde1", 8, 65);
+    mount("8:65", "/");
+    addPartition(addDisk("sdf", "1-5", "BOOT0001"), "sdf1", 8, 81);
+    mount("8:81", "/boot/efi");
+    const fs::path held = addDisk("sdg", "1-6", "HELD0001");
+    addPartition(held, "sdg1", 8, 97);
+    put(held / "sdg1/holders/dm-0", "");
+    addDisk("sdh", "1-7", "EMPTY001", 0);
+    const fs::path bad = addDisk("sdi", "1-8", "BADSIZE1");
+    put(bad / "size", "-5\n");
+
+    auto m = createMachine();
+    const auto s = m->read();
+    const std::map<std::string, std::string> reasons = {
+        {"sda", "it is not on USB"},
+        {"sdb", ""},
+        {"sdc", "a partition is mounted at /media/stick"},
+        {"sdd", "it holds swap space (/dev/sdd2)"},
+        {"sde", "it holds the root file system"},
+        {"sdf", "it holds the boot file system (/boot/efi)"},
+        {"sdg", "it is held by dm-0 (md, dm, LVM or loop)"},
+        {"sdh", "it has no medium"},
+        {"sdi", "sysfs cannot be trusted for it: its size is not a valid sector count"}};
+    for (const auto& [name, why] : reasons) {
+        const machine::Disk* d = slotOf(*s, name);
+        ASSERT_NE(d, nullptr) << name;
+        EXPECT_NE(d->slot, 0) << name;
+        EXPECT_EQ(d->hostRefusal, why) << name;
+        EXPECT_EQ(d->present, why.empty()) << name;
+    }
+    EXPECT_FALSE(s->disks[0].host);
+    EXPECT_TRUE(s->disks[0].present);
+    const std::string listed = machine::describe(*m, *s);
+    EXPECT_NE(listed.find("refused: a partition is mounted at /media/stick"), std::string::npos) << listed;
+    const machine::Disk* free = slotOf(*s, "sdb");
+    EXPECT_EQ(free->vendor, "ORVANE");
+    EXPECT_EQ(free->product, "Appliance Disk");
+    EXPECT_EQ(free->vid, 0x1209);
+    EXPECT_EQ(free->pid, 0x4F43);
+    EXPECT_EQ(free->size, 131072ull * 512);
+}
+
+TEST_F(HostDisks, EmulatedMachineIsUntouchedWhileHostDisksAreOff)
+{
+    addDisk("sdb", "1-1", "FREE0001");
+    auto m = machine::Machine::create(root_ / "machine");
+    machine::followHostDisks(*m);
+    for (const auto& d : m->read()->disks)
+        EXPECT_FALSE(d.host);
+    EXPECT_EQ(m->read()->disks.size(), 2u);
+}
+
+TEST_F(HostDisks, DiskKeepsItsSlotWhileGoneAndWhenBackUnderAnotherName)
+{
+    addDisk("sdb", "1-1", "KEEP0001");
+    addDisk("sdc", "1-2", "");  // no serial: known by its port
+    auto m = createMachine();
+    const int kept = slotOf(*m->read(), "sdb")->slot;
+    const int byPort = slotOf(*m->read(), "sdc")->slot;
+
+    fs::remove(root_ / "sys/block/sdb");
+    fs::remove(root_ / "sys/block/sdc");
+    machine::followHostDisks(*m);
+    EXPECT_FALSE(m->read()->disks[static_cast<std::size_t>(kept)].present);
+    EXPECT_FALSE(m->read()->disks[static_cast<std::size_t>(byPort)].present);
+
+    const fs::path block = fs::canonical(root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb");
+    fs::rename(block, block.parent_path() / "sdk");
+    fs::rename(root_ / "dev/sdb", root_ / "dev/sdk");
+    fs::create_directory_symlink(block.parent_path() / "sdk", root_ / "sys/block/sdk");
+    fs::create_directory_symlink(
+        root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdc",
+        root_ / "sys/block/sdc");
+    machine::followHostDisks(*m);
+    const auto s = m->read();
+    ASSERT_NE(slotOf(*s, "sdk"), nullptr);
+    EXPECT_EQ(slotOf(*s, "sdk")->slot, kept);
+    EXPECT_TRUE(slotOf(*s, "sdk")->present);
+    EXPECT_EQ(slotOf(*s, "sdc")->slot, byPort);
+    EXPECT_TRUE(slotOf(*s, "sdc")->present);
+    EXPECT_EQ(s->disks.size(), 3u);
+}
+
+TEST_F(HostDisks, WritingIsRefusedOnceTheHostMountsTheDisk)
+{
+    const fs::path block = addDisk("sdb", "1-1", "LATE0001");
+    addPartition(block, "sdb1", 8, 17);
+    auto m = createMachine();
+    const machine::Disk disk = *slotOf(*m->read(), "sdb");
+    const int fd = machine::openBacking(*m, disk, O_RDWR);
+    EXPECT_GE(fd, 0);
+    if (fd >= 0)
+        ::close(fd);
+    mount("8:17", "/media/late");
+    errno = 0;
+    EXPECT_EQ(machine::openBacking(*m, disk, O_RDWR), -1);
+    EXPECT_EQ(errno, ENODEV);
+    EXPECT_NE(machine::backingProblem(*m, disk).find("mounted at /media/late"), std::string::npos);
+}
+
+TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
+{
+    addDisk("sdb", "1-1", "LOOP0001", 131072, true);
+    const std::string loopNode = tree_.loopNode();
+    if (loopNode.empty())
+        GTEST_SKIP() << "no loop device could be set up here (not root, or no loop driver); "
+                        "raw writes to a host block device were not tried";
+    auto m = createMachine();
+    const machine::Disk* d = slotOf(*m->read(), "sdb");
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(d->present) << d->hostRefusal;
+    ASSERT_TRUE(d->blockDevice);
+    machine::setDiskSetting(*m, d->slot, "write_log", "on");
+    machine::setDiskSetting(*m, d->slot, "fail_write_at", "300");
+    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(d->number);
+    win::HANDLE h = win::CreateFileA(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+                                     win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING, 0,
+                                     nullptr);
+    ASSERT_NE(h, win::INVALID_HANDLE_VALUE) << win::GetLastError();
+    const std::string bytes(1024, 'K');
+    win::OVERLAPPED at{};
+    at.Offset = 0x24400;
+    win::DWORD done = 0;
+    EXPECT_TRUE(win::WriteFile(h, bytes.data(), 1024, &done, &at));
+    at.Offset = 300 * 512;
+    EXPECT_FALSE(win::WriteFile(h, bytes.data(), 512, &done, &at));
+    win::CloseHandle(h);
+
+    std::string onDisk(1024, '\0');
+    const int fd = ::open(loopNode.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::pread(fd, onDisk.data(), 1024, 0x24400), 1024);
+    std::string faulted(512, '\0');
+    EXPECT_EQ(::pread(fd, faulted.data(), 512, 300 * 512), 512);
+    ::close(fd);
+    EXPECT_EQ(onDisk, bytes);
+    EXPECT_EQ(faulted, std::string(512, '\0'));
+    std::ifstream log(m->dir() / ("disk" + std::to_string(d->slot) + "-writes.log"));
+    std::string first;
+    std::getline(log, first);
+    EXPECT_EQ(first, "290 2 io");
+}
+
+TEST_F(HostDisks, RestartResetsTheUsbDeviceAndFindsItAgainUnderItsNewName)
+{
+    addDisk("sdb", "1-1", "HUB00001");
+    auto m = createMachine();
+    const int slot = slotOf(*m->read(), "sdb")->slot;
+    tree_.startHub("1-1", "sdb", "sdm");
+    EXPECT_EQ(machine::restartUsb(*m, "USB\\VID_1209&PID_4F43"), 1);
+    EXPECT_FALSE(m->read()->disks[static_cast<std::size_t>(slot)].present);
+    const machine::Disk* back = nullptr;
+    for (int tries = 0; tries < 200 && !back; ++tries) {
+        machine::followHostDisks(*m);
+        back = slotOf(*m->read(), "sdm");
+        if (!back || !back->present) {
+            back = nullptr;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    tree_.stopHub();
+    EXPECT_EQ(tree_.hubWrites(), "01");
+    ASSERT_NE(back, nullptr) << "the disk did not come back";
+    EXPECT_EQ(back->slot, slot);
+    EXPECT_EQ(m->read()->disks.size(), 2u);
+}
+
+}  // namespace
