@@ -9,6 +9,20 @@
 
 namespace {
 
+// The host disks the machine refuses, with the reason: only the machine
+// knows why a disk is not offered.
+std::vector<std::string> refusedHostDisks()
+{
+    auto m = machine::current();
+    machine::followHostDisks(*m);
+    std::vector<std::string> lines;
+    for (const auto& d : m->read()->disks)
+        if (d.host && !d.hostRefusal.empty())
+            lines.push_back(d.backing + " (disk " + std::to_string(d.slot) + ", " + machine::friendlyNameOf(d) +
+                            "): " + d.hostRefusal);
+    return lines;
+}
+
 int run(const cli::CommandLine& line)
 {
     const std::string command = line.words.empty() ? "" : line.words.front();
@@ -17,7 +31,7 @@ int run(const cli::CommandLine& line)
         return cli::kSuccess;
     }
     if (command == "devices")
-        return cli::runDevices(line, std::cout);
+        return cli::runDevices(line, std::cout, line.option("--all") ? refusedHostDisks() : std::vector<std::string>{});
     if (command == "userinfo")
         return cli::runUserInfo(line, std::cout);
     if (command == "image")

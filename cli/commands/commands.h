@@ -11,7 +11,8 @@
 
 namespace cli {
 
-int runDevices(const CommandLine& line, std::ostream& out);
+// notOffered: the disks the machine has but does not offer, each with why.
+int runDevices(const CommandLine& line, std::ostream& out, const std::vector<std::string>& notOffered = {});
 int runUserInfo(const CommandLine& line, std::ostream& out);
 int runImage(const CommandLine& line, std::ostream& out);
 int runUpgrade(const CommandLine& line, std::ostream& out);
