@@ -12,51 +12,14 @@ build="$root/build"
 runs="${1:-5}"
 [ "$(id -u)" -eq 0 ] || { echo "host_upgrade: needs root for the loop device" >&2; exit 2; }
 work="$(mktemp -d /tmp/orvane-hostbench-XXXXXX)"
-loop=""
-hub=""
+. "$root/tools/usb-loop-tree.sh"
 cleanup() {
-  [ -z "$hub" ] || kill "$hub" 2>/dev/null || true
-  [ -z "$loop" ] || losetup -d "$loop"
+  usb_loop_tree_remove
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-truncate -s 2G "$work/disk.img"
-loop="$(losetup --find --show "$work/disk.img")"
-read -r maj min < <(stat -c '%t %T' "$loop")
-usb="$work/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1"
-scsi="$usb/1-1:1.0/host6/target6:0:0/6:0:0:0"
-block="$scsi/block/sdb"
-mkdir -p "$work/sys/block" "$work/sys/bus/usb/devices" "$work/dev" "$work/proc/self" "$block/holders"
-echo 1209 >"$usb/idVendor"
-echo 4f43 >"$usb/idProduct"
-echo BENCH0001 >"$usb/serial"
-mkfifo "$usb/authorized"
-ln -s "$usb" "$work/sys/bus/usb/devices/1-1"
-echo ORVANE >"$scsi/vendor"
-echo "Appliance Disk" >"$scsi/model"
-echo 1.00 >"$scsi/rev"
-ln -s "$scsi" "$block/device"
-echo "$((16#$maj)):$((16#$min))" >"$block/dev"
-echo 4194304 >"$block/size"
-echo 0 >"$block/removable"
-mknod "$work/dev/sdb" b "$((16#$maj))" "$((16#$min))"
-ln -s "$block" "$work/sys/block/sdb"
-: >"$work/proc/self/mountinfo"
-echo "Filename Type Size Used Priority" >"$work/proc/swaps"
-export ORVANE_HOST_SYSFS="$work/sys" ORVANE_HOST_DEV="$work/dev" ORVANE_HOST_PROC="$work/proc"
-
-# The hub: 0 takes the disk off the bus, 1 brings it back.
-(
-  exec 3<>"$usb/authorized"
-  while read -r -n1 c <&3; do
-    case "$c" in
-      0) rm -f "$work/sys/block/sdb" ;;
-      1) ln -sfn "$block" "$work/sys/block/sdb" ;;
-    esac
-  done
-) &
-hub=$!
+usb_loop_tree "$work"
 
 m="$work/machine"
 "$build/orvane-machine" create "$m" --host-disks >/dev/null

@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -22,6 +25,23 @@ namespace fs = std::filesystem;
 namespace {
 
 void put(const fs::path& file, const std::string& text) { std::ofstream(file) << text; }
+
+// Whether this process holds the device node open with O_DIRECT.
+bool directOpenOn(const std::string& node)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec)) {
+        if (fs::read_symlink(entry.path(), ec) != node)
+            continue;
+        std::ifstream info("/proc/self/fdinfo/" + entry.path().filename().string());
+        std::string key;
+        unsigned long flags = 0;
+        while (info >> key)
+            if (key == "flags:" && info >> std::oct >> flags && (flags & O_DIRECT))
+                return true;
+    }
+    return false;
+}
 
 class HostDisks : public ::testing::Test {
 protected:
@@ -103,14 +123,25 @@ TEST_F(HostDisks, TakesOnlyFreeUsbDisksAndSaysWhyEveryOtherIsRefused)
     EXPECT_EQ(free->size, 131072ull * 512);
 }
 
-TEST_F(HostDisks, EmulatedMachineIsUntouchedWhileHostDisksAreOff)
+TEST_F(HostDisks, SwitchingHostDisksSwapsWhichUsbDisksArePresent)
 {
     addDisk("sdb", "1-1", "FREE0001");
     auto m = machine::Machine::create(root_ / "machine");
-    machine::followHostDisks(*m);
-    for (const auto& d : m->read()->disks)
-        EXPECT_FALSE(d.host);
-    EXPECT_EQ(m->read()->disks.size(), 2u);
+    const auto presentKinds = [&] {
+        machine::followHostDisks(*m);
+        std::string kinds;
+        for (const auto& d : m->read()->disks)
+            if (d.present)
+                kinds += d.system ? 's' : d.host ? 'h' : 'e';
+        return kinds;
+    };
+    EXPECT_EQ(presentKinds(), "se");  // off: the host is not looked at
+    machine::setSetting(*m, "host_disks", "on");
+    EXPECT_EQ(presentKinds(), "sh");  // the emulated USB disk must not pass for the appliance
+    machine::setSetting(*m, "host_disks", "off");
+    EXPECT_EQ(presentKinds(), "s");
+    machine::plug(*m, 1);
+    EXPECT_EQ(presentKinds(), "se");
 }
 
 TEST_F(HostDisks, DiskKeepsItsSlotWhileGoneAndWhenBackUnderAnotherName)
@@ -180,14 +211,25 @@ TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
                                      win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING, 0,
                                      nullptr);
     ASSERT_NE(h, win::INVALID_HANDLE_VALUE) << win::GetLastError();
-    const std::string bytes(1024, 'K');
+    const std::string bytes(1025, 'K');
     win::OVERLAPPED at{};
     at.Offset = 0x24400;
     win::DWORD done = 0;
-    EXPECT_TRUE(win::WriteFile(h, bytes.data(), 1024, &done, &at));
+    EXPECT_TRUE(win::WriteFile(h, bytes.data() + 1, 1024, &done, &at));  // unaligned: through the page cache
+    const std::string node = (root_ / "dev/sdb").string();
+    EXPECT_FALSE(directOpenOn(node));
+    std::unique_ptr<char, decltype(&std::free)> aligned(static_cast<char*>(std::aligned_alloc(4096, 4096)), &std::free);
+    std::memset(aligned.get(), 'D', 4096);
+    at.Offset = 0x100000;
+    EXPECT_TRUE(win::WriteFile(h, aligned.get(), 4096, &done, &at));
+    EXPECT_TRUE(directOpenOn(node)) << "an aligned write did not bypass the page cache";
+    std::memset(aligned.get(), 0, 4096);
+    EXPECT_TRUE(win::ReadFile(h, aligned.get(), 4096, &done, &at));
+    EXPECT_EQ(std::string(aligned.get(), 4096), std::string(4096, 'D'));
     at.Offset = 300 * 512;
     EXPECT_FALSE(win::WriteFile(h, bytes.data(), 512, &done, &at));
     win::CloseHandle(h);
+    EXPECT_FALSE(directOpenOn(node)) << "the direct descriptor outlived its handle";
 
     std::string onDisk(1024, '\0');
     const int fd = ::open(loopNode.c_str(), O_RDONLY);
@@ -196,7 +238,7 @@ TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
     std::string faulted(512, '\0');
     EXPECT_EQ(::pread(fd, faulted.data(), 512, 300 * 512), 512);
     ::close(fd);
-    EXPECT_EQ(onDisk, bytes);
+    EXPECT_EQ(onDisk, std::string(1024, 'K'));
     EXPECT_EQ(faulted, std::string(512, '\0'));
     std::ifstream log(m->dir() / ("disk" + std::to_string(d->slot) + "-writes.log"));
     std::string first;

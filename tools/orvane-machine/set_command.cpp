@@ -78,6 +78,7 @@ int runSet(const Invocation& inv)
     auto m = openTarget(inv);
     tryOnCopy(*m, slot, pairs);
     applyAll(*m, slot, pairs);
+    machine::followHostDisks(*m);  // host_disks takes effect now, not at the next enumeration
     return 0;
 }
 

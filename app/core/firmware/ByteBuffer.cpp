@@ -9,6 +9,9 @@ namespace {
 // read piece (1 MiB). Together they stay well below the upgrade's peak.
 constexpr std::size_t kKeptMinimum = 1 << 20;
 constexpr std::size_t kKeptTotal = 40 << 20;
+// Page-aligned, so a transfer of whole sectors on a real disk can bypass
+// the host's page cache.
+constexpr std::align_val_t kAlignment{4096};
 
 struct Block {
     void* data = nullptr;
@@ -43,7 +46,7 @@ void* Allocate(std::size_t size)
                 return data;
             }
     }
-    return ::operator new(size);
+    return ::operator new(size, kAlignment);
 }
 
 void Free(void* block, std::size_t size) noexcept
@@ -59,7 +62,7 @@ void Free(void* block, std::size_t size) noexcept
                     return;
                 }
     }
-    ::operator delete(block);
+    ::operator delete(block, kAlignment);
 }
 
 }  // namespace byte_buffer_detail
@@ -74,7 +77,7 @@ void ReleaseCachedBuffers()
         k.bytes = 0;
     }
     for (const Block& b : blocks)
-        ::operator delete(b.data);
+        ::operator delete(b.data, kAlignment);
 }
 
 std::size_t CachedBufferBytes()

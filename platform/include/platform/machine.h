@@ -288,7 +288,8 @@ void select(const fs::path& dir);
 
 // With hostDisks on, brings the machine's host disk slots in line with the
 // host's USB disks now: new ones get a slot, known ones keep theirs, gone or
-// refused ones are not present. Does nothing when it is off.
+// refused ones are not present, and emulated USB disks are unplugged. With
+// it off, host disks are unplugged.
 void followHostDisks(Machine& m);
 fs::path defaultDir();
 

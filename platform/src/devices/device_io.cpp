@@ -18,13 +18,19 @@ bool covers(const std::optional<std::uint64_t>& sector, std::uint64_t first, std
     return sector && *sector >= first && *sector < end;
 }
 
-// Bytes moved by pread/pwrite until done or an error.
+// Bytes moved by pread/pwrite until done or an error; a direct transfer the
+// device turns down is finished through the buffered descriptor.
 template <typename Io>
-std::uint64_t transfer(Io io, std::uint64_t size)
+std::uint64_t transfer(Io io, int buffered, int direct, std::uint64_t size)
 {
     std::uint64_t total = 0;
+    int fd = direct;
     while (total < size) {
-        const ssize_t n = io(total);
+        const ssize_t n = io(fd, total);
+        if (n < 0 && errno == EINVAL && fd != buffered) {
+            fd = buffered;
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -61,6 +67,11 @@ const machine::Disk* DeviceObject::startTransfer(const machine::State& state, bo
     return disk;
 }
 
+int DeviceObject::directFor(const machine::Disk& disk, const void* buffer, std::uint64_t at, std::uint64_t count)
+{
+    return disk.host && disk.blockDevice ? direct.fdFor(fd, buffer, at, count) : fd;
+}
+
 const machine::Disk* DeviceObject::currentDisk(const machine::State& state) const
 {
     const auto& disks = state.disks;
@@ -90,8 +101,10 @@ BOOL DeviceObject::read(void* buffer, DWORD size, std::uint64_t offset, DWORD* d
         return FALSE;
     }
     const std::uint64_t got = transfer(
-        [&](std::uint64_t t) { return ::pread(fd, static_cast<char*>(buffer) + t, count - t, static_cast<off_t>(at + t)); },
-        count);
+        [&](int into, std::uint64_t t) {
+            return ::pread(into, static_cast<char*>(buffer) + t, count - t, static_cast<off_t>(at + t));
+        },
+        fd, directFor(*disk, buffer, at, count), count);
     if (got < count) {
         SetLastError(ERROR_READ_FAULT);
         return FALSE;
@@ -114,10 +127,10 @@ BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, D
     const std::uint64_t count = plan.bytes;
 
     const std::uint64_t put = transfer(
-        [&](std::uint64_t t) {
-            return ::pwrite(fd, static_cast<const char*>(buffer) + t, count - t, static_cast<off_t>(at + t));
+        [&](int into, std::uint64_t t) {
+            return ::pwrite(into, static_cast<const char*>(buffer) + t, count - t, static_cast<off_t>(at + t));
         },
-        count);
+        fd, directFor(*disk, buffer, at, count), count);
     const bool flushed = flushIfWriteThrough();
     *done = static_cast<DWORD>(put);
     position = offset + put;

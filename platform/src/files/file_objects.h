@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "devices/device_resolve.h"
+#include "devices/direct_io.h"
 #include "files/share_mode.h"
 #include "platform/machine.h"
 #include "system/handles.h"
@@ -49,6 +50,7 @@ struct HostFileObject : FileObject {
 struct DeviceObject : FileObject {
     std::shared_ptr<machine::Machine> machine;
     DeviceTarget target;
+    DirectIo direct;  // host block devices only
 
     BOOL read(void* buffer, DWORD size, std::uint64_t offset, DWORD* done) override;
     BOOL write(const void* buffer, DWORD size, std::uint64_t offset, DWORD* done) override;
@@ -57,6 +59,7 @@ struct DeviceObject : FileObject {
     const machine::Disk* currentDisk(const machine::State& state) const;
 
 private:
+    int directFor(const machine::Disk& disk, const void* buffer, std::uint64_t at, std::uint64_t count);
     const machine::Disk* startTransfer(const machine::State& state, bool write, DWORD size, std::uint64_t offset) const;
 };
 

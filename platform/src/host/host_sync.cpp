@@ -3,6 +3,8 @@
 // port it is plugged into, else (not on USB) by its name.
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "host/disk_guard.h"
 #include "host/usb_disks.h"
 #include "platform/machine.h"
@@ -58,11 +60,29 @@ void describeInto(Disk& slot, const host::HostDisk& d, dev_t nodeId, bool blockN
     slot.hostPort = d.port;
 }
 
+// Slots of the other kind leave: with host disks on, the emulated USB disks
+// (an operator could otherwise upgrade one believing it the appliance);
+// with them off, the host's.
+void detachOtherKind(Machine& m, bool hostDisks)
+{
+    const auto otherKind = [hostDisks](const Disk& d) { return d.present && !d.system && d.host != hostDisks; };
+    const auto state = m.read();
+    if (std::none_of(state->disks.begin(), state->disks.end(), otherKind))
+        return;
+    m.update([&](State& s) {
+        for (auto& d : s.disks)
+            if (otherKind(d))
+                detachDisk(s, d);
+    });
+}
+
 }  // namespace
 
 void followHostDisks(Machine& m)
 {
-    if (!m.read()->settings.hostDisks)
+    const bool hostDisks = m.read()->settings.hostDisks;
+    detachOtherKind(m, hostDisks);
+    if (!hostDisks)
         return;
     std::vector<Seen> seen;
     for (auto& d : host::scanHostDisks()) {
