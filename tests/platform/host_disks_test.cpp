@@ -192,6 +192,25 @@ TEST_F(HostDisks, WritingIsRefusedOnceTheHostMountsTheDisk)
     EXPECT_NE(machine::backingProblem(*m, disk).find("mounted at /media/late"), std::string::npos);
 }
 
+TEST_F(HostDisks, AUserWithoutTheRightIsToldToBeRootOrInGroupDisk)
+{
+    addDisk("sdb", "1-1", "PERM0001", 131072, true);  // a block node only root may open, where loops can be had
+    auto m = createMachine();
+    const machine::Disk disk = *slotOf(*m->read(), "sdb");
+    ASSERT_TRUE(disk.present) << disk.hostRefusal;
+    fs::permissions(root_, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    const auto before = fs::last_write_time(disk.backing);
+    EXPECT_EXIT(
+        {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                std::_Exit(2);
+            const int fd = machine::openBacking(*m, disk, O_RDWR);
+            std::_Exit(fd < 0 && errno == EACCES ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "cannot open .*/dev/sdb: Permission denied; run as root or as a member of group disk");
+    EXPECT_EQ(fs::last_write_time(disk.backing), before);
+}
+
 TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
 {
     addDisk("sdb", "1-1", "LOOP0001", 131072, true);
