@@ -22,7 +22,10 @@ void CommandLine::allowOnly(const std::vector<std::string>& names) const
 namespace {
 
 // Options that stand alone, without a value.
-bool isSwitch(const std::string& name) { return name == "--yes" || name == "--all" || name == "--full"; }
+bool isSwitch(const std::string& name)
+{
+    return name == "--yes" || name == "--all" || name == "--full" || name == "--restart-when-told";
+}
 
 }  // namespace
 

@@ -59,6 +59,8 @@ void TerminalProgress::line(int percent, const std::string& text)
 
 void TerminalProgress::stageStarted(UpgradeStage stage)
 {
+    if (stage == UpgradeStage::Restarting && beforeRestart_)
+        beforeRestart_();
     std::lock_guard lock(mutex_);
     last_ = stage;
     line(UpgradeStagePercent(stage), UpgradeStageName(stage));

@@ -2,6 +2,7 @@
 // with its share of the work, and the result code in words.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -16,6 +17,9 @@ class TerminalProgress : public UpgradeProgress {
 public:
     explicit TerminalProgress(std::ostream& out) : out_(out) {}
     void stageStarted(UpgradeStage stage) override;
+    // Called before the device restart stage is shown, on the worker's
+    // thread: a worker of a many-disk upgrade waits there for its turn.
+    void beforeRestart(std::function<void()> wait) { beforeRestart_ = std::move(wait); }
     // The last stage that began: where a failed upgrade stopped.
     std::optional<UpgradeStage> lastStage() const;
     void finished();
@@ -26,6 +30,7 @@ private:
     mutable std::mutex mutex_;
     std::ostream& out_;
     std::optional<UpgradeStage> last_;
+    std::function<void()> beforeRestart_;
 };
 
 // Stands for the page window: keeps the upgrade's result.

@@ -32,4 +32,11 @@ bool askToGoOn(const std::string& question, std::ostream& out);
 std::string prepareDisk(const std::string& devpath, int count, const std::vector<std::uint32_t>& sizesMiB,
                         bool format, std::ostream& out);
 
+// Many disks at once (--all): each in a worker process of its own.
+int upgradeAll(const std::string& image, const CommandLine& line, std::ostream& out);
+// --jobs N, or 0 (all at once) without it.
+std::size_t jobsOption(const CommandLine& line);
+// A worker's command line: these arguments, on this command's machine.
+std::vector<std::string> workerCommand(const CommandLine& line, std::vector<std::string> args);
+
 }  // namespace cli

@@ -12,6 +12,7 @@
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_tool.h"
+#include "cli/batch/worker_report.h"
 #include "cli/image/image_check.h"
 #include "cli/job_lock.h"
 #include "cli/library_session.h"
@@ -70,10 +71,21 @@ struct SelectionScope {
     ~SelectionScope() { SetSelectedDevice(nullptr); }
 };
 
-int upgrade(const std::string& image, const std::string& devpath, std::ostream& out)
+// A worker of upgrade --all restarts its device only when told: the
+// restart reaches every disk of the same hardware id.
+void waitForLeave(std::ostream& out)
+{
+    out << kWaitingToRestart << std::endl;
+    std::string go;
+    std::getline(std::cin, go);  // an ended parent (end of input) lets it go too
+}
+
+int upgrade(const std::string& image, const std::string& devpath, bool restartWhenTold, std::ostream& out)
 {
     SelectionScope selection(deviceAt(devpath));
     TerminalProgress progress(out);
+    if (restartWhenTold)
+        progress.beforeRestart([&out] { waitForLeave(out); });
     ResultReceiver receiver;
     {
         CUpgradeHandleThread worker(ProcessSelection());
@@ -107,12 +119,18 @@ int upgrade(const std::string& image, const std::string& devpath, std::ostream& 
 
 int runUpgrade(const CommandLine& line, std::ostream& out)
 {
-    line.allowOnly({"--device", "--yes"});
+    line.allowOnly({"--device", "--yes", "--all", "--jobs", "--restart-when-told"});
     if (line.words.size() != 2)
         throw UsageError("upgrade needs one image file");
+    if (line.option("--all") && line.option("--device"))
+        throw UsageError("upgrade takes --device or --all, not both");
+    if (line.option("--jobs") && !line.option("--all"))
+        throw UsageError("--jobs goes with --all");
     const std::string image = line.words[1];
     // The image first: a bad one never gets as far as a disk.
     verifyImage(image, out);
+    if (line.option("--all"))
+        return upgradeAll(image, line, out);
 
     LibrarySession session;
     const auto devices = listDevices();
@@ -139,7 +157,7 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     placeDeviceTool();
     if (blank)
         devpath = prepareDisk(devpath, 0, {}, false, out);
-    return upgrade(image, devpath, out);
+    return upgrade(image, devpath, line.option("--restart-when-told").has_value(), out);
 }
 
 }  // namespace cli

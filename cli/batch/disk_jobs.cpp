@@ -1,0 +1,175 @@
+#include "cli/batch/disk_jobs.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "cli/batch/child_process.h"
+#include "cli/batch/worker_report.h"
+#include "cli/library_session.h"
+
+namespace cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class State { Pending, Running, Waiting, Restarting, Ended };
+
+struct Slot {
+    State state = State::Pending;
+    std::unique_ptr<ChildProcess> worker;
+    Clock::time_point started;
+    int percent = 0;
+    std::string result, error;
+    std::string afterRestart;  // where the disk is now, when not where it was
+};
+
+class Scheduler {
+public:
+    Scheduler(const std::vector<DiskJob>& jobs, std::size_t atOnce, BatchDisplay& display)
+        : jobs_(jobs), slots_(jobs.size()), atOnce_(atOnce == 0 ? jobs.size() : atOnce), display_(display)
+    {
+    }
+
+    std::vector<DiskJobEnd> run()
+    {
+        while (step()) {
+        }
+        return end_;
+    }
+
+private:
+    std::size_t count(State s) const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(slots_.begin(), slots_.end(), [s](const Slot& slot) { return slot.state == s; }));
+    }
+    std::size_t busy() const { return count(State::Running) + count(State::Waiting) + count(State::Restarting); }
+
+    // A restart only while nothing else moves data; new work only when no
+    // restart is pending.
+    void schedule()
+    {
+        if (count(State::Restarting) == 0 && count(State::Running) == 0)
+            for (std::size_t i = 0; i < slots_.size(); ++i)
+                if (slots_[i].state == State::Waiting) {
+                    slots_[i].state = State::Restarting;
+                    display_.show(i, slots_[i].percent, "restarting device");
+                    slots_[i].worker->tell("go");
+                    break;
+                }
+        if (count(State::Waiting) + count(State::Restarting) > 0)
+            return;
+        for (std::size_t i = 0; i < slots_.size() && busy() < atOnce_; ++i)
+            if (slots_[i].state == State::Pending)
+                start(i);
+    }
+
+    void start(std::size_t i)
+    {
+        Slot& slot = slots_[i];
+        slot.started = Clock::now();
+        slot.state = State::Running;
+        try {
+            slot.worker = std::make_unique<ChildProcess>(jobs_[i].args);
+            display_.show(i, 0, "started");
+        } catch (const std::exception& e) {
+            slot.error = e.what();
+            finish(i, 127);
+        }
+    }
+
+    void finish(std::size_t i, int code)
+    {
+        Slot& slot = slots_[i];
+        slot.state = State::Ended;
+        DiskJobEnd end;
+        end.exitCode = code;
+        end.seconds = std::chrono::duration<double>(Clock::now() - slot.started).count();
+        end.words = !slot.result.empty() ? slot.result
+                    : !slot.error.empty() ? slot.error
+                                          : "the worker ended with code " + std::to_string(code);
+        if (!slot.afterRestart.empty())
+            end.words += " (" + slot.afterRestart + ")";
+        end_[i] = end;
+        display_.show(i, code == 0 ? 100 : slot.percent, code == 0 ? "done" : "failed");
+    }
+
+    void heard(std::size_t i, const std::string& line)
+    {
+        Slot& slot = slots_[i];
+        const WorkerReport report = readWorkerLine(line);
+        switch (report.kind) {
+        case WorkerReport::Kind::Progress:
+            slot.percent = report.percent;
+            display_.show(i, report.percent, report.text);
+            break;
+        case WorkerReport::Kind::WaitingToRestart:
+            slot.state = State::Waiting;
+            display_.show(i, slot.percent, report.text);
+            break;
+        case WorkerReport::Kind::Result: slot.result = report.text; break;
+        case WorkerReport::Kind::Error: slot.error = report.text; break;
+        case WorkerReport::Kind::Other: noteRestart(i, line); break;
+        }
+    }
+
+    void noteRestart(std::size_t i, const std::string& line)
+    {
+        static const std::string back = "The disk is back as ", notBack = "The disk did not come back";
+        if (line.rfind(notBack, 0) == 0)
+            slots_[i].afterRestart = "it did not come back after its restart";
+        else if (line.rfind(back, 0) == 0 && line.size() > back.size() + 1 &&
+                 line.compare(back.size(), line.size() - back.size() - 1, jobs_[i].disk) != 0)
+            slots_[i].afterRestart = "back as " + line.substr(back.size(), line.size() - back.size() - 1);
+    }
+
+    // False once every job has ended.
+    bool step()
+    {
+        schedule();
+        std::vector<pollfd> fds;
+        std::vector<std::size_t> owners;
+        for (std::size_t i = 0; i < slots_.size(); ++i)
+            if (slots_[i].state != State::Pending && slots_[i].state != State::Ended) {
+                fds.push_back({slots_[i].worker->outputFd(), POLLIN, 0});
+                owners.push_back(i);
+            }
+        if (fds.empty())
+            return count(State::Pending) > 0;
+        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+            throw CommandFailure(std::string("cannot watch the workers: ") + std::strerror(errno));
+        for (std::size_t k = 0; k < fds.size(); ++k) {
+            if (!fds[k].revents)
+                continue;
+            const std::size_t i = owners[k];
+            std::vector<std::string> lines;
+            const bool open = slots_[i].worker->readLines(lines);
+            for (const auto& line : lines)
+                heard(i, line);
+            if (!open)
+                finish(i, slots_[i].worker->wait());
+        }
+        return true;
+    }
+
+    const std::vector<DiskJob>& jobs_;
+    std::vector<Slot> slots_;
+    std::size_t atOnce_;
+    BatchDisplay& display_;
+    std::vector<DiskJobEnd> end_ = std::vector<DiskJobEnd>(jobs_.size());
+};
+
+}  // namespace
+
+std::vector<DiskJobEnd> runDiskJobs(const std::vector<DiskJob>& jobs, std::size_t atOnce, BatchDisplay& display)
+{
+    return Scheduler(jobs, atOnce, display).run();
+}
+
+}  // namespace cli

@@ -1,0 +1,24 @@
+// What a worker's output line says: a stage with its percentage, the
+// result, or that it waits for leave to restart its device.
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+// A worker started with --restart-when-told prints this before its device
+// restart and waits for a line on its input.
+inline constexpr const char* kWaitingToRestart = "waiting for the other disks before the restart";
+
+struct WorkerReport {
+    enum class Kind { Other, Progress, WaitingToRestart, Result, Error };
+    Kind kind = Kind::Other;
+    int percent = 0;
+    std::string text;  // the stage, the result in words or the error
+};
+
+// "  55% [###    ] checking written regions", "Result 0: upgrade done: ...",
+// "  40% partition 2", "orvane: no USB storage disk at ...".
+WorkerReport readWorkerLine(const std::string& line);
+
+}  // namespace cli

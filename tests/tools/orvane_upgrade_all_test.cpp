@@ -1,0 +1,107 @@
+// orvane upgrade --all on a machine with several appliances of one hardware
+// id and a stick: each appliance written by its own worker, the stick left
+// alone, one disk unplugged mid-write without harm to the others.
+#include "firmware_cli.h"
+
+namespace {
+
+using namespace firmware_testing;
+
+class OrvaneUpgradeAll : public FirmwareCli {
+protected:
+    // Slots 1..count are set-up appliances; returns the stick's slot.
+    int applianceLine(int count)
+    {
+        for (int slot = 2; slot <= count; ++slot)
+            machine::addDisk(m(), machine::DiskOptions{});
+        for (int slot = 1; slot <= count; ++slot) {
+            partitionWithSfdisk(slot, "label: dos\\nstart=131136, size=1966016, type=82\\n");
+            patch(diskImage(slot), 436, "\\377\\377\\377\\377");
+            rescan(slot);
+        }
+        machine::DiskOptions stick;
+        stick.size = 1ull << 30;
+        stick.vendor = "ACME";
+        stick.product = "Stick";
+        stick.vid = 0x0781;
+        return machine::addDisk(m(), stick);
+    }
+    std::string devpath(int slot)
+    {
+        return "\\Device\\Harddisk" + std::to_string(state()->disks.at(static_cast<size_t>(slot)).number) +
+               "\\Partition0";
+    }
+    std::string flagWord(int slot)
+    {
+        const std::string out =
+            shellOut("od -An -tx4 -j " + std::to_string(kFlagAt) + " -N4 " + shellQuote(diskImage(slot).string()));
+        return out.substr(out.find_first_not_of(' '));
+    }
+    bool upgraded(int slot)
+    {
+        return sameBytes(diskImage(slot), kKernelAt, kernel_, 0, fs::file_size(kernel_)) &&
+               sameBytes(diskImage(slot), kRootfsAt, rootfs_, 0, fs::file_size(rootfs_)) &&
+               flagWord(slot) == "0000000b";
+    }
+    // The summary row of a disk.
+    static std::string rowOf(const std::string& out, const std::string& disk)
+    {
+        const auto at = out.rfind("\n" + disk + " ");
+        return at == std::string::npos ? std::string() : out.substr(at + 1, out.find('\n', at + 1) - at - 1);
+    }
+};
+
+TEST_F(OrvaneUpgradeAll, EveryApplianceIsUpgradedAndAnUnpluggedOneHarmsNoOther)
+{
+    const int stick = applianceLine(4);
+    const std::string stickPrint = testing_support::fingerprintFile(diskImage(stick));
+    const fs::path image = makeImage();
+    // Disk 3 leaves while its rootfs is being written.
+    machine::setDiskSetting(m(), 3, "vanish_at", std::to_string(kRootfsAt / 512 + 64));
+    std::vector<std::string> paths;  // as they are before the run: restarts may renumber them
+    for (int slot = 0; slot <= stick; ++slot)
+        paths.push_back(devpath(slot));
+
+    const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("Left alone: " + paths[stick] + " (ACME Stick USB Device): not in the appliance's layout"),
+              std::string::npos)
+        << run.out;
+    for (int slot : {1, 2, 4}) {
+        EXPECT_TRUE(upgraded(slot)) << "disk " << slot;
+        EXPECT_NE(rowOf(run.out, paths[slot]).find("upgrade done"), std::string::npos) << run.out;
+    }
+    EXPECT_NE(rowOf(run.out, paths[3]).find("writing rootfs failed"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 of 4 disks failed."), std::string::npos) << run.out;
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(stick)), stickPrint);
+}
+
+TEST_F(OrvaneUpgradeAll, JobsCapsHowManyRunAtOnce)
+{
+    applianceLine(2);
+    const fs::path image = makeImage();
+    const auto run = orvane({"upgrade", image.string(), "--all", "--yes", "--jobs", "1"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("All 2 disks upgraded."), std::string::npos) << run.out;
+    EXPECT_TRUE(upgraded(1));
+    EXPECT_TRUE(upgraded(2));
+    // Plain lines, in order: the second starts only once the first is done.
+    const auto firstDone = run.out.find(devpath(1) + "  100%  done");
+    const auto secondStarts = run.out.find(devpath(2) + "    0%  started");
+    ASSERT_NE(firstDone, std::string::npos) << run.out;
+    EXPECT_GT(secondStarts, firstDone) << run.out;
+}
+
+TEST_F(OrvaneUpgradeAll, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
+{
+    const fs::path image = makeImage();
+    EXPECT_EQ(orvane({"upgrade", image.string(), "--all", "--device", devpath(1)}).code, 2);
+    EXPECT_EQ(orvane({"upgrade", image.string(), "--all", "--jobs", "0"}).code, 2);
+    EXPECT_EQ(orvane({"upgrade", image.string(), "--jobs", "2"}).code, 2);
+    const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});  // disk 1 is blank
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("Left alone: " + devpath(1)), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("no appliance disk to upgrade"), std::string::npos) << run.err;
+}
+
+}  // namespace
