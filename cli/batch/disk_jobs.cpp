@@ -109,6 +109,10 @@ private:
             slot.percent = report.percent;
             display_.show(i, report.percent, report.text);
             break;
+        case WorkerReport::Kind::Stage:
+            slot.percent = 0;  // a stage of its own, counted from its start
+            display_.show(i, 0, report.text);
+            break;
         case WorkerReport::Kind::WaitingToRestart:
             slot.state = State::Waiting;
             display_.show(i, slot.percent, report.text);

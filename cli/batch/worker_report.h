@@ -11,14 +11,15 @@ namespace cli {
 inline constexpr const char* kWaitingToRestart = "waiting for the other disks before the restart";
 
 struct WorkerReport {
-    enum class Kind { Other, Progress, WaitingToRestart, Result, Error };
+    enum class Kind { Other, Progress, Stage, WaitingToRestart, Result, Error };
     Kind kind = Kind::Other;
     int percent = 0;
     std::string text;  // the stage, the result in words or the error
 };
 
-// "  55% [###    ] checking written regions", "Result 0: upgrade done: ...",
-// "  40% partition 2", "orvane: no USB storage disk at ...".
+// An upgrade's "  55% [###    ] checking written regions" and "Result 0: ...";
+// a setup's "Setting up: ...", "Formatting public partition 2 ...",
+// "  40% partition 2" and "Disk set up."; "orvane: <error>" of either.
 WorkerReport readWorkerLine(const std::string& line);
 
 }  // namespace cli

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/device_list.h"
 
 namespace cli {
 
@@ -29,14 +31,22 @@ bool askToGoOn(const std::string& question, std::ostream& out);
 // the system partition and count public ones (sizes in MiB of all but the
 // last), formatted when asked. Shows the stages; returns the disk's path
 // afterwards (a device restart may renumber it). Throws CommandFailure.
+// restartWhenTold: a worker of --all waits for its turn before a restart.
 std::string prepareDisk(const std::string& devpath, int count, const std::vector<std::uint32_t>& sizesMiB,
-                        bool format, std::ostream& out);
+                        bool format, std::ostream& out, bool restartWhenTold = false);
 
-// Many disks at once (--all): each in a worker process of its own.
-int upgradeAll(const std::string& image, const CommandLine& line, std::ostream& out);
-// --jobs N, or 0 (all at once) without it.
-std::size_t jobsOption(const CommandLine& line);
-// A worker's command line: these arguments, on this command's machine.
-std::vector<std::string> workerCommand(const CommandLine& line, std::vector<std::string> args);
+// Many disks at once (--all, --jobs N): what a command does to each disk.
+struct AllDisksJob {
+    std::string verb;      // "upgrade"
+    std::string question;  // "... will replace the firmware on", followed by the disks
+    // Empty when the command may take the disk, else why it is left alone.
+    std::function<std::string(const ListedDevice&)> whyLeftAlone;
+    // The worker's command line for one disk, without --yes and --device.
+    std::function<std::vector<std::string>(const std::string& devpath)> workerArgs;
+};
+// Usage errors of --all, --jobs and --device together.
+void checkAllOptions(const CommandLine& line);
+// Each disk taken by a worker process of its own; exit 0 only when all succeed.
+int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream& out);
 
 }  // namespace cli

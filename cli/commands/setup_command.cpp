@@ -14,10 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "app/core/disksetup/DiskSetUp.h"
 #include "app/core/disksetup/FormatDevice.h"
 #include "app/core/jobs/SelectedDevice.h"
 #include "app/core/jobs/WorkerMessages.h"
 #include "app/core/support/WideText.h"
+#include "cli/batch/restart_turn.h"
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_list.h"
@@ -199,6 +201,33 @@ std::int64_t restMiB(std::int64_t diskBytes, const std::vector<std::uint32_t>& s
     return rest;
 }
 
+// Appliances and blank disks: a disk with partitions of another layout may
+// hold someone's data, and is set up only when named with --device.
+std::string whySetupLeavesAlone(const ListedDevice& d)
+{
+    if (!DiskNeedsSetUp(d.path.c_str()))
+        return {};
+    const kx_disk* disk = kx_disk_get(d.path.c_str());
+    if (disk && disk->primary == 0 && disk->extended == 0 && disk->logical == 0)
+        return {};
+    return "has partitions of another layout (orvane setup --device " + d.path + " sets it up)";
+}
+
+int setupAll(const CommandLine& line, std::uint32_t count, const std::optional<std::string>& sizes, std::ostream& out)
+{
+    AllDisksJob job;
+    job.verb = "set up";
+    job.question = "Every partition, and all data on them, will be deleted on";
+    job.whyLeftAlone = whySetupLeavesAlone;
+    job.workerArgs = [&](const std::string&) {
+        std::vector<std::string> args{"setup", "--partitions", std::to_string(count)};
+        if (sizes)
+            args.insert(args.end(), {"--sizes", *sizes});
+        return args;
+    };
+    return runOnAllDisks(line, job, out);
+}
+
 }  // namespace
 
 bool askToGoOn(const std::string& question, std::ostream& out)
@@ -217,7 +246,7 @@ bool askToGoOn(const std::string& question, std::ostream& out)
 }
 
 std::string prepareDisk(const std::string& devpath, int count, const std::vector<std::uint32_t>& sizesMiB,
-                        bool format, std::ostream& out)
+                        bool format, std::ostream& out, bool restartWhenTold)
 {
     FormatSizes sizes;
     if (sizesMiB.size() > 0)
@@ -231,6 +260,8 @@ std::string prepareDisk(const std::string& devpath, int count, const std::vector
         CFormatDevice worker(ProcessSelection());
         worker.SetNotifyWindow(&display);
         worker.SetFormatParam(count, sizes, format ? 1 : 0);
+        if (restartWhenTold)
+            worker.SetBeforeRestart([&out] { waitForRestartTurn(out); });
         worker.BeginFormat();
         display.follow(worker, format ? count : 0);
         worker.Wait();
@@ -250,14 +281,17 @@ std::string prepareDisk(const std::string& devpath, int count, const std::vector
 
 int runSetup(const CommandLine& line, std::ostream& out)
 {
-    line.allowOnly({"--partitions", "--sizes", "--yes", "--device"});
+    line.allowOnly({"--partitions", "--sizes", "--yes", "--device", "--all", "--jobs", "--restart-when-told"});
     if (line.words.size() != 1)
         throw UsageError("setup takes options only");
+    checkAllOptions(line);
     const std::uint32_t count = parseCount(line.option("--partitions"));
     const auto sizesText = line.option("--sizes");
     std::vector<std::uint32_t> sizes;
     if (sizesText)
         sizes = parseSizes(*sizesText, count);
+    if (line.option("--all"))
+        return setupAll(line, count, sizesText, out);
 
     LibrarySession session;
     const std::string devpath = chooseDevice(listDevices(), line.option("--device"));
@@ -287,7 +321,7 @@ int runSetup(const CommandLine& line, std::ostream& out)
         throw CommandFailure("setup cancelled; nothing was written");
     const DiskJobLock lock = lockDisk(devpath, DiskJobKind::Setup);
     placeDeviceTool();
-    prepareDisk(devpath, static_cast<int>(count), sizes, true, out);
+    prepareDisk(devpath, static_cast<int>(count), sizes, true, out, line.option("--restart-when-told").has_value());
     return kSuccess;
 }
 

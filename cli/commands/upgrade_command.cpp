@@ -12,7 +12,7 @@
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
 #include "cli/device_tool.h"
-#include "cli/batch/worker_report.h"
+#include "cli/batch/restart_turn.h"
 #include "cli/image/image_check.h"
 #include "cli/job_lock.h"
 #include "cli/library_session.h"
@@ -71,21 +71,12 @@ struct SelectionScope {
     ~SelectionScope() { SetSelectedDevice(nullptr); }
 };
 
-// A worker of upgrade --all restarts its device only when told: the
-// restart reaches every disk of the same hardware id.
-void waitForLeave(std::ostream& out)
-{
-    out << kWaitingToRestart << std::endl;
-    std::string go;
-    std::getline(std::cin, go);  // an ended parent (end of input) lets it go too
-}
-
 int upgrade(const std::string& image, const std::string& devpath, bool restartWhenTold, std::ostream& out)
 {
     SelectionScope selection(deviceAt(devpath));
     TerminalProgress progress(out);
     if (restartWhenTold)
-        progress.beforeRestart([&out] { waitForLeave(out); });
+        progress.beforeRestart([&out] { waitForRestartTurn(out); });
     ResultReceiver receiver;
     {
         CUpgradeHandleThread worker(ProcessSelection());
@@ -115,6 +106,22 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
     return kSuccess;
 }
 
+// Only disks in the appliance's layout: a blank one is set up by a single
+// upgrade, after its own question.
+int upgradeAll(const std::string& image, const CommandLine& line, std::ostream& out)
+{
+    AllDisksJob job;
+    job.verb = "upgrade";
+    job.question = "The kernel and rootfs of " + image + " will replace the firmware on";
+    job.whyLeftAlone = [](const ListedDevice& d) {
+        return DiskNeedsSetUp(d.path.c_str())
+                   ? "not in the appliance's layout (orvane setup --device " + d.path + " sets it up)"
+                   : std::string();
+    };
+    job.workerArgs = [&image](const std::string&) { return std::vector<std::string>{"upgrade", image}; };
+    return runOnAllDisks(line, job, out);
+}
+
 }  // namespace
 
 int runUpgrade(const CommandLine& line, std::ostream& out)
@@ -122,10 +129,7 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     line.allowOnly({"--device", "--yes", "--all", "--jobs", "--restart-when-told"});
     if (line.words.size() != 2)
         throw UsageError("upgrade needs one image file");
-    if (line.option("--all") && line.option("--device"))
-        throw UsageError("upgrade takes --device or --all, not both");
-    if (line.option("--jobs") && !line.option("--all"))
-        throw UsageError("--jobs goes with --all");
+    checkAllOptions(line);
     const std::string image = line.words[1];
     // The image first: a bad one never gets as far as a disk.
     verifyImage(image, out);

@@ -237,6 +237,8 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
         COMN_LOG("%s : %s : %d create partitions failed, restarting the device! %s", devPath.c_str());
         // The restart helps a table Windows did not pick up in time; one
         // that never reached the disk must not pass for created.
+        if (m_beforeRestart)
+            m_beforeRestart();
         bCreated = RestartSelectedDevice() && SelectedDiskHoldsTable(job.nCount + 1);
     }
     if (!bCreated) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -64,6 +65,9 @@ public:
     // nCount public partitions (0 to 3); nFormatFlag 1 formats them after
     // partitioning, 0 stops once the table is in place.
     void SetFormatParam(int nCount, const FormatSizes& sizes, int nFormatFlag);
+    // Called on the worker's thread before a device restart: a worker of a
+    // many-disk run waits there for its turn.
+    void SetBeforeRestart(std::function<void()> wait) { m_beforeRestart = std::move(wait); }
 
     // Runs FormatDiskInThread with the settings of now on a fresh thread; a
     // run still going is waited for first. Returns the new thread's id.
@@ -117,4 +121,5 @@ private:
     std::atomic<PedWinPart*> m_pFormatting{nullptr};
     std::atomic<int> m_nFormatting{0};
     std::atomic<bool> m_stopRequested{false};
+    std::function<void()> m_beforeRestart;
 };

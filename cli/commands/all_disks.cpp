@@ -1,16 +1,14 @@
-// orvane upgrade IMAGE --all: every appliance disk at once, each upgraded by
-// a worker process with a library of its own; USB disks not in the
-// appliance's layout are named and left alone.
+// --all: every disk a command may take, each by a worker process with a
+// library of its own; USB disks it may not take are named and left alone.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
-#include "app/core/disksetup/DiskSetUp.h"
 #include "cli/batch/batch_display.h"
 #include "cli/batch/disk_jobs.h"
 #include "cli/commands/commands.h"
-#include "cli/device_list.h"
 #include "cli/library_session.h"
 
 namespace cli {
@@ -18,21 +16,19 @@ namespace cli {
 namespace {
 
 struct Survey {
-    std::vector<ListedDevice> appliances;
+    std::vector<ListedDevice> taken;
     std::vector<std::string> leftAlone;  // "path (name): why"
 };
 
-Survey surveyDisks()
+Survey surveyDisks(const AllDisksJob& job)
 {
     LibrarySession session;  // released before the workers start their own
     Survey survey;
     for (const auto& d : listDevices()) {
-        if (DiskNeedsSetUp(d.path.c_str()))
-            survey.leftAlone.push_back(d.path + " (" + d.label() +
-                                       "): not in the appliance's layout (orvane setup --device " +
-                                       d.path + " sets it up)");
+        if (const std::string why = job.whyLeftAlone(d); !why.empty())
+            survey.leftAlone.push_back(d.path + " (" + d.label() + "): " + why);
         else
-            survey.appliances.push_back(d);
+            survey.taken.push_back(d);
     }
     return survey;
 }
@@ -61,8 +57,6 @@ void printSummary(const std::vector<ListedDevice>& disks, const std::vector<Disk
         row(disks[i].path, ends[i].words, seconds(ends[i].seconds));
 }
 
-}  // namespace
-
 std::size_t jobsOption(const CommandLine& line)
 {
     const auto jobs = line.option("--jobs");
@@ -80,46 +74,48 @@ std::size_t jobsOption(const CommandLine& line)
     return n;
 }
 
-std::vector<std::string> workerCommand(const CommandLine& line, std::vector<std::string> args)
+}  // namespace
+
+void checkAllOptions(const CommandLine& line)
 {
-    if (line.machine)
-        args.insert(args.begin(), {"--machine", *line.machine});
-    return args;
+    if (line.option("--all") && line.option("--device"))
+        throw UsageError(line.words[0] + " takes --device or --all, not both");
+    if (line.option("--jobs") && !line.option("--all"))
+        throw UsageError("--jobs goes with --all");
+    jobsOption(line);
 }
 
-int upgradeAll(const std::string& image, const CommandLine& line, std::ostream& out)
+int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream& out)
 {
-    const std::size_t atOnce = jobsOption(line);
-    const Survey survey = surveyDisks();
+    const Survey survey = surveyDisks(job);
     for (const auto& why : survey.leftAlone)
         out << "Left alone: " << why << '\n';
-    if (survey.appliances.empty())
-        throw CommandFailure("no appliance disk to upgrade (orvane devices lists the USB storage disks)");
+    if (survey.taken.empty())
+        throw CommandFailure("no disk to " + job.verb + " (orvane devices lists the USB storage disks)");
     std::string list;
-    for (const auto& d : survey.appliances)
+    for (const auto& d : survey.taken)
         list += "\n  " + d.path + "\t" + d.label();
     if (!line.option("--yes") &&
-        !askToGoOn("The kernel and rootfs of " + image + " will replace the firmware on " +
-                       std::to_string(survey.appliances.size()) + " disks:" + list,
-                   out))
-        throw CommandFailure("upgrade cancelled; nothing was written");
-    out << "Upgrading " << survey.appliances.size() << " disks with " << image << ":" << std::endl;
+        !askToGoOn(job.question + " " + std::to_string(survey.taken.size()) + " disks:" + list, out))
+        throw CommandFailure(job.verb + " cancelled; nothing was written");
+    out << "Starting on " << survey.taken.size() << " disks:" << std::endl;
 
     std::vector<DiskJob> jobs;
     std::vector<std::string> names;
-    for (const auto& d : survey.appliances) {
-        jobs.push_back({d.path, workerCommand(line, {"upgrade", image, "--yes", "--device", d.path,
-                                                     "--restart-when-told"})});
+    for (const auto& d : survey.taken) {
+        std::vector<std::string> args = job.workerArgs(d.path);
+        args.insert(args.end(), {"--yes", "--device", d.path, "--restart-when-told"});
+        if (line.machine)
+            args.insert(args.begin(), {"--machine", *line.machine});
+        jobs.push_back({d.path, std::move(args)});
         names.push_back(d.path);
     }
     BatchDisplay display(out, &out == &std::cout && ::isatty(STDOUT_FILENO), names);
-    const auto ends = runDiskJobs(jobs, atOnce, display);
-    printSummary(survey.appliances, ends, out);
-    std::size_t failed = 0;
-    for (const auto& end : ends)
-        failed += end.exitCode != kSuccess;
+    const auto ends = runDiskJobs(jobs, jobsOption(line), display);
+    printSummary(survey.taken, ends, out);
+    const auto failed = std::count_if(ends.begin(), ends.end(), [](const DiskJobEnd& e) { return e.exitCode != kSuccess; });
     if (failed == 0) {
-        out << "All " << ends.size() << " disks upgraded.\n";
+        out << "All " << ends.size() << " disks done.\n";
         return kSuccess;
     }
     out << failed << " of " << ends.size() << " disks failed.\n";

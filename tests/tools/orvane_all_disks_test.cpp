@@ -1,20 +1,21 @@
-// orvane upgrade --all on a machine with several appliances of one hardware
-// id and a stick: each appliance written by its own worker, the stick left
-// alone, one disk unplugged mid-write without harm to the others.
+// orvane upgrade --all and setup --all on a machine with several appliances
+// of one hardware id and a stick: each appliance done by its own worker, the
+// stick left alone, one disk unplugged mid-write without harm to the others.
 #include "firmware_cli.h"
 
 namespace {
 
 using namespace firmware_testing;
 
-class OrvaneUpgradeAll : public FirmwareCli {
+class OrvaneAllDisks : public FirmwareCli {
 protected:
-    // Slots 1..count are set-up appliances; returns the stick's slot.
-    int applianceLine(int count)
+    // Slots 1..count are appliances, set up unless blank; returns the slot
+    // of a stick with a partition of its own.
+    int applianceLine(int count, bool blank = false)
     {
         for (int slot = 2; slot <= count; ++slot)
             machine::addDisk(m(), machine::DiskOptions{});
-        for (int slot = 1; slot <= count; ++slot) {
+        for (int slot = 1; slot <= count && !blank; ++slot) {
             partitionWithSfdisk(slot, "label: dos\\nstart=131136, size=1966016, type=82\\n");
             patch(diskImage(slot), 436, "\\377\\377\\377\\377");
             rescan(slot);
@@ -24,7 +25,9 @@ protected:
         stick.vendor = "ACME";
         stick.product = "Stick";
         stick.vid = 0x0781;
-        return machine::addDisk(m(), stick);
+        const int slot = machine::addDisk(m(), stick);
+        partitionWithSfdisk(slot, "label: dos\\nstart=2048, type=c\\n");
+        return slot;
     }
     std::string devpath(int slot)
     {
@@ -51,7 +54,7 @@ protected:
     }
 };
 
-TEST_F(OrvaneUpgradeAll, EveryApplianceIsUpgradedAndAnUnpluggedOneHarmsNoOther)
+TEST_F(OrvaneAllDisks, EveryApplianceIsUpgradedAndAnUnpluggedOneHarmsNoOther)
 {
     const int stick = applianceLine(4);
     const std::string stickPrint = testing_support::fingerprintFile(diskImage(stick));
@@ -64,7 +67,7 @@ TEST_F(OrvaneUpgradeAll, EveryApplianceIsUpgradedAndAnUnpluggedOneHarmsNoOther)
 
     const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});
     EXPECT_EQ(run.code, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("Left alone: " + paths[stick] + " (ACME Stick USB Device): not in the appliance's layout"),
+    EXPECT_NE(run.out.find("Left alone: " + paths[stick] + " (ACME Stick USB Device - Drives(D:)): not in the appliance's layout"),
               std::string::npos)
         << run.out;
     for (int slot : {1, 2, 4}) {
@@ -76,13 +79,13 @@ TEST_F(OrvaneUpgradeAll, EveryApplianceIsUpgradedAndAnUnpluggedOneHarmsNoOther)
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(stick)), stickPrint);
 }
 
-TEST_F(OrvaneUpgradeAll, JobsCapsHowManyRunAtOnce)
+TEST_F(OrvaneAllDisks, JobsCapsHowManyRunAtOnce)
 {
     applianceLine(2);
     const fs::path image = makeImage();
     const auto run = orvane({"upgrade", image.string(), "--all", "--yes", "--jobs", "1"});
     ASSERT_EQ(run.code, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("All 2 disks upgraded."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("All 2 disks done."), std::string::npos) << run.out;
     EXPECT_TRUE(upgraded(1));
     EXPECT_TRUE(upgraded(2));
     // Plain lines, in order: the second starts only once the first is done.
@@ -92,16 +95,36 @@ TEST_F(OrvaneUpgradeAll, JobsCapsHowManyRunAtOnce)
     EXPECT_GT(secondStarts, firstDone) << run.out;
 }
 
-TEST_F(OrvaneUpgradeAll, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
+TEST_F(OrvaneAllDisks, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
 {
     const fs::path image = makeImage();
     EXPECT_EQ(orvane({"upgrade", image.string(), "--all", "--device", devpath(1)}).code, 2);
     EXPECT_EQ(orvane({"upgrade", image.string(), "--all", "--jobs", "0"}).code, 2);
     EXPECT_EQ(orvane({"upgrade", image.string(), "--jobs", "2"}).code, 2);
+    EXPECT_EQ(orvane({"setup", "--partitions", "1", "--all", "--device", devpath(1)}).code, 2);
     const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});  // disk 1 is blank
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.out.find("Left alone: " + devpath(1)), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("no appliance disk to upgrade"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("no disk to upgrade"), std::string::npos) << run.err;
+}
+
+TEST_F(OrvaneAllDisks, SetupTakesBlankDisksAndAppliancesButNoDiskWithPartitionsOfItsOwn)
+{
+    const int stick = applianceLine(2, true);
+    machine::addDisk(m(), machine::DiskOptions{});  // a third appliance, set up already
+    partitionWithSfdisk(stick + 1, "label: dos\\nstart=131136, size=1966016, type=82\\n");
+    const std::string stickPrint = testing_support::fingerprintFile(diskImage(stick));
+    const auto run = orvane({"setup", "--partitions", "2", "--all", "--yes"});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Left alone: " + devpath(stick) + " (ACME Stick USB Device - Drives(D:)): has partitions of another layout"),
+              std::string::npos)
+        << run.out;
+    for (int slot : {1, 2, stick + 1}) {
+        const std::string table = shellOut("sfdisk -d " + shellQuote(diskImage(slot).string()));
+        EXPECT_EQ(shellOut("sfdisk -d " + shellQuote(diskImage(slot).string()) + " | grep -c 'type=7'"), "2") << table;
+        EXPECT_NE(rowOf(run.out, devpath(slot)).find("disk set up"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(stick)), stickPrint);
 }
 
 }  // namespace
