@@ -388,6 +388,25 @@ TEST_F(UpgradeWorkerTest, OtherJobsFilesNeverReachTheDiskAndTheCheckTrustsOnlyTh
 
 // A quit reaches the worker at a stage: before the first write the disk is
 // left as it was; once writing began the upgrade runs to its end.
+// The extracted files are written while the disk is: one that cannot be
+// written fails the upgrade with its code before the flags are touched.
+TEST_F(UpgradeWorkerTest, AnExtractedFileThatCannotBeWrittenFailsTheUpgradeBeforeTheFlags)
+{
+    FillDisk();
+    const std::string flagsBefore = Disk(kFlagAt, kFlagSize);
+    const std::uint64_t arrival = Arrival();
+    MeddlingProgress meddling;
+    meddling.meddle = [&](UpgradeStage stage) {
+        if (stage == UpgradeStage::Extracting)
+            fs::remove_all(templates_);
+    };
+    SetProgressFor(meddling);
+    EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, kKernelFileNotWritten}}));
+    EXPECT_EQ(Disk(kFlagAt, kFlagSize), flagsBefore);
+    EXPECT_EQ(Arrival(), arrival) << "restarted after a failure";
+    EXPECT_TRUE(Logged("UpgradeDeviceInThread", "handle Upgrade file fail!"));
+}
+
 TEST_F(UpgradeWorkerTest, AQuitBeforeTheFirstWriteLeavesTheDiskAndOneAfterItFinishesTheUpgrade)
 {
     const std::string before = testing_support::fingerprintFile(diskImage(1));
@@ -405,8 +424,9 @@ TEST_F(UpgradeWorkerTest, AQuitBeforeTheFirstWriteLeavesTheDiskAndOneAfterItFini
         worker.SetJob(WorkerOperation::Upgrade, Wide(image_), std::u16string(devPath.begin(), devPath.end()));
         worker.Start();
         worker.Wait();
-        if (quitAt == UpgradeStage::Extracting)
+        if (quitAt == UpgradeStage::Extracting) {
             EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
+        }
     }
     EXPECT_EQ(window_.Messages(), (std::vector<Message>{{0x497, 2, CodeOf(UpgradeResult::Quit)},
                                                         {0x497, 2, CodeOf(UpgradeResult::Quit)},

@@ -211,6 +211,14 @@ int CTavrinOpt::WriteDeviceString(const char16_t* pDevPath, int nUpgradeType, co
         if (int nRet = GetWriteFile(pFilePath, data, region->nMaxSize, nullptr); nRet != 0)
             return nRet;
     }
+    return WriteDeviceRegion(pDevPath, nUpgradeType, data);
+}
+
+int CTavrinOpt::WriteDeviceRegion(const char16_t* pDevPath, int nUpgradeType, const ByteBuffer& data)
+{
+    const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
+    if (!region || data.size() != region->nMaxSize)
+        return kDevicePathRefused;
     const std::string devPath = WideToUtf8(pDevPath);
     COMN_LOG("%s : %s : %d Write upgrade file ! pDevPath: %s, nSeek:%d, nMaxSize:%d", devPath.c_str(),
              Signed(region->nSeek), Signed(region->nMaxSize));

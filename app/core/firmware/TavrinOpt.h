@@ -28,6 +28,8 @@ public:
     // Writes the whole region from the file (zero-padded or cut to the
     // region's size); the gptsurplus region is written with zeros.
     int WriteDeviceString(const char16_t* pDevPath, int nUpgradeType, const char16_t* pFilePath);
+    // Writes the whole region from memory of exactly the region's size.
+    int WriteDeviceRegion(const char16_t* pDevPath, int nUpgradeType, const ByteBuffer& data);
     // 0 region equals the (zero-padded) file, 1 CRC differs, else the step's code.
     int Check(const char16_t* pDevPath, int nUpgradeType, const char16_t* pFilePath);
     int ReadString(const char16_t* pDevPath, std::uint32_t nOffset, ByteBuffer& buffer,

@@ -73,10 +73,18 @@ public:
     // (so callers select the device they upgrade before starting).
     // 0 done (whatever the restart did), else the first failing step's code.
     int UpgradeDeviceInThread(std::u16string imagePath, std::u16string devPath);
-    // Kernel then rootfs region from this job's extracted files.
-    int UpgradeDeviceInfo(const char16_t* pDevPath, const UpgradeJobFiles& files);
-    // Both regions against the image's own bytes.
-    int CheckWriteInfo(const char16_t* pDevPath, const std::u16string& imagePath, const UpgradeFileHeader& header);
+    // The kernel and rootfs as their regions take them: read from the image
+    // once, cut or zero-padded to the region's size. The disk, the extracted
+    // files and the read-back check all work from this memory.
+    struct RegionSources {
+        ByteBuffer kernel, rootfs;
+        std::uint32_t nKernel = 0, nRootfs = 0;  // the image's bytes in each
+    };
+    // Kernel then rootfs region.
+    int UpgradeDeviceInfo(const char16_t* pDevPath, const RegionSources& sources);
+    // Both regions read back against the image's own bytes and the zeros
+    // after them.
+    int CheckWriteInfo(const char16_t* pDevPath, const RegionSources& sources);
     // Flag bits of loader, rootfs and uboot, in that order.
     int MarkUpgradeFlags(const char16_t* pDevPath);
 
@@ -94,9 +102,11 @@ private:
 
     void ThreadRoutine(const Job& job);
     int RunJob(const Job& job);
-    int ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header, const UpgradeJobFiles& files);
-    int CheckRegionAgainstImage(const char16_t* pDevPath, int nUpgradeType, const std::u16string& imagePath,
-                                const UpgradeFileHeader& header);
+    int ReadRegionSources(const std::u16string& imagePath, const UpgradeFileHeader& header,
+                          const UpgradeJobFiles& files, RegionSources& sources);
+    // The extracted kernel and rootfs files, under this job's own names.
+    int WriteExtractedFiles(const UpgradeJobFiles& files, const RegionSources& sources);
+    int CheckRegion(const char16_t* pDevPath, int nUpgradeType, const ByteBuffer& source);
     void RestartSelectedDevice();
     void Report(UpgradeStage stage);
     // True, logged, when a stop was asked for.

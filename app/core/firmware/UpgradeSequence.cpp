@@ -1,6 +1,7 @@
 // The firmware upgrade of the selected device, step by step.
 #include <algorithm>
 #include <cstring>
+#include <future>
 
 #include "app/core/firmware/ByteBuffer.h"
 #include "app/core/firmware/UpgradeHandleThread.h"
@@ -79,18 +80,35 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     }
     // Parts of this job's own: no job on another disk writes them meanwhile.
     const UpgradeJobFiles files(GetUpgradeFilePath());
-    if (int nRet = ExtractImage(imagePath, header, files); nRet != 0) {
+    RegionSources sources;
+    if (int nRet = ReadRegionSources(imagePath, header, files, sources); nRet != 0) {
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return nRet;
     }
+    // The extracted files are written beside the disk, not before it; the
+    // flags wait for them, so a failed one still leaves the appliance alone.
+    std::future<int> extracted = std::async(std::launch::async | std::launch::deferred,
+                                            [&] { return WriteExtractedFiles(files, sources); });
+    struct Joined {
+        std::future<int>& files;
+        ~Joined()
+        {
+            if (files.valid())
+                files.wait();
+        }
+    } joined{extracted};
     if (StopAsked("before the first write"))
         return CodeOf(UpgradeResult::Quit);
-    if (int nRet = UpgradeDeviceInfo(devPath.c_str(), files); nRet != 0) {
+    if (int nRet = UpgradeDeviceInfo(devPath.c_str(), sources); nRet != 0) {
         COMN_LOG("%s : %s : %d Write Upgrade file fail!");
         return nRet;
     }
-    if (int nRet = CheckWriteInfo(devPath.c_str(), imagePath, header); nRet != 0) {
+    if (int nRet = CheckWriteInfo(devPath.c_str(), sources); nRet != 0) {
         COMN_LOG("%s : %s : %d check Upgrade file fail!");
+        return nRet;
+    }
+    if (int nRet = extracted.get(); nRet != 0) {
+        COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return nRet;
     }
     if (int nRet = MarkUpgradeFlags(devPath.c_str()); nRet != 0) {
@@ -113,79 +131,92 @@ bool CUpgradeHandleThread::StopAsked(const char* where)
     return true;
 }
 
-// HandleUpgradeFile's extraction and codes, after its verification.
-int CUpgradeHandleThread::ExtractImage(const std::u16string& imagePath, const UpgradeFileHeader& header,
-                                       const UpgradeJobFiles& files)
+// HandleUpgradeFile's extraction and codes, after its verification: each
+// part read from the image once, into memory the size of its region.
+int CUpgradeHandleThread::ReadRegionSources(const std::u16string& imagePath, const UpgradeFileHeader& header,
+                                            const UpgradeJobFiles& files, RegionSources& sources)
 {
     Report(UpgradeStage::Extracting);
     if (!files.Usable())
         return kKernelFileNotWritten;  // never extract to the root of some drive
-    const std::u16string& kernel = files.Path(UPGRADE_TYPE_KERNEL);
-    if (m_fileOpt.ExtractRegionFileTo(imagePath.c_str(), kernel.c_str(), UPGRADE_TYPE_KERNEL, header) != 0)
+    const auto read = [&](int nType, ByteBuffer& buffer, std::uint32_t& nBytes) {
+        std::uint32_t nSize = 0;
+        if (m_fileOpt.ReadUpgradeFile(imagePath.c_str(), nType, header, buffer, &nSize) != 0)
+            return false;
+        const std::uint32_t nRegion = FindUpgradeRegion(nType)->nMaxSize;
+        nBytes = std::min(nSize, nRegion);
+        buffer.resize(nRegion);
+        std::memset(buffer.data() + nBytes, 0, nRegion - nBytes);
+        return true;
+    };
+    if (!read(UPGRADE_TYPE_KERNEL, sources.kernel, sources.nKernel))
         return kKernelFileNotWritten;
-    const std::u16string& rootfs = files.Path(UPGRADE_TYPE_ROOTFS);
-    if (m_fileOpt.ExtractRegionFileTo(imagePath.c_str(), rootfs.c_str(), UPGRADE_TYPE_ROOTFS, header) != 0)
+    if (!read(UPGRADE_TYPE_ROOTFS, sources.rootfs, sources.nRootfs))
         return kRootfsFileNotWritten;
     return kUpgradeFileReady;
 }
 
-int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath, const UpgradeJobFiles& files)
+int CUpgradeHandleThread::WriteExtractedFiles(const UpgradeJobFiles& files, const RegionSources& sources)
+{
+    if (m_fileOpt.WriteUpgradeFile(files.Path(UPGRADE_TYPE_KERNEL).c_str(), sources.kernel.data(), sources.nKernel,
+                                   nullptr) != 0)
+        return kKernelFileNotWritten;
+    if (m_fileOpt.WriteUpgradeFile(files.Path(UPGRADE_TYPE_ROOTFS).c_str(), sources.rootfs.data(), sources.nRootfs,
+                                   nullptr) != 0)
+        return kRootfsFileNotWritten;
+    return 0;
+}
+
+int CUpgradeHandleThread::UpgradeDeviceInfo(const char16_t* pDevPath, const RegionSources& sources)
 {
     Report(UpgradeStage::WritingKernel);
-    const std::u16string& kernel = files.Path(UPGRADE_TYPE_KERNEL);
-    if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_KERNEL, kernel.c_str()); nRet != 0) {
+    if (int nRet = m_deviceOpt.WriteDeviceRegion(pDevPath, UPGRADE_TYPE_KERNEL, sources.kernel); nRet != 0) {
         COMN_LOG("%s : %s : %d write kennel error - %d", nRet);
         return nRet;
     }
     Report(UpgradeStage::WritingRootfs);
-    const std::u16string& rootfs = files.Path(UPGRADE_TYPE_ROOTFS);
-    if (int nRet = m_deviceOpt.WriteDeviceString(pDevPath, UPGRADE_TYPE_ROOTFS, rootfs.c_str()); nRet != 0) {
+    if (int nRet = m_deviceOpt.WriteDeviceRegion(pDevPath, UPGRADE_TYPE_ROOTFS, sources.rootfs); nRet != 0) {
         COMN_LOG("%s : %s : %d write rootfs error - %d", nRet);
         return nRet;
     }
     return 0;
 }
 
-int CUpgradeHandleThread::CheckWriteInfo(const char16_t* pDevPath, const std::u16string& imagePath,
-                                         const UpgradeFileHeader& header)
+int CUpgradeHandleThread::CheckWriteInfo(const char16_t* pDevPath, const RegionSources& sources)
 {
     Report(UpgradeStage::Checking);
-    if (int nRet = CheckRegionAgainstImage(pDevPath, UPGRADE_TYPE_KERNEL, imagePath, header); nRet != 0) {
+    if (int nRet = CheckRegion(pDevPath, UPGRADE_TYPE_KERNEL, sources.kernel); nRet != 0) {
         COMN_LOG("%s : %s : %d check kennel error - %d", nRet);
         return nRet;
     }
-    if (int nRet = CheckRegionAgainstImage(pDevPath, UPGRADE_TYPE_ROOTFS, imagePath, header); nRet != 0) {
+    if (int nRet = CheckRegion(pDevPath, UPGRADE_TYPE_ROOTFS, sources.rootfs); nRet != 0) {
         COMN_LOG("%s : %s : %d check rootfs error - %d", nRet);
         return nRet;
     }
     return 0;
 }
 
-// The region read back against the verified image's own bytes, all of them
-// (a CRC-16 that matches proves little), and zeros after them.
-int CUpgradeHandleThread::CheckRegionAgainstImage(const char16_t* pDevPath, int nUpgradeType,
-                                                  const std::u16string& imagePath, const UpgradeFileHeader& header)
+// Large enough that a piece costs one open and one read, small enough that
+// it adds little to the two regions already held.
+constexpr std::uint32_t kReadBackPiece = 4 * 1024 * 1024;
+
+// The region read back in large pieces against its source, all of it (a
+// CRC-16 that matches proves little), the zeros after the part included.
+int CUpgradeHandleThread::CheckRegion(const char16_t* pDevPath, int nUpgradeType, const ByteBuffer& source)
 {
-    ByteBuffer region;
-    std::uint32_t nRegion = 0;
-    if (int nRet = m_deviceOpt.ReadDeviceString(pDevPath, nUpgradeType, region, &nRegion); nRet != 0)
-        return nRet;
-    const UpgradeFileSpan span = nUpgradeType == UPGRADE_TYPE_KERNEL ? KernelImageSpan(header) : RootfsImageSpan(header);
-    if (!IsReadableSpan(span))
-        return kHeaderSizesRefused;
-    const auto nPart = static_cast<std::uint32_t>(std::min<std::int64_t>(span.nLength, nRegion));
+    const UpgradeRegion* region = FindUpgradeRegion(nUpgradeType);
+    if (!region || source.size() != region->nMaxSize)
+        return kDevicePathRefused;
     ByteBuffer piece;
-    for (std::uint32_t done = 0; done < nPart;) {
-        const std::uint32_t nCount = std::min(kCksumReadPiece, nPart - done);
-        const auto nAt = static_cast<std::uint32_t>(span.nOffset) + done;
-        if (int nRet = m_fileOpt.ReadUpgradeFile(imagePath.c_str(), nAt, piece, nCount, nullptr); nRet != 0)
+    for (std::uint32_t done = 0; done < region->nMaxSize;) {
+        const std::uint32_t nCount = std::min(kReadBackPiece, region->nMaxSize - done);
+        if (int nRet = m_deviceOpt.ReadString(pDevPath, region->nSeek + done, piece, nCount, nullptr); nRet != 0)
             return nRet;
-        if (std::memcmp(region.data() + done, piece.data(), nCount) != 0)
+        if (std::memcmp(piece.data(), source.data() + done, nCount) != 0)
             return kRegionDiffers;
         done += nCount;
     }
-    const bool zerosAfter = std::all_of(region.data() + nPart, region.data() + nRegion, [](std::uint8_t b) { return b == 0; });
-    return zerosAfter ? 0 : kRegionDiffers;
+    return 0;
 }
 
 int CUpgradeHandleThread::MarkUpgradeFlags(const char16_t* pDevPath)
