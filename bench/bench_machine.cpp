@@ -20,7 +20,7 @@ BenchMachine::BenchMachine(std::uint64_t diskBytes, double timeScale)
     machine::setSetting(*machine_, "time_scale", std::to_string(timeScale));
     machine::unplug(*machine_, 1);
     machine::DiskOptions disk;
-    disk.size = diskBytes;
+    disk.size = diskBytes_ = diskBytes;
     slot_ = machine::addDisk(*machine_, disk);
     machine::select(machine_->dir());
     ::setenv("KX_MACHINE", machine_->dir().c_str(), 1);  // for the command-line fallback
@@ -30,6 +30,15 @@ BenchMachine::~BenchMachine()
 {
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
+}
+
+std::filesystem::path BenchMachine::addDisk()
+{
+    machine::DiskOptions disk;
+    disk.size = diskBytes_;
+    const int slot = machine::addDisk(*machine_, disk);
+    const auto state = machine_->read();
+    return machine_->backingPath(state->disks.at(static_cast<std::size_t>(slot)));
 }
 
 void BenchMachine::unplugDisk()

@@ -27,6 +27,8 @@ public:
     // The library's name of the appliance disk: \Device\HarddiskN\Partition0.
     std::string devicePath() const;
     const std::filesystem::path& workDir() const { return root_; }
+    // Another appliance disk of the same size and hardware id; its image.
+    std::filesystem::path addDisk();
     // The appliance disk leaves the machine, or comes back in its slot.
     void unplugDisk();
     void plugDisk();
@@ -35,6 +37,7 @@ private:
     std::filesystem::path root_;
     std::shared_ptr<machine::Machine> machine_;
     int slot_ = -1;
+    std::uint64_t diskBytes_ = 0;
 };
 
 }  // namespace bench

@@ -3,7 +3,7 @@
 // with the micro-benchmark figures of orvane_bench (--micro FILE) put beside
 // their references; ends with one table of the figures and their targets.
 //
-//   orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade]
+//   orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade|upgrade-all]
 //   orvane_compare --run-steps IMAGE DEVICE   (what the comparison starts: the
 //                  worker's steps alone, without device discovery and restart)
 #include <unistd.h>
@@ -211,6 +211,44 @@ void CompareUpgrade(const Options& options, std::vector<Row>& rows)
                     std::nullopt});
 }
 
+// Four appliances upgraded at once against one of them alone; afterwards
+// every disk must hold both parts and the flag word, byte for byte.
+void CompareUpgradeAll(const Options& options, std::vector<Row>& rows)
+{
+    bench::BenchMachine machine(2048 * kMiB, 0.0);
+    std::vector<fs::path> disks{machine.diskPath()};
+    for (int i = 0; i < 3; ++i)
+        disks.push_back(machine.addDisk());
+    const fs::path log = machine.workDir() / "upgrade-all.log";
+    const fs::path image = MakeImage(machine.workDir(), "windows.bin", 0, log);
+    const fs::path orvane = BuildDir() / "orvane";
+    MustRun({orvane, "setup", "--partitions", "0", "--all", "--yes"}, log);  // the system partitions
+    const std::vector<std::string> all = {orvane, "upgrade", image, "--all", "--yes"};
+    const std::vector<std::string> one = {orvane, "upgrade", image, "--yes", "--device", machine.devicePath()};
+    const auto pairs = bench::RunPairs(all, one, options.runs, 1, log);
+    Report("orvane upgrade --all of four disks vs one upgrade", pairs, "four with --all", "one");
+    UpgradeFileHeader header;
+    if (ParseUpgradeHeaderFile(Utf8ToWide(image.string()).c_str(), header) != 0)
+        throw std::runtime_error("cannot read the header of " + image.string());
+    const UpgradeFileSpan kernel = KernelImageSpan(header), rootfs = RootfsImageSpan(header);
+    std::size_t correct = 0;
+    for (const auto& disk : disks) {
+        const std::string check =
+            "cmp -s -n " + std::to_string(kernel.nLength) + " -i " + std::to_string(kernel.nOffset) + ":" +
+            std::to_string(FindUpgradeRegion(UPGRADE_TYPE_KERNEL)->nSeek) + " '" + image.string() + "' '" +
+            disk.string() + "' && cmp -s -n " + std::to_string(rootfs.nLength) + " -i " +
+            std::to_string(rootfs.nOffset) + ":" + std::to_string(FindUpgradeRegion(UPGRADE_TYPE_ROOTFS)->nSeek) +
+            " '" + image.string() + "' '" + disk.string() + "' && test \"$(od -An -tx4 -j " +
+            std::to_string(kUpgradeFlagOffset) + " -N4 '" + disk.string() + "' | tr -d ' ')\" = 0000000b";
+        correct += std::system(check.c_str()) == 0;
+    }
+    rows.push_back({"upgrade --all of 4 disks, time / one upgrade's", Fixed(pairs.MedianRatio(), 3), "<= 1.5",
+                    pairs.MedianRatio() <= 1.5});
+    rows.push_back({"upgrade --all of 4 disks, disks right byte for byte",
+                    std::to_string(correct) + " of " + std::to_string(disks.size()), "all",
+                    correct == disks.size()});
+}
+
 std::vector<std::string> SplitName(const std::string& name)
 {
     std::vector<std::string> parts;
@@ -281,7 +319,7 @@ Options ParseOptions(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
-            throw std::runtime_error("usage: orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade]");
+            throw std::runtime_error("usage: orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade|upgrade-all]");
         if (arg == "--micro")
             options.micro = argv[++i];
         else if (arg == "--runs")
@@ -320,6 +358,8 @@ int main(int argc, char** argv)
             MicroRows(*options.micro, rows);
         if (options.only.empty() || options.only == "verify")
             CompareVerify(options, rows);
+        if (options.only.empty() || options.only == "upgrade-all")
+            CompareUpgradeAll(options, rows);
         if (options.only.empty() || options.only == "upgrade")
             CompareUpgrade(options, rows);
         PrintTable(rows);

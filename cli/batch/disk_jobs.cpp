@@ -51,8 +51,9 @@ private:
     }
     std::size_t busy() const { return count(State::Running) + count(State::Waiting) + count(State::Restarting); }
 
-    // A restart only while nothing else moves data; new work only when no
-    // restart is pending.
+    // Restarts only while nothing else moves data, all the waiting ones
+    // together (each reaches the others' disks anyway); new work only when
+    // no restart is pending.
     void schedule()
     {
         if (count(State::Restarting) == 0 && count(State::Running) == 0)
@@ -61,7 +62,6 @@ private:
                     slots_[i].state = State::Restarting;
                     display_.show(i, slots_[i].percent, "restarting device");
                     slots_[i].worker->tell("go");
-                    break;
                 }
         if (count(State::Waiting) + count(State::Restarting) > 0)
             return;

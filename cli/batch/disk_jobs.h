@@ -1,7 +1,7 @@
 // Many disks at once, each job in a worker process of its own, at most so
-// many at a time. Device restarts are held back until no other worker is
-// moving data: a restart reaches every disk of the same hardware id, so
-// the workers restart one after the other, each when told.
+// many at a time. Device restarts are held back until no worker is moving
+// data: a restart reaches every disk of the same hardware id. Then the
+// waiting workers restart together, each when told.
 #pragma once
 
 #include <string>
