@@ -118,29 +118,35 @@ void CompareVerify(const Options& options, std::vector<Row>& rows)
     rows.push_back({"image verify 256 MiB, throughput", Fixed(mbps, 0) + " MB/s", "", std::nullopt});
 }
 
-// The standard tools' upgrade: check, split, write through, compare.
-std::vector<std::string> ToolsUpgrade(const fs::path& image, const fs::path& work, const fs::path& disk)
+// A tools pipeline as a shell command line: $1 image, $2 scratch folder,
+// $3 disk, $4 $5 kernel offset and length in the image, $6 $7 the rootfs's,
+// $8 $9 the kernel and rootfs regions' offsets, ${10} the flag sector.
+std::vector<std::string> ToolsCommand(const std::string& script, const fs::path& image, const fs::path& work,
+                                      const fs::path& disk)
 {
     UpgradeFileHeader header;
     if (ParseUpgradeHeaderFile(Utf8ToWide(image.string()).c_str(), header) != 0)
         throw std::runtime_error("cannot read the header of " + image.string());
     const UpgradeFileSpan kernel = KernelImageSpan(header), rootfs = RootfsImageSpan(header);
-    const UpgradeRegion& k = *FindUpgradeRegion(UPGRADE_TYPE_KERNEL);
-    const UpgradeRegion& r = *FindUpgradeRegion(UPGRADE_TYPE_ROOTFS);
-    const std::string script =
-        "set -e\n"
-        "cksum \"$1\" >/dev/null\n"
-        "dd if=\"$1\" of=\"$2/kernel\" iflag=skip_bytes,count_bytes skip=$4 count=$5 bs=8M status=none\n"
-        "dd if=\"$1\" of=\"$2/rootfs\" iflag=skip_bytes,count_bytes skip=$6 count=$7 bs=8M status=none\n"
-        "dd if=\"$2/kernel\" of=\"$3\" oflag=dsync,seek_bytes seek=$8 bs=8M conv=notrunc status=none\n"
-        "dd if=\"$2/rootfs\" of=\"$3\" oflag=dsync,seek_bytes seek=$9 bs=8M conv=notrunc status=none\n"
-        "cmp -n $5 -i 0:$8 \"$2/kernel\" \"$3\"\n"
-        "cmp -n $7 -i 0:$9 \"$2/rootfs\" \"$3\"\n";
     fs::create_directories(work);
-    return {"sh", "-c", script, "sh", image, work, disk,
+    return {"sh", "-c", "set -e\n" + script, "sh", image, work, disk,
             std::to_string(kernel.nOffset), std::to_string(kernel.nLength),
             std::to_string(rootfs.nOffset), std::to_string(rootfs.nLength),
-            std::to_string(k.nSeek), std::to_string(r.nSeek)};
+            std::to_string(FindUpgradeRegion(UPGRADE_TYPE_KERNEL)->nSeek),
+            std::to_string(FindUpgradeRegion(UPGRADE_TYPE_ROOTFS)->nSeek), std::to_string(kUpgradeFlagOffset / 512)};
+}
+
+// The standard tools' upgrade: check, split, write through, compare.
+std::vector<std::string> ToolsUpgrade(const fs::path& image, const fs::path& work, const fs::path& disk)
+{
+    return ToolsCommand("cksum \"$1\" >/dev/null\n"
+                        "dd if=\"$1\" of=\"$2/kernel\" iflag=skip_bytes,count_bytes skip=$4 count=$5 bs=8M status=none\n"
+                        "dd if=\"$1\" of=\"$2/rootfs\" iflag=skip_bytes,count_bytes skip=$6 count=$7 bs=8M status=none\n"
+                        "dd if=\"$2/kernel\" of=\"$3\" oflag=dsync,seek_bytes seek=$8 bs=8M conv=notrunc status=none\n"
+                        "dd if=\"$2/rootfs\" of=\"$3\" oflag=dsync,seek_bytes seek=$9 bs=8M conv=notrunc status=none\n"
+                        "cmp -n $5 -i 0:$8 \"$2/kernel\" \"$3\"\n"
+                        "cmp -n $7 -i 0:$9 \"$2/rootfs\" \"$3\"\n",
+                        image, work, disk);
 }
 
 // The honest yardstick: the same work with no files in between. The image
@@ -149,29 +155,16 @@ std::vector<std::string> ToolsUpgrade(const fs::path& image, const fs::path& wor
 // sector read and written back with write-through.
 std::vector<std::string> DirectToolsUpgrade(const fs::path& image, const fs::path& work, const fs::path& disk)
 {
-    UpgradeFileHeader header;
-    if (ParseUpgradeHeaderFile(Utf8ToWide(image.string()).c_str(), header) != 0)
-        throw std::runtime_error("cannot read the header of " + image.string());
-    const UpgradeFileSpan kernel = KernelImageSpan(header), rootfs = RootfsImageSpan(header);
-    const std::uint64_t kernelAt = FindUpgradeRegion(UPGRADE_TYPE_KERNEL)->nSeek;
-    const std::uint64_t rootfsAt = FindUpgradeRegion(UPGRADE_TYPE_ROOTFS)->nSeek;
-    const std::uint64_t flagSector = kUpgradeFlagOffset / 512;
-    const std::string script =
-        "set -e\n"
-        "cksum \"$1\" >/dev/null\n"
-        "dd if=\"$1\" of=\"$3\" iflag=skip_bytes,count_bytes skip=$4 count=$5 oflag=dsync,seek_bytes seek=$8 "
-        "bs=8M conv=notrunc status=none\n"
-        "dd if=\"$1\" of=\"$3\" iflag=skip_bytes,count_bytes skip=$6 count=$7 oflag=dsync,seek_bytes seek=$9 "
-        "bs=8M conv=notrunc status=none\n"
-        "cmp -n $5 -i $4:$8 \"$1\" \"$3\"\n"
-        "cmp -n $7 -i $6:$9 \"$1\" \"$3\"\n"
-        "dd if=\"$3\" of=\"$2/flag\" bs=512 skip=${10} count=1 status=none\n"
-        "dd if=\"$2/flag\" of=\"$3\" bs=512 seek=${10} count=1 oflag=dsync conv=notrunc status=none\n";
-    fs::create_directories(work);
-    return {"sh", "-c", script, "sh", image, work, disk,
-            std::to_string(kernel.nOffset), std::to_string(kernel.nLength),
-            std::to_string(rootfs.nOffset), std::to_string(rootfs.nLength),
-            std::to_string(kernelAt), std::to_string(rootfsAt), std::to_string(flagSector)};
+    return ToolsCommand("cksum \"$1\" >/dev/null\n"
+                        "dd if=\"$1\" of=\"$3\" iflag=skip_bytes,count_bytes skip=$4 count=$5 "
+                        "oflag=dsync,seek_bytes seek=$8 bs=8M conv=notrunc status=none\n"
+                        "dd if=\"$1\" of=\"$3\" iflag=skip_bytes,count_bytes skip=$6 count=$7 "
+                        "oflag=dsync,seek_bytes seek=$9 bs=8M conv=notrunc status=none\n"
+                        "cmp -n $5 -i $4:$8 \"$1\" \"$3\"\n"
+                        "cmp -n $7 -i $6:$9 \"$1\" \"$3\"\n"
+                        "dd if=\"$3\" of=\"$2/flag\" bs=512 skip=${10} count=1 status=none\n"
+                        "dd if=\"$2/flag\" of=\"$3\" bs=512 seek=${10} count=1 oflag=dsync conv=notrunc status=none\n",
+                        image, work, disk);
 }
 
 // A whole orvane upgrade (4 MiB kernel, 32 MiB rootfs) onto the machine's
