@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -15,24 +16,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The whole disk or one of its partitions answers to match.
+template <typename Match>
+bool anyBlockOf(const HostDisk& disk, Match match)
+{
+    return match(disk.block) || std::any_of(disk.partitions.begin(), disk.partitions.end(), match);
+}
+
 bool ours(const HostDisk& disk, dev_t id)
 {
-    if (id == disk.block.id)
-        return true;
-    for (const auto& p : disk.partitions)
-        if (p.id == id)
-            return true;
-    return false;
+    return anyBlockOf(disk, [id](const BlockName& b) { return b.id == id; });
 }
 
 bool oursByName(const HostDisk& disk, const std::string& name)
 {
-    if (name == disk.block.name)
-        return true;
-    for (const auto& p : disk.partitions)
-        if (p.name == name)
-            return true;
-    return false;
+    return anyBlockOf(disk, [&name](const BlockName& b) { return b.name == name; });
 }
 
 // mountinfo: id parent major:minor root mountpoint ...
