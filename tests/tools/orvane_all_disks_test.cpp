@@ -1,7 +1,9 @@
 // orvane upgrade --all and setup --all on a machine with several appliances
 // of one hardware id and a stick: each appliance done by its own worker, the
 // stick left alone, one disk unplugged mid-write without harm to the others.
+#include "app/core/jobs/DiskJobLock.h"
 #include "firmware_cli.h"
+#include "support/foreign_job_lock.h"
 
 namespace {
 
@@ -93,6 +95,30 @@ TEST_F(OrvaneAllDisks, JobsCapsHowManyRunAtOnce)
     const auto secondStarts = run.out.find(devpath(2) + "    0%  started");
     ASSERT_NE(firstDone, std::string::npos) << run.out;
     EXPECT_GT(secondStarts, firstDone) << run.out;
+}
+
+// A disk another program holds ends only its own worker, and the summary
+// says why; on a terminal each disk keeps one line, redrawn in place.
+TEST_F(OrvaneAllDisks, ABusyDiskIsNamedAndATerminalGetsOneLinePerDisk)
+{
+    applianceLine(2);
+    const fs::path image = makeImage();
+    {
+        testing_support::ForeignJobLock foreign(m(), 2, DiskJobDescription(DiskJobKind::Setup, 4242));
+        ASSERT_TRUE(foreign.held());
+        const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});
+        EXPECT_EQ(run.code, 1) << run.out << run.err;
+        EXPECT_NE(rowOf(run.out, devpath(2)).find("busy: a disk setup started by process 4242"), std::string::npos)
+            << run.out;
+        EXPECT_TRUE(upgraded(1));
+    }
+    std::string out;
+    const std::string command = shellQuote(testing_support::buildDir() + "/orvane") + " --machine " +
+                                shellQuote(dir_.string()) + " upgrade " + shellQuote(image.string()) +
+                                " --all --yes";
+    ASSERT_EQ(shell("script -qefc " + shellQuote(command) + " /dev/null", &out), 0) << out;
+    EXPECT_NE(out.find("\x1b[2A\r\x1b[2K"), std::string::npos) << "not redrawn in place:\n" << out;
+    EXPECT_TRUE(upgraded(2));
 }
 
 TEST_F(OrvaneAllDisks, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
