@@ -172,8 +172,8 @@ void HostTree::startHub(const std::string& port, const std::string& oldName, con
                 fs::rename(dev / current, dev / pending, ec);
                 fs::rename(blocks / current, blocks / pending, ec);
                 current.clear();
-            } else if (c == '1' && current.empty()) {  // found again, under the other name
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            } else if (c == '1' && current.empty()) {  // found again, a while later, under the other name
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 fs::create_directory_symlink(blocks / pending, sys / "block" / pending, ec);
                 current = pending;
             }

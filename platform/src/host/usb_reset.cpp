@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "host/host_roots.h"
+#include "host/usb_disks.h"
 
 namespace host {
 
@@ -24,18 +27,39 @@ std::string authorize(const std::filesystem::path& file, char value)
     return ok ? std::string() : "cannot write " + file.string() + ": " + std::strerror(saved);
 }
 
+constexpr std::chrono::milliseconds kLeaveLimit{5000};
+
 }  // namespace
+
+bool waitForUsbDisk(const std::string& port, bool present, std::chrono::milliseconds limit)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto disks = scanHostDisks();
+        const bool there =
+            std::any_of(disks.begin(), disks.end(), [&](const HostDisk& d) { return d.usb && d.port == port; });
+        if (there == present)
+            return true;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
 
 std::filesystem::path usbDeviceAt(const std::string& port)
 {
     return sysfsRoot() / "bus" / "usb" / "devices" / port;
 }
 
-std::string resetUsbDevice(const std::filesystem::path& usbDevice, bool comeBack)
+std::string resetUsbDevice(const std::string& port, bool comeBack)
 {
-    const auto file = usbDevice / "authorized";
+    const auto file = usbDeviceAt(port) / "authorized";
     if (std::string why = authorize(file, '0'); !why.empty())
         return why;
+    // Let back only once its disk has left, or the old disk would pass for
+    // the returned one.
+    if (!waitForUsbDisk(port, false, kLeaveLimit))
+        return "its disk did not leave after the device was taken off the bus";
     return comeBack ? authorize(file, '1') : std::string();
 }
 

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <set>
 
 #include "host/usb_reset.h"
@@ -268,8 +270,14 @@ bool matchesHardwareId(const Disk& disk, const std::string& hardwareId)
     return equalsNoCase(id, hardwareId);
 }
 
+// What a real USB disk may take to be found again after its reset: the
+// device console tool waits at most this long for it, as the library waits
+// for the tool.
+constexpr std::chrono::milliseconds kHostDiskReturn{15000};
+
 // A host disk's USB device is taken off the bus for real; the disk leaves
-// now and comes back when the host finds it again (followHostDisks).
+// now and, on a restart, the reset ends once the host has found it again
+// (the next enumeration gives it back its slot).
 int resetHostUsb(Machine& m, const std::string& hardwareId, bool comeBack)
 {
     std::vector<std::pair<int, std::string>> ports;
@@ -277,13 +285,17 @@ int resetHostUsb(Machine& m, const std::string& hardwareId, bool comeBack)
         if (d.host && matchesHardwareId(d, hardwareId) && !d.hostPort.empty())
             ports.emplace_back(d.slot, d.hostPort);
     for (const auto& [slot, port] : ports) {
-        if (std::string why = host::resetUsbDevice(host::usbDeviceAt(port), comeBack); !why.empty())
+        if (std::string why = host::resetUsbDevice(port, comeBack); !why.empty())
             throw MachineError("disk " + std::to_string(slot) + " could not be reset: " + why);
         m.update([slot = slot](State& state) {
             if (Disk& d = diskBySlot(state, slot); d.present)
                 detachDisk(state, d);
         });
     }
+    for (const auto& [slot, port] : ports)
+        if (comeBack && !host::waitForUsbDisk(port, true, kHostDiskReturn))
+            std::cerr << "machine: disk " << slot << " was not back on USB port " << port << " after "
+                      << kHostDiskReturn.count() / 1000 << " s\n";
     return static_cast<int>(ports.size());
 }
 
