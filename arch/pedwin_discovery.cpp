@@ -5,6 +5,7 @@
 #include <new>
 
 #include "windev/pedwin_devices.h"
+#include "arch/pedwin_probe_pass.h"
 #include "arch/pedwinbase.h"
 #include "arch/pedwindow.h"
 #include "kx/kx.h"
@@ -136,6 +137,7 @@ int PedWinDeviceProbe()
 {
     for (PedWinDev* c = head; c; c = c->next)
         c->present = 0;
+    ProbePass pass;
     if (!forEachPresentDevice(win::GUID_DEVCLASS_DISKDRIVE, visitDrive))
         return 0;
     for (PedWinDev* c = head; c;) {
@@ -191,11 +193,15 @@ int PedWinDeviceMatchId(const char* id)
     if (!id)
         return 0;
     bool matched = false;
-    const bool listed = forEachPresentDevice(win::GUID_DEVCLASS_DISKDRIVE,
-                                             [&](win::HDEVINFO, win::SP_DEVINFO_DATA&, const char* present) {
-                                                 matched = std::strcmp(present, id) == 0;
-                                                 return !matched;
-                                             });
+    bool listed = true;
+    if (const ProbePass* pass = ProbePass::current(); pass && pass->listed())
+        matched = pass->present(id);
+    else
+        listed = forEachPresentDevice(win::GUID_DEVCLASS_DISKDRIVE,
+                                      [&](win::HDEVINFO, win::SP_DEVINFO_DATA&, const char* present) {
+                                          matched = std::strcmp(present, id) == 0;
+                                          return !matched;
+                                      });
     if (!listed) {
         kx_printf("ERR:[%s:%s:%d]:Cann't get SetupDiGetClassDevs: %s\n", KX_WHERE(pedWinBase), id);
         return 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "arch/pedwin_probe_pass.h"
 #include "arch/pedwinbase.h"
 #include "arch/pedwindow.h"
 #include "arch/pedwindow_internal.h"
@@ -40,14 +41,33 @@ bool ownedByAnother(const PedWinDev* candidate, const char* path)
     return false;
 }
 
+// Whether the drive opens and tells its identity; within a probe, asked of
+// Windows once for all candidates.
+bool driveIdentity(int drive, const char* path, char* vendor, char* product, char* version)
+{
+    ProbePass* pass = ProbePass::current();
+    if (!pass)
+        return pathExists(path) && ped_dev_get_info(drive, vendor, product, version);
+    const DriveIdentity& id = pass->identity(drive);
+    if (!id.answered)
+        return false;
+    std::memcpy(vendor, id.vendor, sizeof id.vendor);
+    std::memcpy(product, id.product, sizeof id.product);
+    std::memcpy(version, id.version, sizeof id.version);
+    return true;
+}
+
 // The drive number of the first physical drive this candidate's name shows.
+// Drives other candidates own are passed over before any question: each
+// opens the drive, and asking about every owned drive made a probe of n
+// disks cost n squared opens.
 int findDrive(const PedWinDev* candidate, char* vendor, char* product, char* version)
 {
     for (int drive = 0; drive < kMaxDrives; ++drive) {
         char path[64];
         std::snprintf(path, sizeof path, "\\Device\\Harddisk%d\\Partition0", drive);
-        if (!pathExists(path) || !ped_dev_get_info(drive, vendor, product, version) ||
-            !ped_dev_win_match(candidate, vendor, product, version) || ownedByAnother(candidate, path))
+        if (ownedByAnother(candidate, path) || !driveIdentity(drive, path, vendor, product, version) ||
+            !ped_dev_win_match(candidate, vendor, product, version))
             continue;
         return drive;
     }

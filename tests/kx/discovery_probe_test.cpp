@@ -1,5 +1,10 @@
 // Building the candidate list: which disk drives become candidates and the
 // records they own.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
 #include "device_fixture.h"
 
 namespace kx_test {
@@ -55,6 +60,33 @@ TEST_F(DiscoveryProbe, TwoEqualDisksGetOneDriveEach)
     ASSERT_EQ(list.size(), 2u);
     EXPECT_STREQ(list[0]->dev.path, "\\Device\\Harddisk1\\Partition0");
     EXPECT_STREQ(list[1]->dev.path, "\\Device\\Harddisk2\\Partition0");
+}
+
+// Every question about a drive opens it through the temporary DOS name, so
+// the journal of DOS names shows how often each drive was asked about: a
+// drive late in the list must not be asked about more than the first one,
+// nor an early drive once per candidate after it.
+TEST_F(DiscoveryProbe, EachDriveIsAskedAboutAsOftenWhereverItIsInTheList)
+{
+    for (int i = 0; i < 5; ++i)
+        machine::addDisk(m(), machine::DiskOptions{});
+    const auto journal = m().dir() / "dos_devices.journal";
+    const auto before = std::filesystem::exists(journal) ? std::filesystem::file_size(journal) : 0;
+    ASSERT_EQ(kx::PedWinDeviceProbe(), 1);
+    ASSERT_EQ(candidateList().size(), 6u);
+
+    std::ifstream in(journal, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(before));
+    std::map<std::string, int> definitions;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("+\t", 0) == 0)
+            ++definitions[line.substr(line.rfind('\t') + 1)];
+    const int first = definitions[partitionPath(1, 0)];
+    EXPECT_GT(first, 0);
+    for (int drive = 0; drive <= 6; ++drive)
+        EXPECT_LE(definitions[partitionPath(drive, 0)], first) << drive;
+    for (int drive = 2; drive <= 6; ++drive)
+        EXPECT_EQ(definitions[partitionPath(drive, 0)], first) << drive;
 }
 
 TEST_F(DiscoveryProbe, DrivesAbove63AreNeverProbed)

@@ -87,6 +87,7 @@ TEST_F(DosNameJournal, AMachineFromBeforeTheJournalKeepsItsNames)
 
     auto old = machine::Machine::open(dir_);
     EXPECT_EQ(old->read()->dosDevices, (DosNames{{"OLD", {"\\Device\\Harddisk0\\Partition1"}}}));
+    EXPECT_EQ(*old->readDosNames(), old->read()->dosDevices);
     machine::setSetting(*old, "time_scale", "0.25");  // no name changed: they stay where they are
     EXPECT_FALSE(std::filesystem::exists(journal()));
 
@@ -173,6 +174,32 @@ TEST_F(DosNameJournal, ProcessesChangingNamesAtOnceLoseNothing)
         for (int w = 0; w < kWriters; ++w)
             EXPECT_EQ(names.at("WRITER" + std::to_string(w)), left) << w;
     EXPECT_LT(std::filesystem::file_size(journal()), 80u * 1024);
+}
+
+// A reader keeps the journal open between reads and looks again only when
+// the file at the path is another one or its size moved: a rewrite of the
+// same size, and a torn line cut and replaced by one of its length, must
+// both still be seen.
+TEST_F(DosNameJournal, AReaderThatKeepsTheJournalOpenSeesSameSizeChanges)
+{
+    const std::string target = "\\Device\\Harddisk1\\Partition0";
+    auto reader = machine::Machine::open(dir_);
+    define(m(), "A", target);
+    EXPECT_EQ(*reader->readDosNames(), (DosNames{{"A", {target}}}));
+    const auto size = std::filesystem::file_size(journal());
+
+    m().update([&](machine::State& s) { s.dosDevices = {{"B", {target}}}; });  // a rewrite
+    ASSERT_EQ(std::filesystem::file_size(journal()), size);
+    EXPECT_EQ(*reader->readDosNames(), (DosNames{{"B", {target}}}));
+
+    const std::string line = "+\tC\t" + target + "\n";
+    appendToJournal(line.substr(0, line.size() - 1) + "0");  // torn: a line's length, no newline
+    EXPECT_EQ(*reader->readDosNames(), (DosNames{{"B", {target}}}));
+    define(m(), "D", target);  // cuts the torn bytes and appends a line of the same length
+    ASSERT_EQ(std::filesystem::file_size(journal()), size + line.size());
+    EXPECT_EQ(*reader->readDosNames(), (DosNames{{"B", {target}}, {"D", {target}}}));
+    EXPECT_EQ(reader->read()->dosDevices, *reader->readDosNames());
+    EXPECT_TRUE(reader->readWithoutNames()->dosDevices.empty());
 }
 
 TEST_F(DosNameJournal, OddTargetsComeBackAsDefined)

@@ -1,6 +1,7 @@
 // Volume answers read from the disk: labels, and damaged volumes that must
 // read as unrecognised rather than crash or read elsewhere.
 #include <random>
+#include <regex>
 
 #include "platform/volume_format.h"
 #include "volume_testing.h"
@@ -98,6 +99,55 @@ TEST_F(VolumeProbe, DamagedMftIsUnrecognisedAndNeverReadPastTheVolume)
         volumeInfo("D:\\");
     }
     writeAt(mft, records);
+}
+
+// Nothing may answer with a count from before a write: not after one
+// through the volume's handle, nor after one straight into the disk image
+// by another writer.
+TEST_F(VolumeProbe, FreeSpaceFollowsEveryWriteToTheBitmap)
+{
+    formatEx("D:\\", u"NTFS", u"");
+    ASSERT_TRUE(callbackLog().doneValue);
+    const std::string part = extract(kNtfsStart, kNtfsSectors);
+    std::string info, bitmapInfo;
+    ASSERT_EQ(testing_support::runCommand("ntfsinfo -m " + part, &info), 0) << info;
+    ASSERT_EQ(testing_support::runCommand("ntfsinfo -v -i 6 " + part, &bitmapInfo), 0) << bitmapInfo;
+    const long long cluster = numberAfter(info, "Cluster Size");
+    std::smatch run;  // the first run of $Bitmap's data: VCN, LCN, length
+    ASSERT_TRUE(std::regex_search(bitmapInfo, run, std::regex(R"(Runlist:[^\n]*\n\s*0x0\s+0x([0-9a-fA-F]+))")))
+        << bitmapInfo;
+    const std::uint64_t bitmapInPartition = std::stoull(run[1], nullptr, 16) * static_cast<std::uint64_t>(cluster);
+    // Its second sector: clusters 4096 to 8191, nearly all free after a format.
+    const std::uint64_t sectorAt = bitmapInPartition + 512;
+    const std::string sector = readAt(kNtfsStart * 512 + sectorAt, 512);
+    std::uint64_t clear = 0;
+    for (unsigned char c : sector)
+        for (int bit = 0; bit < 8; ++bit)
+            clear += !(c >> bit & 1);
+    ASSERT_GT(clear, 0u);
+
+    const auto freeBytes = [] {
+        ULARGE_INTEGER toCaller{}, total{}, free{};
+        EXPECT_TRUE(GetDiskFreeSpaceExA("D:\\", &toCaller, &total, &free));
+        return free.QuadPart;
+    };
+    const std::uint64_t before = freeBytes();
+    EXPECT_EQ(freeBytes(), before);
+
+    HANDLE volume = CreateFileA("\\\\.\\D:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(volume, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(sectorAt);
+    ASSERT_TRUE(SetFilePointerEx(volume, at, nullptr, FILE_BEGIN));
+    const std::string used(512, '\xFF');
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(volume, used.data(), 512, &written, nullptr));
+    CloseHandle(volume);
+    EXPECT_EQ(freeBytes(), before - clear * static_cast<std::uint64_t>(cluster));
+
+    writeAt(kNtfsStart * 512 + sectorAt, sector);
+    EXPECT_EQ(freeBytes(), before);
 }
 
 TEST_F(VolumeProbe, DamagedFatBootSectorIsUnrecognised)

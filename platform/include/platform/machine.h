@@ -244,6 +244,13 @@ public:
 
     // A consistent view of the state; cheap when nothing changed.
     std::shared_ptr<const State> read() const;
+    // The state without the DOS names, for the many calls that never look
+    // at them: read() copies the whole state whenever a name changed, and a
+    // device search changes names between nearly all its calls. Its
+    // dosDevices is empty once the names live in their journal.
+    std::shared_ptr<const State> readWithoutNames() const;
+    // The DOS names alone, as read() would give them.
+    std::shared_ptr<const DosNames> readDosNames() const;
     // Read-modify-write under the machine lock, across processes.
     void update(const std::function<void(State&)>& change);
     // The same for the DOS names alone, which change far more often than the

@@ -150,7 +150,7 @@ std::uint32_t cryptDriverVersion(const machine::State& state)
 HANDLE openCryptDriver()
 {
     try {
-        if (!cryptDriverRunning(*machine::current()->read())) {
+        if (!cryptDriverRunning(*machine::current()->readWithoutNames())) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
@@ -170,7 +170,7 @@ std::optional<BOOL> cryptDriverControl(HANDLE handle, DWORD code, LPVOID in, DWO
     *returned = 0;
     try {
         auto m = machine::current();
-        const auto state = m->read();
+        const auto state = m->readWithoutNames();
         if (!cryptDriverRunning(*state))
             return fail(ERROR_DEVICE_NOT_CONNECTED);  // stopped under the handle
         const std::uint32_t mounted = state->cryptVolumes.empty() ? 0 : 1;

@@ -28,7 +28,7 @@ std::optional<DeviceTarget> volumeTarget(const machine::State& state, const std:
 {
     std::optional<DeviceTarget> t;
     if (machine::startsWithNoCase(path, "\\??\\"))
-        t = resolveDeviceName(state, path.substr(4));
+        t = resolveDeviceName(state, state.dosDevices, path.substr(4));
     else if (machine::startsWithNoCase(path, "\\Device\\"))
         t = resolveKernelPath(state, path);
     if (t && t->cryptLetter)
@@ -122,7 +122,7 @@ std::int32_t mountCryptVolume(machine::Machine& m, const cd::MountRequest& r)
     const char letter = static_cast<char>('A' + r.driveNumber);
     const DWORD bit = 1u << r.driveNumber;
     auto state = m.read();
-    if (logicalDriveMask(*state) & bit)
+    if (logicalDriveMask(*state, state->dosDevices) & bit)
         return cd::RESULT_DRIVE_TAKEN;
     const std::string path = requestPath(r);
     const auto target = volumeTarget(*state, path);
@@ -152,7 +152,7 @@ std::int32_t mountCryptVolume(machine::Machine& m, const cd::MountRequest& r)
     try {
         m.update([&](machine::State& s) {
             const auto now = volumeTarget(s, path);
-            if (logicalDriveMask(s) & bit)
+            if (logicalDriveMask(s, s.dosDevices) & bit)
                 result = cd::RESULT_DRIVE_TAKEN;
             else if (!now || now->arrival != target->arrival || now->offset != target->offset)
                 result = cd::RESULT_OS_ERROR;

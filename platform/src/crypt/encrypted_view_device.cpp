@@ -103,7 +103,7 @@ EncryptedVolumeObject::~EncryptedVolumeObject()
 // A forced dismount leaves handles open on a volume that is gone.
 bool EncryptedVolumeObject::stillMounted() const
 {
-    const auto now = cryptVolumeTarget(*machine->read(), target.cryptLetter);
+    const auto now = cryptVolumeTarget(*machine->readWithoutNames(), target.cryptLetter);
     return now && now->cryptMount == target.cryptMount;
 }
 

@@ -36,7 +36,7 @@ struct OpenVolume {
 OpenVolume openVolume(const Machine& m, char letter, bool forWriting)
 {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    const auto state = m.read();
+    const auto state = m.readWithoutNames();
     const CryptVolume* v = cryptVolumeOn(*state, letter);
     const std::string drive = std::string(1, letter) + ":";
     if (!v)

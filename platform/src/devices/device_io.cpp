@@ -90,7 +90,7 @@ const machine::Disk* DeviceObject::currentDisk(const machine::State& state) cons
 BOOL DeviceObject::read(void* buffer, DWORD size, std::uint64_t offset, DWORD* done)
 {
     *done = 0;
-    auto state = machine->read();
+    auto state = machine->readWithoutNames();
     const machine::Disk* disk = startTransfer(*state, false, size, offset);
     if (!disk)
         return FALSE;
@@ -117,7 +117,7 @@ BOOL DeviceObject::read(void* buffer, DWORD size, std::uint64_t offset, DWORD* d
 BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, DWORD* done)
 {
     *done = 0;
-    auto state = machine->read();
+    auto state = machine->readWithoutNames();
     const machine::Disk* disk = startTransfer(*state, true, size, offset);
     if (!disk)
         return FALSE;

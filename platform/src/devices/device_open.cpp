@@ -26,8 +26,8 @@ HANDLE openDevice(std::string_view name, DWORD access, DWORD share, DWORD /*disp
     if (machine::equalsNoCase(name, std::string_view(crypt_driver::deviceName).substr(4)))
         return openCryptDriver();
     auto m = machine::current();
-    auto state = m->read();
-    auto target = resolveDeviceName(*state, name);
+    auto state = m->readWithoutNames();
+    auto target = resolveDeviceName(*state, *m->readDosNames(), name);
     if (!target)
         return failWith(ERROR_FILE_NOT_FOUND);
     const machine::Disk& disk = state->disks[static_cast<size_t>(target->slot)];

@@ -83,7 +83,7 @@ std::optional<DeviceTarget> cryptVolumeTarget(const machine::State& state, char 
     return t;
 }
 
-DWORD logicalDriveMask(const machine::State& state)
+DWORD logicalDriveMask(const machine::State& state, const machine::DosNames& names)
 {
     DWORD mask = 1u << ('C' - 'A');
     for (const auto& d : state.disks)
@@ -91,7 +91,7 @@ DWORD logicalDriveMask(const machine::State& state)
             for (const auto& p : d.partitions)
                 if (letterVisible(p) && partitionVisible(p))
                     mask |= 1u << (p.letter - 'A');
-    for (const auto& [name, t] : state.dosDevices)
+    for (const auto& [name, t] : names)
         if (name.size() == 2 && name[1] == ':' && name[0] >= 'A' && name[0] <= 'Z')
             mask |= 1u << (name[0] - 'A');
     for (const auto& v : state.cryptVolumes)
@@ -137,10 +137,11 @@ std::optional<DeviceTarget> resolveKernelPath(const machine::State& state, std::
     return std::nullopt;
 }
 
-std::optional<std::string> dosDeviceTarget(const machine::State& state, std::string_view name)
+std::optional<std::string> dosDeviceTarget(const machine::State& state, const machine::DosNames& names,
+                                           std::string_view name)
 {
     const std::string key = machine::toUpper(name);
-    if (auto it = state.dosDevices.find(key); it != state.dosDevices.end() && !it->second.empty())
+    if (auto it = names.find(key); it != names.end() && !it->second.empty())
         return it->second.front();
     if (key.size() == 2 && key[1] == ':') {
         if (machine::cryptVolumeOn(state, key[0]))
@@ -161,13 +162,14 @@ std::optional<std::string> dosDeviceTarget(const machine::State& state, std::str
     return std::nullopt;
 }
 
-std::optional<DeviceTarget> resolveDeviceName(const machine::State& state, std::string_view name)
+std::optional<DeviceTarget> resolveDeviceName(const machine::State& state, const machine::DosNames& names,
+                                              std::string_view name)
 {
     std::string current(name);
     // A DOS name without a raw target path points at another DOS name; the
     // hop limit stops names defined in a circle.
     for (int hops = 0; hops < 8; ++hops) {
-        auto target = dosDeviceTarget(state, current);
+        auto target = dosDeviceTarget(state, names, current);
         if (!target)
             return std::nullopt;
         if (!machine::startsWithNoCase(*target, "\\??\\"))

@@ -28,11 +28,14 @@ struct DeviceTarget {
 // Kernel paths: \Device\HarddiskN\PartitionM, \Device\HarddiskVolumeK,
 // \Device\HarddiskN\DRN. Partitions not yet published are not found.
 std::optional<DeviceTarget> resolveKernelPath(const machine::State& state, std::string_view path);
-// A name as CreateFile sees it after \\.\ .
-std::optional<DeviceTarget> resolveDeviceName(const machine::State& state, std::string_view name);
+// A name as CreateFile sees it after \\.\ . The DOS names come apart from
+// the state (Machine::readDosNames), which then need not hold them.
+std::optional<DeviceTarget> resolveDeviceName(const machine::State& state, const machine::DosNames& names,
+                                              std::string_view name);
 // The kernel target a DOS name stands for (DefineDosDevice first, then the
 // letters the mount manager gave).
-std::optional<std::string> dosDeviceTarget(const machine::State& state, std::string_view name);
+std::optional<std::string> dosDeviceTarget(const machine::State& state, const machine::DosNames& names,
+                                           std::string_view name);
 bool partitionVisible(const machine::PublishedPartition& p);
 bool letterVisible(const machine::PublishedPartition& p);
 std::string volumePath(int volume);
@@ -42,6 +45,6 @@ std::string cryptVolumePath(char letter);
 // the one it was mounted from.
 std::optional<DeviceTarget> cryptVolumeTarget(const machine::State& state, char letter);
 // The letters GetLogicalDrives reports, bit 0 for A:.
-DWORD logicalDriveMask(const machine::State& state);
+DWORD logicalDriveMask(const machine::State& state, const machine::DosNames& names);
 
 }  // namespace win::detail

@@ -85,8 +85,9 @@ BOOL updateProperties(IoctlCall& call)
         return failIoctl(ERROR_INVALID_FUNCTION);
     auto& m = *call.device.machine;
     const int slot = call.device.target.slot;
-    if (const auto state = m.read(); slot >= 0 && slot < static_cast<int>(state->disks.size()) &&
-                                     state->disks[static_cast<std::size_t>(slot)].host && call.device.canWrite())
+    if (const auto state = m.readWithoutNames(); slot >= 0 && slot < static_cast<int>(state->disks.size()) &&
+                                                 state->disks[static_cast<std::size_t>(slot)].host &&
+                                                 call.device.canWrite())
         host::rereadHostTable(call.device.fd, state->disks[static_cast<std::size_t>(slot)].backing);
     m.update([&](machine::State& state) { machine::rescanPartitions(m, state, machine::diskBySlot(state, slot)); });
     return TRUE;

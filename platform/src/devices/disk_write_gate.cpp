@@ -82,7 +82,7 @@ void vanishDisk(machine::Machine& m, int slot)
 
 std::uint64_t DirectWriteGate::admit(std::uint64_t at, std::uint64_t size)
 {
-    const auto state = m_.read();
+    const auto state = m_.readWithoutNames();
     const machine::Disk& disk = state->disks.at(static_cast<std::size_t>(slot_));
     if (!disk.present || disk.arrival != arrival_) {
         refusal_ = "the disk went away";

@@ -75,20 +75,22 @@ BOOL DefineDosDeviceA(DWORD flags, LPCSTR name, LPCSTR target)
 
 DWORD QueryDosDeviceA(LPCSTR name, LPSTR targets, DWORD size)
 {
-    auto state = machine::current()->read();
+    auto m = machine::current();
+    auto state = m->readWithoutNames();
+    auto defined = m->readDosNames();
     if (!name) {
         std::vector<std::string> names;
-        for (const auto& [n, t] : state->dosDevices)
+        for (const auto& [n, t] : *defined)
             names.push_back(n);
         for (char c = 'C'; c <= 'Z'; ++c)
-            if (detail::dosDeviceTarget(*state, std::string(1, c) + ":"))
+            if (detail::dosDeviceTarget(*state, *defined, std::string(1, c) + ":"))
                 names.push_back(std::string(1, c) + ":");
         return putMultiString(names, targets, size);
     }
     const std::string key = machine::toUpper(name);
-    if (auto it = state->dosDevices.find(key); it != state->dosDevices.end())
+    if (auto it = defined->find(key); it != defined->end())
         return putMultiString(it->second, targets, size);
-    auto target = detail::dosDeviceTarget(*state, name);
+    auto target = detail::dosDeviceTarget(*state, *defined, name);
     if (!target) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
@@ -96,6 +98,10 @@ DWORD QueryDosDeviceA(LPCSTR name, LPSTR targets, DWORD size)
     return putMultiString({*target}, targets, size);
 }
 
-DWORD GetLogicalDrives() { return detail::logicalDriveMask(*machine::current()->read()); }
+DWORD GetLogicalDrives()
+{
+    auto m = machine::current();
+    return detail::logicalDriveMask(*m->readWithoutNames(), *m->readDosNames());
+}
 
 }  // namespace win

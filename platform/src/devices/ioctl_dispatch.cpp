@@ -27,7 +27,7 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID 
         // Files answer no device controls; unknown handles are invalid.
         return detail::failIoctl(detail::lookupHandle(handle) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
     }
-    auto state = device->machine->read();
+    auto state = device->machine->readWithoutNames();
     const machine::Disk* disk = device->currentDisk(*state);
     if (!disk)
         return FALSE;

@@ -25,7 +25,7 @@ bool filterInStack(const machine::State& state, const machine::Disk& disk)
 
 BOOL usbFilterNotify(IoctlCall& call)
 {
-    if (call.device.target.partition != 0 || !filterInStack(*call.device.machine->read(), call.disk))
+    if (call.device.target.partition != 0 || !filterInStack(*call.device.machine->readWithoutNames(), call.disk))
         return failIoctl(ERROR_INVALID_FUNCTION);
     return TRUE;
 }

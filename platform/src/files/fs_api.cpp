@@ -87,8 +87,9 @@ DWORD putText(const std::basic_string<Char>& text, Char* out, DWORD size)
 std::string templatesFolder()
 {
     // Releases before Vista keep the shared folders under Documents and Settings.
-    return machine::current()->read()->settings.os.major >= 6 ? "C:\\ProgramData\\Microsoft\\Windows\\Templates"
-                                                              : "C:\\Documents and Settings\\All Users\\Templates";
+    return machine::current()->readWithoutNames()->settings.os.major >= 6
+               ? "C:\\ProgramData\\Microsoft\\Windows\\Templates"
+               : "C:\\Documents and Settings\\All Users\\Templates";
 }
 
 }  // namespace
@@ -232,8 +233,9 @@ BOOL SHGetSpecialFolderPathA(void*, LPSTR path, int folder, BOOL create)
         text = "C:\\Windows\\system32";
         break;
     case CSIDL_COMMON_APPDATA:
-        text = machine::current()->read()->settings.os.major >= 6 ? "C:\\ProgramData"
-                                                                  : "C:\\Documents and Settings\\All Users\\Application Data";
+        text = machine::current()->readWithoutNames()->settings.os.major >= 6
+                   ? "C:\\ProgramData"
+                   : "C:\\Documents and Settings\\All Users\\Application Data";
         break;
     case CSIDL_APPDATA:
         text = "C:\\Users\\Operator\\AppData\\Roaming";

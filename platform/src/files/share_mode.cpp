@@ -116,10 +116,16 @@ DWORD ShareClaim::claim(int lockFd, DWORD access, DWORD share)
 int openDeviceLockFile(const std::string& machineDir, int diskSlot, int partition)
 {
     const std::filesystem::path dir = std::filesystem::path(machineDir) / "locks";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
     const auto file = dir / ("disk" + std::to_string(diskSlot) + "-part" + std::to_string(partition));
-    return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const auto open = [&] { return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); };
+    // The folder is made once; every device open comes here.
+    int fd = open();
+    if (fd < 0 && errno == ENOENT) {
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        fd = open();
+    }
+    return fd;
 }
 
 }  // namespace win::detail

@@ -94,7 +94,7 @@ const PublishedPartition* partitionOf(const State& state, const DeviceTarget& t)
 // unmoved, is what the format may write.
 std::optional<DeviceTarget> volumeOf(const State& state, char letter)
 {
-    auto t = win::detail::resolveDeviceName(state, std::string(1, letter) + ":");
+    auto t = win::detail::resolveDeviceName(state, state.dosDevices, std::string(1, letter) + ":");
     if (!t || (!t->cryptLetter && (t->partition == 0 || !partitionOf(state, *t))))
         return std::nullopt;
     return t;

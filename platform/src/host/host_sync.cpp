@@ -66,7 +66,7 @@ void describeInto(Disk& slot, const host::HostDisk& d, dev_t nodeId, bool blockN
 void detachOtherKind(Machine& m, bool hostDisks)
 {
     const auto otherKind = [hostDisks](const Disk& d) { return d.present && !d.system && d.host != hostDisks; };
-    const auto state = m.read();
+    const auto state = m.readWithoutNames();
     if (std::none_of(state->disks.begin(), state->disks.end(), otherKind))
         return;
     m.update([&](State& s) {
@@ -80,7 +80,7 @@ void detachOtherKind(Machine& m, bool hostDisks)
 
 void followHostDisks(Machine& m)
 {
-    const bool hostDisks = m.read()->settings.hostDisks;
+    const bool hostDisks = m.readWithoutNames()->settings.hostDisks;
     detachOtherKind(m, hostDisks);
     if (!hostDisks)
         return;

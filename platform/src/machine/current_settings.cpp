@@ -5,7 +5,7 @@ namespace win::detail {
 machine::Settings currentSettings()
 {
     try {
-        return machine::current()->read()->settings;
+        return machine::current()->readWithoutNames()->settings;
     } catch (const std::exception&) {
         return machine::Settings{};
     }

@@ -18,14 +18,11 @@
 #include <string_view>
 
 #include "machine/file_replace.h"
-#include "machine/owned_fd.h"
 #include "platform/machine.h"
 
 namespace machine {
 
 namespace {
-
-using win::detail::Fd;
 
 constexpr std::uint64_t kRewriteAt = 64 * 1024;         // bytes of lines before a rewrite
 constexpr std::uint64_t kLargestJournal = 64ull << 20;  // beyond this it is not a journal of ours
@@ -146,24 +143,58 @@ bool DosNameChanges::remove(const std::string& name, const std::string& target)
     return true;
 }
 
+DosNameJournal::~DosNameJournal() { close(); }
+
+void DosNameJournal::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+// Read and write where the user may, as a writer needs it under the lock.
+void DosNameJournal::reopen()
+{
+    close();
+    fd_ = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
+    writable_ = fd_ >= 0;
+    if (fd_ < 0 && (errno == EACCES || errno == EROFS))
+        fd_ = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
 std::shared_ptr<const DosNames> DosNameJournal::read()
 {
     std::lock_guard guard(mutex_);
-    Fd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno != ENOENT)
-            throw MachineError("cannot read " + file_.string());
-        names_.reset();
-        header_.clear();
-        return nullptr;
-    }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
+    const bool there = ::stat(file_.c_str(), &st) == 0;
+    if (!there && errno != ENOENT)
         throw MachineError("cannot read " + file_.string());
+    // Between rewrites the file only grows, and a writer cuts only bytes
+    // beyond the last whole line: an unchanged size after whole lines
+    // means nothing new.
+    if (there && fd_ >= 0 && names_ && st.st_dev == device_ && st.st_ino == inode_ &&
+        static_cast<std::uint64_t>(st.st_size) == size_ && size_ == consumed_)
+        return names_;
+    if (!there || st.st_dev != device_ || st.st_ino != inode_ || fd_ < 0) {
+        reopen();
+        if (fd_ < 0) {
+            if (errno != ENOENT)
+                throw MachineError("cannot read " + file_.string());
+            names_.reset();
+            header_.clear();
+            return nullptr;
+        }
+    }
+    // The size and identity of what is open, which a rename since the stat
+    // above may have made another file than the one stat saw.
+    if (::fstat(fd_, &st) != 0)
+        throw MachineError("cannot read " + file_.string());
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > kLargestJournal)
         throw MachineError(file_.string() + " is damaged: " + std::to_string(size) + " bytes is too large");
-    const std::string head = readRange(fd.get(), 0, std::min<std::uint64_t>(size, 64), file_);
+    const std::string head = readRange(fd_, 0, std::min<std::uint64_t>(size, 64), file_);
     const auto end = head.find('\n');
     if (end == std::string::npos || head.rfind(kHeaderStart, 0) != 0)
         throw MachineError(file_.string() + " is damaged: it does not start with its header");
@@ -174,7 +205,7 @@ std::shared_ptr<const DosNames> DosNameJournal::read()
         names_ = std::make_shared<const DosNames>();
     }
     if (size > consumed_)
-        replayFrom(fd.get(), size);
+        replayFrom(fd_, size);
     size_ = size;
     return names_;
 }
@@ -218,16 +249,15 @@ void DosNameJournal::append(const DosNameChanges& changes)
     std::lock_guard guard(mutex_);
     if (!names_)
         throw MachineError("no journal to add DOS names to in " + file_.parent_path().string());
-    {
-        Fd fd(::open(file_.c_str(), O_WRONLY | O_CLOEXEC));
-        if (fd.get() < 0)
-            throw MachineError("cannot write " + file_.string());
-        // Only a writer that died mid-line leaves bytes beyond the last whole
-        // line: nobody else writes under the machine lock.
-        if (size_ > consumed_ && ::ftruncate(fd.get(), static_cast<off_t>(consumed_)) != 0)
-            throw MachineError("cannot write " + file_.string());
-        writeAll(fd.get(), changes.journal(), static_cast<off_t>(consumed_), file_);
-    }
+    // read() just opened or checked the file under the same lock, so the
+    // descriptor held is the journal's.
+    if (fd_ < 0 || !writable_)
+        throw MachineError("cannot write " + file_.string());
+    // Only a writer that died mid-line leaves bytes beyond the last whole
+    // line: nobody else writes under the machine lock.
+    if (size_ > consumed_ && ::ftruncate(fd_, static_cast<off_t>(consumed_)) != 0)
+        throw MachineError("cannot write " + file_.string());
+    writeAll(fd_, changes.journal(), static_cast<off_t>(consumed_), file_);
     consumed_ += changes.journal().size();
     size_ = consumed_;
     names_ = std::make_shared<const DosNames>(changes.names());
@@ -249,6 +279,7 @@ void DosNameJournal::rewrite(const DosNames& names)
         for (auto t = targets.rbegin(); t != targets.rend(); ++t)
             text += line('+', name, *t);
     replaceFile(file_, text, 0600);
+    close();  // the next read() opens the new file and finds its header known
     header_ = text.substr(0, headerSize);
     consumed_ = size_ = text.size();
     names_ = std::make_shared<const DosNames>(names);

@@ -146,6 +146,16 @@ std::shared_ptr<const State> Machine::readFile() const
     return cache_->state;
 }
 
+std::shared_ptr<const State> Machine::readWithoutNames() const { return readFile(); }
+
+std::shared_ptr<const DosNames> Machine::readDosNames() const
+{
+    if (auto names = cache_->journal.read())
+        return names;
+    auto base = readFile();
+    return std::shared_ptr<const DosNames>(base, &base->dosDevices);
+}
+
 std::shared_ptr<const State> Machine::read() const
 {
     auto base = readFile();

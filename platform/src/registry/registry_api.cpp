@@ -91,7 +91,7 @@ bool keyExists(const nlohmann::json& registry, const std::string& path)
 
 std::shared_ptr<const machine::State> readState()
 {
-    return machine::current()->read();
+    return machine::current()->readWithoutNames();
 }
 
 // Runs a registry change on the machine; a failing store is an I/O failure.

@@ -62,7 +62,7 @@ bool imageThere(SC_HANDLE handle)
 {
     const auto service = detail::serviceOf(handle);
     try {
-        const auto state = machine::current()->read();
+        const auto state = machine::current()->readWithoutNames();
         const auto* record = service ? machine::serviceNamed(*state, service->name) : nullptr;
         return record && fileThere(driverFile(record->imagePath));
     } catch (const std::exception&) {
@@ -84,7 +84,7 @@ CryptDevice cryptDevice(SC_HANDLE handle)
     CryptDevice d;
     const auto service = detail::serviceOf(handle);
     try {
-        const auto state = machine::current()->read();
+        const auto state = machine::current()->readWithoutNames();
         d.heldByOther = state->settings.cryptDriverVersion != 0;
         for (const auto& s : state->services)
             if (s.running && detail::isCryptDriverService(s) && !(service && machine::equalsNoCase(s.name, service->name)))

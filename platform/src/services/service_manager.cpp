@@ -135,7 +135,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access)
     }
     std::string stored;
     try {
-        const auto state = machine::current()->read();
+        const auto state = machine::current()->readWithoutNames();
         if (const auto* service = machine::serviceNamed(*state, name))
             stored = service->name;
     } catch (const std::exception&) {

@@ -117,7 +117,7 @@ std::vector<std::uint8_t> multiSz(const std::vector<std::string>& texts)
 std::optional<machine::reg::Value> enumKeyValue(const std::string& instanceId, const char* name)
 {
     try {
-        const auto state = machine::current()->read();
+        const auto state = machine::current()->readWithoutNames();
         const auto* key =
             machine::reg::findKey(state->registry, "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\" + instanceId);
         return key ? machine::reg::getValue(*key, name) : std::nullopt;
@@ -200,7 +200,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, void*, D
         try {
             auto m = machine::current();
             machine::followHostDisks(*m);  // an enumeration sees the host's disks as they are now
-            state = m->read();
+            state = m->readWithoutNames();
         } catch (const std::exception&) {
             SetLastError(kErrorInvalidData);
             return INVALID_HANDLE_VALUE;

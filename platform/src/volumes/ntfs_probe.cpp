@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "text/codepage.h"
+#include "volumes/bitmap_count.h"
 #include "volumes/ntfs_records.h"
 #include "volumes/partition_reader.h"
 #include "volumes/volume_probe.h"
@@ -57,14 +58,6 @@ std::optional<std::string> volumeName(const MftRecord& volume)
     return wideToUtf8(name);
 }
 
-std::uint64_t clearBits(const std::uint8_t* p, std::size_t bytes)
-{
-    std::uint64_t clear = 0;
-    for (std::size_t i = 0; i < bytes; ++i)
-        clear += 8 - static_cast<unsigned>(__builtin_popcount(p[i]));
-    return clear;
-}
-
 // Free clusters: the clear bits of $Bitmap for the clusters the volume has.
 std::optional<std::uint64_t> freeClusters(const PartitionReader& disk, const NtfsGeometry& g, const MftRecord& bitmap)
 {
@@ -74,7 +67,7 @@ std::optional<std::uint64_t> freeClusters(const PartitionReader& disk, const Ntf
     if (auto resident = bitmap.residentValue(kAttrData)) {
         if (resident->size() < wholeBytes + (tailBits ? 1 : 0))
             return std::nullopt;
-        free = clearBits(resident->data(), wholeBytes);
+        free = countClearBits(resident->data(), wholeBytes);
         for (unsigned bit = 0; bit < tailBits; ++bit)
             free += !((*resident)[wholeBytes] >> bit & 1);
         return free;
@@ -87,7 +80,7 @@ std::optional<std::uint64_t> freeClusters(const PartitionReader& disk, const Ntf
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), wholeBytes - at));
         if (!readStream(disk, g, *stream, at, chunk.data(), n))
             return std::nullopt;
-        free += clearBits(chunk.data(), n);
+        free += countClearBits(chunk.data(), n);
     }
     if (tailBits) {
         std::uint8_t last = 0;

@@ -48,8 +48,8 @@ std::optional<VolumeAnswer> volumeOfRoot(std::string_view root, bool countFree)
         a.facts.freeBytes = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
         return a;
     }
-    auto state = m->read();
-    auto target = resolveDeviceName(*state, std::string(1, letter) + ":");
+    auto state = m->readWithoutNames();
+    auto target = resolveDeviceName(*state, *m->readDosNames(), std::string(1, letter) + ":");
     if (!target) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return std::nullopt;

@@ -106,7 +106,7 @@ std::optional<Seen> lookNow()
 {
     try {
         const auto m = machine::current();
-        return look(m->dir(), *m->read());
+        return look(m->dir(), *m->readWithoutNames());
     } catch (const std::exception&) {
         return std::nullopt;  // a machine that cannot be read announces nothing
     }

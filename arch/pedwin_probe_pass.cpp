@@ -1,0 +1,48 @@
+#include "arch/pedwin_probe_pass.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "windev/pedwin_devices.h"
+#include "windev/pedwindow_paths.h"
+
+namespace kx {
+
+namespace {
+
+ProbePass* running = nullptr;
+
+}  // namespace
+
+ProbePass::ProbePass()
+{
+    listed_ =
+        forEachPresentDevice(win::GUID_DEVCLASS_DISKDRIVE, [&](win::HDEVINFO, win::SP_DEVINFO_DATA&, const char* id) {
+            present_.emplace_back(id);
+            return true;
+        });
+    running = this;
+}
+
+ProbePass::~ProbePass() { running = nullptr; }
+
+ProbePass* ProbePass::current() { return running; }
+
+bool ProbePass::present(const char* id) const
+{
+    return std::find(present_.begin(), present_.end(), id) != present_.end();
+}
+
+const DriveIdentity& ProbePass::identity(int drive)
+{
+    auto [it, added] = drives_.try_emplace(drive);
+    if (added) {
+        DriveIdentity& d = it->second;
+        char path[64];
+        std::snprintf(path, sizeof path, "\\Device\\Harddisk%d\\Partition0", drive);
+        d.answered = pathExists(path) && ped_dev_get_info(drive, d.vendor, d.product, d.version);
+    }
+    return it->second;
+}
+
+}  // namespace kx

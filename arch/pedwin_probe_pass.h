@@ -1,0 +1,44 @@
+// What one probe of the disk drives asks again for every candidate, learnt
+// once per probe: which drives are present, and who each physical drive
+// is. Each question opens the drive through a DOS name of its own, so
+// asking it per candidate made a probe of n drives cost n squared opens.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kx {
+
+struct DriveIdentity {
+    bool answered = false;  // the drive opens and tells its INQUIRY identity
+    char vendor[9] = {};
+    char product[17] = {};
+    char version[5] = {};
+};
+
+// Alive for the length of one PedWinDeviceProbe; outside it every question
+// goes to Windows.
+class ProbePass {
+public:
+    ProbePass();
+    ~ProbePass();
+    ProbePass(const ProbePass&) = delete;
+    ProbePass& operator=(const ProbePass&) = delete;
+
+    static ProbePass* current();
+    // Whether the disk drive with this instance id was present when the
+    // probe began; false when the drives could not be listed.
+    bool listed() const { return listed_; }
+    bool present(const char* id) const;
+    // \Device\HarddiskN\Partition0 opens and the drive answers INQUIRY,
+    // asked of Windows the first time in this probe.
+    const DriveIdentity& identity(int drive);
+
+private:
+    std::vector<std::string> present_;
+    bool listed_ = false;
+    std::map<int, DriveIdentity> drives_;
+};
+
+}  // namespace kx
