@@ -223,9 +223,10 @@ TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(d->present) << d->hostRefusal;
     ASSERT_TRUE(d->blockDevice);
-    machine::setDiskSetting(*m, d->slot, "write_log", "on");
-    machine::setDiskSetting(*m, d->slot, "fail_write_at", "300");
-    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(d->number);
+    const int slot = d->slot, number = d->number;  // d goes with the state the settings replace
+    machine::setDiskSetting(*m, slot, "write_log", "on");
+    machine::setDiskSetting(*m, slot, "fail_write_at", "300");
+    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(number);
     win::HANDLE h = win::CreateFileA(path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
                                      win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING, 0,
                                      nullptr);
@@ -259,7 +260,7 @@ TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
     ::close(fd);
     EXPECT_EQ(onDisk, std::string(1024, 'K'));
     EXPECT_EQ(faulted, std::string(512, '\0'));
-    std::ifstream log(m->dir() / ("disk" + std::to_string(d->slot) + "-writes.log"));
+    std::ifstream log(m->dir() / ("disk" + std::to_string(slot) + "-writes.log"));
     std::string first;
     std::getline(log, first);
     EXPECT_EQ(first, "290 2 io");
