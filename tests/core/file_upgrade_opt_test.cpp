@@ -32,8 +32,19 @@ protected:
         return opt_.CheckUpgradeFile(Wide(image_).c_str(), header);
     }
     bool NothingExtracted() const { return fs::is_empty(scratch_); }
+    // The parts as regions of the given sizes take them.
+    int ReadParts(std::uint32_t kernelRegion, std::uint32_t rootfsRegion)
+    {
+        kernel_ = {UPGRADE_TYPE_KERNEL, kernelRegion, &kernelBytes_};
+        rootfs_ = {UPGRADE_TYPE_ROOTFS, rootfsRegion, &rootfsBytes_};
+        UpgradeFileHeader header;
+        return opt_.ReadVerifiedParts(Wide(image_).c_str(), header, kernel_, rootfs_);
+    }
+    static std::string Text(const ByteBuffer& b) { return std::string(b.begin(), b.end()); }
 
     CFileUpgradeOpt opt_;
+    CFileUpgradeOpt::RegionPart kernel_, rootfs_;
+    ByteBuffer kernelBytes_, rootfsBytes_;
     FirmwareImage good_;
     fs::path work_, scratch_, image_;
 };
@@ -83,8 +94,30 @@ TEST_F(FileUpgradeOptTest, AnyChangedByteInTheSpanFailsAndTheTrailerDoesNot)
         bytes[c.at] = static_cast<char>(bytes[c.at] ^ 0x20);
         WriteHostFile(image_, bytes);
         EXPECT_EQ(Check(), c.expected) << c.where;
+        EXPECT_EQ(ReadParts(1 << 20, 1 << 20), c.expected) << c.where << ", read into the regions";
     }
     EXPECT_TRUE(NothingExtracted());
+}
+
+// The parts read for their regions: cut to a region smaller than the part,
+// zero-padded in a larger one, and the whole part summed either way.
+TEST_F(FileUpgradeOptTest, PartsReadForTheirRegionsAreVerifiedWhole)
+{
+    good_.Write(image_);
+    ASSERT_EQ(ReadParts(100000, 65536), 0);
+    EXPECT_EQ(Text(kernelBytes_), good_.kernel + std::string(100000 - good_.kernel.size(), '\0'));
+    EXPECT_EQ(Text(rootfsBytes_), good_.rootfs.substr(0, 65536));
+    EXPECT_EQ(kernel_.nImageBytes, good_.kernel.size());
+    EXPECT_EQ(rootfs_.nImageBytes, 65536u);
+
+    std::string bytes = ReadHostFile(image_);
+    const size_t lastRootfsByte = bytes.size() - good_.trailer.size() - 1;
+    bytes[lastRootfsByte] = static_cast<char>(bytes[lastRootfsByte] ^ 1);  // beyond what the region takes
+    WriteHostFile(image_, bytes);
+    EXPECT_EQ(ReadParts(100000, 65536), 1);
+    WriteHostFile(image_, bytes.substr(0, lastRootfsByte));
+    EXPECT_EQ(ReadParts(100000, 65536), kFileTransferShort);
+    EXPECT_EQ(ReadParts(100000, 1 << 20), kFileTransferShort);
 }
 
 // The span is summed through a buffer far smaller than it: a changed byte
@@ -206,6 +239,14 @@ TEST_F(FileUpgradeOptTest, RawFileReadsAndWrites)
     EXPECT_TRUE(buffer.empty());
     EXPECT_EQ(opt_.ReadUpgradeFile(Wide(work_ / "none").c_str(), 0, buffer, 1, &count), kFileNotOpened);
     EXPECT_EQ(opt_.WriteUpgradeFile(Wide(work_ / "none" / "x").c_str(), nullptr, 0, nullptr), kFileNotOpened);
+    const auto holds = [&](const char* bytes, std::uint32_t n, const fs::path& file) {
+        return opt_.FileHolds(Wide(file).c_str(), reinterpret_cast<const std::uint8_t*>(bytes), n);
+    };
+    EXPECT_TRUE(holds("abcdef", 6, work_ / "file.bin"));
+    EXPECT_FALSE(holds("abcdeg", 6, work_ / "file.bin"));
+    EXPECT_FALSE(holds("abcde", 5, work_ / "file.bin"));
+    EXPECT_FALSE(holds("abcdefg", 7, work_ / "file.bin"));
+    EXPECT_FALSE(holds("", 0, work_ / "none"));
 
     UpgradeFileHeader header;
     header.nKSize = 1;

@@ -1,5 +1,7 @@
 // The upgrade worker on an emulated machine: what it leaves on the disk, in
 // the templates folder and in the selected device, and what it posts.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -384,6 +386,41 @@ TEST_F(UpgradeWorkerTest, OtherJobsFilesNeverReachTheDiskAndTheCheckTrustsOnlyTh
     };
     EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, 1})) << "the region differs from the image";
     EXPECT_EQ(Word(Disk(kFlagAt, kFlagSize)) & 0x4, 0u) << "no flags for a kernel that is not the image's";
+}
+
+// The image is read once: bytes changed after they were verified never
+// reach the disk, and published files already holding the parts are left
+// as they are while a different image replaces them.
+TEST_F(UpgradeWorkerTest, TheVerifiedBytesAreWrittenAndUnchangedFilesAreNotRewritten)
+{
+    MeddlingProgress meddling;
+    meddling.meddle = [&](UpgradeStage stage) {
+        if (stage == UpgradeStage::Extracting)
+            WriteHostRange(image_, fs::file_size(image_) - 4096, RandomBytes(4096, 42));
+    };
+    SetProgressFor(meddling);
+    const std::string original = ReadHostFile(image_);
+    EXPECT_EQ(RunUpgrade(), (std::vector<Message>{{0x497, 2, 0}}));
+    EXPECT_EQ(Disk(kRootfsAt, 9 * kMiB + 512), firmware_.rootfs);
+    EXPECT_EQ(ReadHostFile(templates_ / "rootfs"), firmware_.rootfs);
+
+    WriteHostFile(image_, original);
+    meddling.meddle = [](UpgradeStage) {};
+    const auto inode = [&](const char* name) {
+        struct stat st {};
+        return ::stat((templates_ / name).c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const auto kernelFile = inode("kernel"), rootfsFile = inode("rootfs");
+    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, 0}));
+    EXPECT_EQ(inode("kernel"), kernelFile);
+    EXPECT_EQ(inode("rootfs"), rootfsFile);
+
+    firmware_.rootfs = RandomBytes(9 * kMiB + 512, 43);
+    firmware_.Write(image_);
+    EXPECT_EQ(RunUpgrade().back(), (Message{0x497, 2, 0}));
+    EXPECT_EQ(inode("kernel"), kernelFile);
+    EXPECT_EQ(ReadHostFile(templates_ / "rootfs"), firmware_.rootfs);
+    EXPECT_EQ(Disk(kRootfsAt, 9 * kMiB + 512), firmware_.rootfs);
 }
 
 // A quit reaches the worker at a stage: before the first write the disk is

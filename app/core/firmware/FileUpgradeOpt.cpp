@@ -1,6 +1,7 @@
 #include "app/core/firmware/FileUpgradeOpt.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "app/core/firmware/UpgradeRegions.h"
@@ -21,7 +22,7 @@ int CFileUpgradeOpt::HandleUpgradeFile(const char16_t* pImagePath, const char16_
     return kUpgradeFileReady;
 }
 
-int CFileUpgradeOpt::CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHeader& header)
+int CFileUpgradeOpt::ReadUsableHeader(const char16_t* pImagePath, UpgradeFileHeader& header)
 {
     if (int nRet = ParseUpgradeHeader(pImagePath, header); nRet != 0)
         return nRet;
@@ -31,6 +32,13 @@ int CFileUpgradeOpt::CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHea
                  WideToUtf8(pImagePath).c_str(), header.nBSize, header.nKSize, header.nRSize);
         return kHeaderSizesRefused;
     }
+    return 0;
+}
+
+int CFileUpgradeOpt::CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHeader& header)
+{
+    if (int nRet = ReadUsableHeader(pImagePath, header); nRet != 0)
+        return nRet;
     const UpgradeFileSpan span = ChecksumSpan(header);
     std::uint32_t nSum = 0;
     if (int nRet = CksumUpgradeFile(pImagePath, static_cast<std::uint32_t>(span.nOffset),
@@ -142,6 +150,22 @@ int ReadAt(const ScopedHandle& file, std::uint64_t nOffset, std::uint8_t* pData,
     return nRead < nCount ? kFileTransferShort : 0;
 }
 
+// Adds nCount bytes at nOffset to the sum, read a piece at a time.
+int SumFromFile(const ScopedHandle& file, std::uint64_t nOffset, std::uint64_t nCount, ByteBuffer& piece,
+                CksumStream& stream)
+{
+    if (nCount > 0 && piece.empty())
+        piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(nCount, kCksumReadPiece)));
+    for (std::uint64_t done = 0; done < nCount;) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(nCount - done, piece.size()));
+        if (int nRet = ReadAt(file, nOffset + done, piece.data(), n, nullptr); nRet != 0)
+            return nRet;
+        stream.Add(piece.data(), n);
+        done += n;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int CFileUpgradeOpt::ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, ByteBuffer& buffer,
@@ -166,17 +190,66 @@ int CFileUpgradeOpt::CksumUpgradeFile(const char16_t* pFilePath, std::uint32_t n
     if (int nRet = CheckSpan(file, pFilePath, nOffset, nCount, nullptr); nRet != 0)
         return nRet;
     ByteBuffer piece;
-    piece.resize(std::min(nCount, kCksumReadPiece));
     CksumStream stream;
-    for (std::uint32_t done = 0; done < nCount;) {
-        const std::uint32_t n = std::min(nCount - done, kCksumReadPiece);
-        if (int nRet = ReadAt(file, std::uint64_t{nOffset} + done, piece.data(), n, nullptr); nRet != 0)
-            return nRet;
-        stream.Add(piece.data(), n);
-        done += n;
-    }
+    if (int nRet = SumFromFile(file, nOffset, nCount, piece, stream); nRet != 0)
+        return nRet;
     nSum = stream.Finish();
     return 0;
+}
+
+int CFileUpgradeOpt::ReadVerifiedParts(const char16_t* pImagePath, UpgradeFileHeader& header, RegionPart& kernel,
+                                       RegionPart& rootfs)
+{
+    if (int nRet = ReadUsableHeader(pImagePath, header); nRet != 0)
+        return nRet;
+    const UpgradeFileSpan span = ChecksumSpan(header);
+    ScopedHandle file(OpenForRawRead(pImagePath));
+    if (int nRet = CheckSpan(file, pImagePath, static_cast<std::uint32_t>(span.nOffset),
+                             static_cast<std::uint32_t>(span.nLength), nullptr);
+        nRet != 0)
+        return nRet;
+    // The span runs from the end of the first line through the rootfs; the
+    // parts' leading bytes are summed from the memory they are written from.
+    ByteBuffer piece;
+    CksumStream stream;
+    std::uint64_t at = static_cast<std::uint64_t>(span.nOffset);
+    for (RegionPart* part : {&kernel, &rootfs}) {
+        const UpgradeFileSpan bytes =
+            part->nUpgradeType == UPGRADE_TYPE_KERNEL ? KernelImageSpan(header) : RootfsImageSpan(header);
+        const auto nOffset = static_cast<std::uint64_t>(bytes.nOffset);
+        const auto nLength = static_cast<std::uint32_t>(bytes.nLength);
+        if (int nRet = SumFromFile(file, at, nOffset - at, piece, stream); nRet != 0)
+            return nRet;
+        part->nImageBytes = std::min(nLength, part->nRegionSize);
+        ByteBuffer& buffer = *part->pBuffer;
+        buffer.resize(part->nRegionSize);
+        if (int nRet = ReadAt(file, nOffset, buffer.data(), part->nImageBytes, nullptr); nRet != 0)
+            return nRet;
+        std::memset(buffer.data() + part->nImageBytes, 0, part->nRegionSize - part->nImageBytes);
+        stream.Add(buffer.data(), part->nImageBytes);
+        at = nOffset + part->nImageBytes;
+        if (int nRet = SumFromFile(file, at, nLength - part->nImageBytes, piece, stream); nRet != 0)
+            return nRet;
+        at = nOffset + nLength;
+    }
+    return stream.Finish() != header.nCrcSum ? 1 : 0;
+}
+
+bool CFileUpgradeOpt::FileHolds(const char16_t* pFilePath, const std::uint8_t* pData, std::uint32_t nCount)
+{
+    ScopedHandle file(OpenForRawRead(pFilePath));
+    win::LARGE_INTEGER size{};
+    if (!file.IsValid() || !win::GetFileSizeEx(file.Get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != nCount)
+        return false;
+    ByteBuffer piece;
+    piece.resize(std::min(std::max(nCount, 1u), kCksumReadPiece));
+    for (std::uint32_t done = 0; done < nCount;) {
+        const auto n = std::min<std::uint32_t>(nCount - done, static_cast<std::uint32_t>(piece.size()));
+        if (ReadAt(file, done, piece.data(), n, nullptr) != 0 || std::memcmp(piece.data(), pData + done, n) != 0)
+            return false;
+        done += n;
+    }
+    return true;
 }
 
 int CFileUpgradeOpt::WriteUpgradeFile(const char16_t* pFilePath, const std::uint8_t* pData, std::uint32_t nCount,

@@ -30,6 +30,8 @@ public:
     int HandleUpgradeFile(const char16_t* pImagePath, const char16_t* pFolderPath);
     // 0 checksum matches, 1 it differs, else the failing step's code.
     int CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHeader& header);
+    // The header, with sizes no image can hold refused (kHeaderSizesRefused).
+    int ReadUsableHeader(const char16_t* pImagePath, UpgradeFileHeader& header);
     // 0, 1 no such file, 2 cannot open.
     int ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header);
     // Writes the image of region type 3 or 4 to the folder under the region's name.
@@ -44,6 +46,22 @@ public:
     // nCount bytes at nOffset; on failure the buffer is left empty.
     int ReadUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, ByteBuffer& buffer,
                         std::uint32_t nCount, std::uint32_t* pRead);
+    // A part of the image as its region takes it: the first bytes of the
+    // part, as many as the region holds, and zeros after them.
+    struct RegionPart {
+        int nUpgradeType = 0;
+        std::uint32_t nRegionSize = 0;
+        ByteBuffer* pBuffer = nullptr;   // resized to nRegionSize
+        std::uint32_t nImageBytes = 0;   // the part's bytes in it
+    };
+    // Reads the kernel and rootfs into their buffers and checks the header's
+    // checksum over those very bytes (the rest of the span read alongside),
+    // so what is written is what was verified: 0 holds, 1 differs, else the
+    // code of the header or the raw read.
+    int ReadVerifiedParts(const char16_t* pImagePath, UpgradeFileHeader& header, RegionPart& kernel,
+                          RegionPart& rootfs);
+    // True when the file holds exactly these bytes.
+    bool FileHolds(const char16_t* pFilePath, const std::uint8_t* pData, std::uint32_t nCount);
     // The cksum of nCount bytes at nOffset, read through one small buffer
     // in pieces; the codes of the raw read.
     int CksumUpgradeFile(const char16_t* pFilePath, std::uint32_t nOffset, std::uint32_t nCount,

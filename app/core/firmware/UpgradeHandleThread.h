@@ -102,8 +102,9 @@ private:
 
     void ThreadRoutine(const Job& job);
     int RunJob(const Job& job);
-    int ReadRegionSources(const std::u16string& imagePath, const UpgradeFileHeader& header,
-                          const UpgradeJobFiles& files, RegionSources& sources);
+    // The parts read into their region buffers and verified there: 0, or
+    // nonzero when the image cannot be read or does not verify.
+    int ReadVerifiedSources(const std::u16string& imagePath, RegionSources& sources);
     // The extracted kernel and rootfs files, under this job's own names.
     int WriteExtractedFiles(const UpgradeJobFiles& files, const RegionSources& sources);
     int CheckRegion(const char16_t* pDevPath, int nUpgradeType, const ByteBuffer& source);

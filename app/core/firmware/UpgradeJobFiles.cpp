@@ -25,15 +25,20 @@ UpgradeJobFiles::UpgradeJobFiles(std::u16string folder) : m_folder(std::move(fol
 
 UpgradeJobFiles::~UpgradeJobFiles()
 {
-    for (const auto& [own, name] : {std::pair{&m_kernel, u"kernel"}, std::pair{&m_rootfs, u"rootfs"}}) {
+    for (const auto& [own, type] : {std::pair{&m_kernel, UPGRADE_TYPE_KERNEL}, std::pair{&m_rootfs, UPGRADE_TYPE_ROOTFS}}) {
         if (own->empty() || win::GetFileAttributesW(own->c_str()) == win::INVALID_FILE_ATTRIBUTES)
             continue;
-        const std::u16string named = m_folder + u"\\" + name;
+        const std::u16string named = Published(type);
         if (!win::MoveFileExW(own->c_str(), named.c_str(), win::MOVEFILE_REPLACE_EXISTING)) {
             COMN_LOG("%s : %s : %d extracted file not published! %s", WideToUtf8(named).c_str());
             win::DeleteFileW(own->c_str());
         }
     }
+}
+
+std::u16string UpgradeJobFiles::Published(int nUpgradeType) const
+{
+    return m_folder + (nUpgradeType == UPGRADE_TYPE_KERNEL ? u"\\kernel" : u"\\rootfs");
 }
 
 const std::u16string& UpgradeJobFiles::Path(int nUpgradeType) const

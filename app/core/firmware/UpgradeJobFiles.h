@@ -2,7 +2,8 @@
 // shared templates folder: no other job, in this program or another, writes
 // or reads them. At the job's end they take the names the templates folder
 // is known to hold them under ("kernel", "rootfs"), so those hold the parts
-// of the job that ended last.
+// of the job that ended last (or, when a job found them already holding its
+// parts and wrote nothing, of one that ended earlier with the same bytes).
 #pragma once
 
 #include <string>
@@ -19,6 +20,8 @@ public:
     bool Usable() const { return !m_folder.empty(); }
     // This job's file for UPGRADE_TYPE_KERNEL or UPGRADE_TYPE_ROOTFS.
     const std::u16string& Path(int nUpgradeType) const;
+    // The name the folder is known to hold that part under.
+    std::u16string Published(int nUpgradeType) const;
 
 private:
     std::u16string m_folder, m_kernel, m_rootfs;

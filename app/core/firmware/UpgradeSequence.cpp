@@ -62,9 +62,11 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     struct BuffersLetGo {
         ~BuffersLetGo() { ReleaseCachedBuffers(); }
     } buffersLetGo;
-    UpgradeFileHeader header;
     Report(UpgradeStage::Verifying);
-    if (m_fileOpt.CheckUpgradeFile(imagePath.c_str(), header) != 0) {
+    // What is verified is what is written: the parts are read once, and the
+    // checksum is taken over that memory.
+    RegionSources sources;
+    if (ReadVerifiedSources(imagePath, sources) != 0) {
         COMN_LOG("%s : %s : %d handle Upgrade file fail!");
         return CodeOf(UpgradeResult::FileNotVerified);
     }
@@ -80,11 +82,9 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     }
     // Parts of this job's own: no job on another disk writes them meanwhile.
     const UpgradeJobFiles files(GetUpgradeFilePath());
-    RegionSources sources;
-    if (int nRet = ReadRegionSources(imagePath, header, files, sources); nRet != 0) {
-        COMN_LOG("%s : %s : %d handle Upgrade file fail!");
-        return nRet;
-    }
+    Report(UpgradeStage::Extracting);
+    if (!files.Usable())
+        return kKernelFileNotWritten;  // never extract to the root of some drive
     // The extracted files are written beside the disk, not before it; the
     // flags wait for them, so a failed one still leaves the appliance alone.
     std::future<int> extracted = std::async(std::launch::async | std::launch::deferred,
@@ -131,39 +131,37 @@ bool CUpgradeHandleThread::StopAsked(const char* where)
     return true;
 }
 
-// HandleUpgradeFile's extraction and codes, after its verification: each
-// part read from the image once, into memory the size of its region.
-int CUpgradeHandleThread::ReadRegionSources(const std::u16string& imagePath, const UpgradeFileHeader& header,
-                                            const UpgradeJobFiles& files, RegionSources& sources)
+int CUpgradeHandleThread::ReadVerifiedSources(const std::u16string& imagePath, RegionSources& sources)
 {
-    Report(UpgradeStage::Extracting);
-    if (!files.Usable())
-        return kKernelFileNotWritten;  // never extract to the root of some drive
-    const auto read = [&](int nType, ByteBuffer& buffer, std::uint32_t& nBytes) {
-        std::uint32_t nSize = 0;
-        if (m_fileOpt.ReadUpgradeFile(imagePath.c_str(), nType, header, buffer, &nSize) != 0)
-            return false;
-        const std::uint32_t nRegion = FindUpgradeRegion(nType)->nMaxSize;
-        nBytes = std::min(nSize, nRegion);
-        buffer.resize(nRegion);
-        std::memset(buffer.data() + nBytes, 0, nRegion - nBytes);
-        return true;
-    };
-    if (!read(UPGRADE_TYPE_KERNEL, sources.kernel, sources.nKernel))
-        return kKernelFileNotWritten;
-    if (!read(UPGRADE_TYPE_ROOTFS, sources.rootfs, sources.nRootfs))
-        return kRootfsFileNotWritten;
-    return kUpgradeFileReady;
+    CFileUpgradeOpt::RegionPart kernel{UPGRADE_TYPE_KERNEL, FindUpgradeRegion(UPGRADE_TYPE_KERNEL)->nMaxSize,
+                                       &sources.kernel};
+    CFileUpgradeOpt::RegionPart rootfs{UPGRADE_TYPE_ROOTFS, FindUpgradeRegion(UPGRADE_TYPE_ROOTFS)->nMaxSize,
+                                       &sources.rootfs};
+    UpgradeFileHeader header;
+    const int nRet = m_fileOpt.ReadVerifiedParts(imagePath.c_str(), header, kernel, rootfs);
+    sources.nKernel = kernel.nImageBytes;
+    sources.nRootfs = rootfs.nImageBytes;
+    return nRet;
 }
 
+// A published file that already holds this job's part is left as it is:
+// an appliance line upgrades many disks from one image, and rewriting the
+// same bytes costs the host's disk as much as the appliance's.
 int CUpgradeHandleThread::WriteExtractedFiles(const UpgradeJobFiles& files, const RegionSources& sources)
 {
-    if (m_fileOpt.WriteUpgradeFile(files.Path(UPGRADE_TYPE_KERNEL).c_str(), sources.kernel.data(), sources.nKernel,
-                                   nullptr) != 0)
-        return kKernelFileNotWritten;
-    if (m_fileOpt.WriteUpgradeFile(files.Path(UPGRADE_TYPE_ROOTFS).c_str(), sources.rootfs.data(), sources.nRootfs,
-                                   nullptr) != 0)
-        return kRootfsFileNotWritten;
+    const struct {
+        int nType;
+        const ByteBuffer& data;
+        std::uint32_t nBytes;
+        int nFailure;
+    } parts[] = {{UPGRADE_TYPE_KERNEL, sources.kernel, sources.nKernel, kKernelFileNotWritten},
+                 {UPGRADE_TYPE_ROOTFS, sources.rootfs, sources.nRootfs, kRootfsFileNotWritten}};
+    for (const auto& part : parts) {
+        if (m_fileOpt.FileHolds(files.Published(part.nType).c_str(), part.data.data(), part.nBytes))
+            continue;
+        if (m_fileOpt.WriteUpgradeFile(files.Path(part.nType).c_str(), part.data.data(), part.nBytes, nullptr) != 0)
+            return part.nFailure;
+    }
     return 0;
 }
 
