@@ -170,11 +170,10 @@ int PedWinDeviceMissMatch(PedWinDev* dev)
         if (other == dev || !other->name || PedWinDeviceMatchId(other->name) || !PedWinDeviceValid(other))
             continue;
         const int drive = driveNumberOf(other->peddev);
-        char vendor[9] = {};
-        char product[17] = {};
-        char version[5] = {};
-        if (drive < 0 || !ped_dev_get_info(drive, vendor, product, version) ||
-            !ped_dev_win_match(dev, vendor, product, version))
+        if (drive < 0)
+            continue;
+        const DriveIdentity id = ProbePass::Ask(drive);
+        if (!id.answered || !ped_dev_win_match(dev, id.vendor, id.product, id.version, id.serial))
             continue;
         if (dev->peddev)
             ped_device_destroy(dev->peddev);

@@ -36,13 +36,19 @@ bool ProbePass::present(const char* id) const
 const DriveIdentity& ProbePass::identity(int drive)
 {
     auto [it, added] = drives_.try_emplace(drive);
-    if (added) {
-        DriveIdentity& d = it->second;
-        char path[64];
-        std::snprintf(path, sizeof path, "\\Device\\Harddisk%d\\Partition0", drive);
-        d.answered = pathExists(path) && ped_dev_get_info(drive, d.vendor, d.product, d.version);
-    }
+    if (added)
+        it->second = Ask(drive);
     return it->second;
+}
+
+DriveIdentity ProbePass::Ask(int drive)
+{
+    DriveIdentity d;
+    char path[64];
+    std::snprintf(path, sizeof path, "\\Device\\Harddisk%d\\Partition0", drive);
+    d.answered = pathExists(path) &&
+                 ped_dev_get_info(drive, d.vendor, d.product, d.version, d.serial, sizeof d.serial);
+    return d;
 }
 
 }  // namespace kx

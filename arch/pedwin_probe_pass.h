@@ -15,6 +15,7 @@ struct DriveIdentity {
     char vendor[9] = {};
     char product[17] = {};
     char version[5] = {};
+    char serial[128] = {};  // "" when the drive gives none
 };
 
 // Alive for the length of one PedWinDeviceProbe; outside it every question
@@ -27,6 +28,8 @@ public:
     ProbePass& operator=(const ProbePass&) = delete;
 
     static ProbePass* current();
+    // Asked of Windows now, inside a probe or not.
+    static DriveIdentity Ask(int drive);
     // Whether the disk drive with this instance id was present when the
     // probe began; false when the drives could not be listed.
     bool listed() const { return listed_; }

@@ -37,10 +37,14 @@ int ped_dev_win_probe_part(::PedPartition* part, int first_only);
 int ped_dev_win_part_update_info(::PedPartition* part);
 
 // True when the candidate's friendly name is the drive's vendor and product
-// as Windows writes them.
-inline int ped_dev_win_match(const PedWinDev* candidate, const char* vendor, const char* product, const char* version)
+// as Windows writes them, and its instance id does not name another serial.
+inline int ped_dev_win_match(const PedWinDev* candidate, const char* vendor, const char* product, const char* version,
+                             const char* serial = nullptr)
 {
-    return candidate ? ped_dev_win_match_name(candidate->friendly_name, vendor, product, version) : 0;
+    return candidate && ped_dev_win_match_name(candidate->friendly_name, vendor, product, version) &&
+                   ped_dev_win_serial_agrees(candidate->name, serial)
+               ? 1
+               : 0;
 }
 
 // The disk operation table (libparted's architecture disk operations).

@@ -41,34 +41,32 @@ bool ownedByAnother(const PedWinDev* candidate, const char* path)
     return false;
 }
 
-// Whether the drive opens and tells its identity; within a probe, asked of
-// Windows once for all candidates.
-bool driveIdentity(int drive, const char* path, char* vendor, char* product, char* version)
+// Who the drive is; within a probe, asked of Windows once for all candidates.
+DriveIdentity driveIdentity(int drive)
 {
     ProbePass* pass = ProbePass::current();
-    if (!pass)
-        return pathExists(path) && ped_dev_get_info(drive, vendor, product, version);
-    const DriveIdentity& id = pass->identity(drive);
-    if (!id.answered)
-        return false;
-    std::memcpy(vendor, id.vendor, sizeof id.vendor);
-    std::memcpy(product, id.product, sizeof id.product);
-    std::memcpy(version, id.version, sizeof id.version);
-    return true;
+    return pass ? pass->identity(drive) : ProbePass::Ask(drive);
 }
 
 // The drive number of the first physical drive this candidate's name shows.
 // Drives other candidates own are passed over before any question: each
 // opens the drive, and asking about every owned drive made a probe of n
 // disks cost n squared opens.
+// A drive that cannot be opened just now is passed over, and with it its
+// serial: a candidate never takes a drive of the same model that is not its.
 int findDrive(const PedWinDev* candidate, char* vendor, char* product, char* version)
 {
     for (int drive = 0; drive < kMaxDrives; ++drive) {
         char path[64];
         std::snprintf(path, sizeof path, "\\Device\\Harddisk%d\\Partition0", drive);
-        if (ownedByAnother(candidate, path) || !driveIdentity(drive, path, vendor, product, version) ||
-            !ped_dev_win_match(candidate, vendor, product, version))
+        if (ownedByAnother(candidate, path))
             continue;
+        const DriveIdentity id = driveIdentity(drive);
+        if (!id.answered || !ped_dev_win_match(candidate, id.vendor, id.product, id.version, id.serial))
+            continue;
+        std::memcpy(vendor, id.vendor, sizeof id.vendor);
+        std::memcpy(product, id.product, sizeof id.product);
+        std::memcpy(version, id.version, sizeof id.version);
         return drive;
     }
     return -1;

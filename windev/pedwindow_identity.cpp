@@ -1,5 +1,6 @@
 // Who a physical drive is: its SCSI identity, whether it is removable, and
 // whether that identity is the one a disk drive's friendly name shows.
+#include <cctype>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -77,7 +78,39 @@ bool startsWith(const char* text, const std::string& head)
 
 }  // namespace
 
-int ped_dev_get_info(int drive, char* vendor, char* product, char* version)
+namespace {
+
+// The serial number of the drive's descriptor, blanks trimmed; "" when it
+// has none or does not say.
+void readSerial(const PhysicalDrive& device, char* serial, std::size_t size)
+{
+    serial[0] = '\0';
+    win::STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = win::StorageDeviceProperty;
+    query.QueryType = win::PropertyStandardQuery;
+    std::string answer(1024, '\0');
+    win::DWORD returned = 0;
+    if (!win::DeviceIoControl(device.handle(), win::IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer.data(),
+                              static_cast<win::DWORD>(answer.size()), &returned, nullptr) ||
+        returned < sizeof(win::STORAGE_DEVICE_DESCRIPTOR))
+        return;
+    win::STORAGE_DEVICE_DESCRIPTOR desc{};
+    std::memcpy(&desc, answer.data(), sizeof desc);
+    if (desc.SerialNumberOffset == 0 || desc.SerialNumberOffset >= returned)
+        return;
+    std::string text(answer.data() + desc.SerialNumberOffset, returned - desc.SerialNumberOffset);
+    text.resize(std::strlen(text.c_str()));  // to its terminator, within what came back
+    const auto first = text.find_first_not_of(" \t");
+    const auto last = text.find_last_not_of(" \t");
+    if (first == std::string::npos || last - first + 1 >= size)
+        return;
+    std::memcpy(serial, text.data() + first, last - first + 1);
+    serial[last - first + 1] = '\0';
+}
+
+}  // namespace
+
+int ped_dev_get_info(int drive, char* vendor, char* product, char* version, char* serial, std::size_t serialSize)
 {
     if (!vendor || !product || !version) {
         KX_REPORT(pedWindow, "vendor != NULL && product != NULL && version != NULL");
@@ -110,6 +143,8 @@ int ped_dev_get_info(int drive, char* vendor, char* product, char* version)
     copyField(vendor, request.data + 8, 8);
     copyField(product, request.data + 16, 16);
     copyField(version, request.data + 32, 4);
+    if (serial && serialSize > 0)
+        readSerial(device, serial, serialSize);
     return 1;
 }
 
@@ -156,6 +191,28 @@ int ped_dev_win_match_name(const char* name, const char* vendor, const char* pro
         kx_printf("ERR:[%s:%s:%d]:Fail to match! cur->friendly_name: %s, vendor: %s, product: %s, version:%s\n",
                   KX_WHERE(pedWindow), name ? name : "(null)", vendor, product, version ? version : "(null)");
     return matched ? 1 : 0;
+}
+
+int ped_dev_win_serial_agrees(const char* instanceId, const char* serial)
+{
+    if (!instanceId || !serial || !serial[0])
+        return 1;
+    // "...\<serial>&<n>"; an id Windows made up for a device without a
+    // usable serial holds '&' in that part itself, and says nothing.
+    const char* part = std::strrchr(instanceId, '\\');
+    std::string own = part ? part + 1 : instanceId;
+    const auto amp = own.rfind('&');
+    if (amp == std::string::npos)
+        return 1;
+    own.resize(amp);
+    if (own.empty() || own.find('&') != std::string::npos)
+        return 1;
+    if (own.size() != std::strlen(serial))
+        return 0;
+    for (std::size_t i = 0; i < own.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(own[i])) != std::toupper(static_cast<unsigned char>(serial[i])))
+            return 0;
+    return 1;
 }
 
 }  // namespace kx

@@ -3,6 +3,8 @@
 // and the per-process DOS name a path is opened through.
 #pragma once
 
+#include <cstddef>
+
 #include "device/peddevice.h"
 #include "platform/win_ioctl.h"
 
@@ -13,8 +15,14 @@ int pathExists(const char* path);
 int partitionInformation(const char* path, win::PARTITION_INFORMATION* info);
 // 0 for A: ... 25 for Z:, -1 for none.
 int driveLetter(const char* path);
-// Vendor (9 bytes), product (17) and version (5) from a SCSI INQUIRY.
-int ped_dev_get_info(int drive, char* vendor, char* product, char* version);
+// Vendor (9 bytes), product (17) and version (5) from a SCSI INQUIRY, and
+// when asked the serial number the drive's descriptor holds ("" when it
+// holds none), from one open of the drive.
+int ped_dev_get_info(int drive, char* vendor, char* product, char* version, char* serial = nullptr,
+                     std::size_t serialSize = 0);
+// 0 when the disk drive instance id carries a serial number and it is not
+// this drive's: appliances of one model tell apart only by their serials.
+int ped_dev_win_serial_agrees(const char* instanceId, const char* serial);
 int isRemovableDiskEx(int drive);
 // 1 when a drive's friendly name is that vendor and product.
 int ped_dev_win_match_name(const char* friendlyName, const char* vendor, const char* product, const char* version);

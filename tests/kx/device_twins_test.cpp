@@ -1,9 +1,13 @@
 // Two appliances of the same layout attached at once: their partitions have
 // equal partition information, yet each must get its own drive letter, or a
 // format meant for one would land on the other.
+#include <cctype>
+#include <cstring>
+#include <map>
 #include <string>
 
 #include "device_fixture.h"
+#include "windev/pedwindow_paths.h"
 
 namespace kx_test {
 namespace {
@@ -107,6 +111,48 @@ TEST_F(DeviceTwins, DisksWithoutDeviceNumbersStillGetTheirLetters)
     // The twins, which do answer, are not disturbed by a disk that does not.
     EXPECT_EQ(kx::driveLetter(partitionPath(diskNumber(kSecond), 1).c_str()), letterOf(kSecond) - 'A');
     EXPECT_FALSE(tempNameDefined());
+}
+
+// Appliances of one model tell apart only by their serials: a drive that
+// cannot be opened for a moment (another job holds it) is left out, and no
+// other appliance's record takes its place, which would send that disk's
+// lock, restart and writes to the wrong one.
+TEST_F(DeviceTwins, EachTwinKeepsItsOwnSerialWhileAnotherCannotBeOpened)
+{
+    const auto listedSerials = [&] {
+        std::map<std::string, std::string> serials;  // path -> serial its USB id carries
+        EXPECT_EQ(kx_dev_probe(), 1);
+        for (kx_device* d = kx_dev_get(nullptr, 0, 0); d; d = kx_dev_get(d, 0, 0)) {
+            char id[KX_USB_ID_SIZE] = {};
+            if (d->path && kx_dev_get_vid_info(d->path, id))
+                serials[d->path] = std::strrchr(id, '\\') + 1;
+        }
+        return serials;
+    };
+    const auto serialAt = [&](int slot) {
+        std::string serial = state()->disks.at(static_cast<size_t>(slot)).serial;
+        for (char& c : serial)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return serial;
+    };
+    const std::string held = "\\\\.\\PhysicalDrive" + std::to_string(diskNumber(kFirst));
+    const win::HANDLE h = win::CreateFileA(held.c_str(), win::GENERIC_READ, 0, nullptr, win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, win::INVALID_HANDLE_VALUE);
+    auto serials = listedSerials();
+    win::CloseHandle(h);
+    EXPECT_EQ(serials.count(wholeDiskPath(diskNumber(kFirst))), 0u);
+    EXPECT_EQ(serials[wholeDiskPath(diskNumber(1))], serialAt(1));
+    EXPECT_EQ(serials[wholeDiskPath(diskNumber(kSecond))], serialAt(kSecond));
+
+    serials = listedSerials();
+    for (int slot : {1, kFirst, kSecond})
+        EXPECT_EQ(serials[wholeDiskPath(diskNumber(slot))], serialAt(slot)) << slot;
+
+    EXPECT_EQ(kx::ped_dev_win_serial_agrees("USBSTOR\\DISK&VEN_X\\ORV01&0", "orv01"), 1);
+    EXPECT_EQ(kx::ped_dev_win_serial_agrees("USBSTOR\\DISK&VEN_X\\ORV01&0", "ORV02"), 0);
+    EXPECT_EQ(kx::ped_dev_win_serial_agrees("USBSTOR\\DISK&VEN_X\\ORV01&0", "ORV011"), 0);
+    EXPECT_EQ(kx::ped_dev_win_serial_agrees("USBSTOR\\DISK&VEN_X\\7&2A3B4C&0", "ORV01"), 1);  // made up by Windows
+    EXPECT_EQ(kx::ped_dev_win_serial_agrees("USBSTOR\\DISK&VEN_X\\ORV01&0", ""), 1);
 }
 
 }  // namespace
