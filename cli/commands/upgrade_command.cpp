@@ -131,8 +131,12 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
         throw UsageError("upgrade needs one image file");
     checkAllOptions(line);
     const std::string image = line.words[1];
-    // The image first: a bad one never gets as far as a disk.
-    verifyImage(image, out);
+    // The image first: a bad one never gets as far as a disk. A worker of
+    // --all leaves that to the command that started it: its upgrade checks
+    // the very bytes it writes, and it is given only disks set up already.
+    const bool worker = line.option("--restart-when-told").has_value();
+    if (!worker)
+        verifyImage(image, out);
     if (line.option("--all"))
         return upgradeAll(image, line, out);
 
@@ -148,6 +152,8 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     // A disk without the appliance's system partition gets it first, and
     // only it: the public partitions are the disk setup's business.
     const bool blank = DiskNeedsSetUp(devpath.c_str());
+    if (blank && worker)
+        throw CommandFailure(devpath + " is no longer in the appliance's layout; nothing was written");
     if (blank) {
         out << devpath << " (" << device.label() << ") is not set up for the appliance yet: its firmware\n"
             << "needs the appliance's system partition.\n";
@@ -161,7 +167,7 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     placeDeviceTool();
     if (blank)
         devpath = prepareDisk(devpath, 0, {}, false, out);
-    return upgrade(image, devpath, line.option("--restart-when-told").has_value(), out);
+    return upgrade(image, devpath, worker, out);
 }
 
 }  // namespace cli

@@ -132,6 +132,14 @@ TEST_F(OrvaneAllDisks, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.out.find("Left alone: " + devpath(1)), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("no disk to upgrade"), std::string::npos) << run.err;
+    // A worker never sets a disk up: the command that starts it checked the
+    // image, which a worker leaves to the upgrade's own check.
+    const std::string before = testing_support::fingerprintFile(diskImage(1));
+    const auto worker = orvane({"upgrade", image.string(), "--yes", "--device", devpath(1), "--restart-when-told"});
+    EXPECT_EQ(worker.code, 1);
+    EXPECT_NE(worker.err.find("is no longer in the appliance's layout; nothing was written"), std::string::npos)
+        << worker.err;
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
 }
 
 TEST_F(OrvaneAllDisks, SetupTakesBlankDisksAndAppliancesButNoDiskWithPartitionsOfItsOwn)
