@@ -3,11 +3,12 @@
 // with the micro-benchmark figures of orvane_bench (--micro FILE) put beside
 // their references; ends with one table of the figures and their targets.
 //
-//   orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade|upgrade-all]
+//   orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade|upgrade-all|setup]
 //   orvane_compare --run-steps IMAGE DEVICE   (what the comparison starts: the
 //                  worker's steps alone, without device discovery and restart)
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -282,6 +283,68 @@ void CompareUpgradeAll(const Options& options, std::vector<Row>& rows)
 }
 
 
+// The NTFS partitions of an sfdisk dump: number, start and size in sectors.
+struct NtfsRange {
+    int number;
+    std::uint64_t start, sectors;
+};
+
+std::vector<NtfsRange> NtfsRanges(const fs::path& dump)
+{
+    std::vector<NtfsRange> ranges;
+    std::ifstream in(dump);
+    for (std::string line; std::getline(in, line);) {
+        const auto colon = line.find(" : start=");
+        if (colon == std::string::npos || line.find("type=7") == std::string::npos)
+            continue;
+        std::size_t digits = colon;
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(line[digits - 1])))
+            --digits;
+        NtfsRange r{};
+        r.number = std::stoi(line.substr(digits, colon - digits));
+        r.start = std::stoull(line.substr(colon + 9));
+        r.sectors = std::stoull(line.substr(line.find("size=") + 5));
+        ranges.push_back(r);
+    }
+    return ranges;
+}
+
+// A 512 GiB appliance disk set up with two public partitions against
+// sfdisk writing the same table and mkntfs quick-formatting the same
+// ranges. The ranges must be block devices for mkntfs, so loop devices:
+// root only.
+void CompareSetup(const Options& options, std::vector<Row>& rows)
+{
+    if (::geteuid() != 0) {
+        std::cout << "setup 512 GiB vs sfdisk and mkntfs: skipped, the ranges need loop devices (root)\n";
+        return;
+    }
+    bench::BenchMachine machine(512ull << 30, 0.0);
+    const fs::path log = machine.workDir() / "setup.log";
+    const std::vector<std::string> ours = {BuildDir() / "orvane", "setup", "--partitions", "2", "--yes"};
+    MustRun(ours, log);
+    const fs::path dump = machine.workDir() / "layout.sfdisk";
+    MustRun({"sh", "-c", "sfdisk -d \"$1\" >\"$2\"", "sh", machine.diskPath(), dump}, log);
+    const auto ranges = NtfsRanges(dump);
+    if (ranges.size() != 2)
+        throw std::runtime_error("the setup did not leave two NTFS partitions (see " + dump.string() + ")");
+    std::string script = "set -e\nsfdisk -q --no-reread --no-tell-kernel \"$1\" <\"$2\"\n";
+    for (const NtfsRange& r : ranges)
+        script += "l=$(losetup -f --show -o " + std::to_string(r.start * 512) + " --sizelimit " +
+                  std::to_string(r.sectors * 512) + " \"$1\")\nmkntfs -Q -F -q -p " + std::to_string(r.start) +
+                  " -H 255 -S 63 -L Partition-" + std::to_string(r.number) +
+                  " \"$l\" >/dev/null 2>&1 || { losetup -d \"$l\"; exit 1; }\nlosetup -d \"$l\"\n";
+    const std::vector<std::string> tools = {"sh", "-c", script, "sh", machine.diskPath(), dump};
+    const auto pairs = bench::RunPairs(ours, tools, options.runs, 1, log);
+    Report("orvane setup of a 512 GiB disk, 2 NTFS partitions, vs sfdisk and mkntfs -Q", pairs, "orvane setup",
+           "sfdisk and mkntfs");
+    rows.push_back({"setup 512 GiB (2 NTFS), time / sfdisk and mkntfs'", Fixed(pairs.MedianRatio(), 3), "<= 1.0",
+                    pairs.MedianRatio() <= 1.0});
+    rows.push_back({"setup 512 GiB (2 NTFS), time",
+                    Fixed(pairs.MedianWallA() * 1e3, 0) + " ms (tools " + Fixed(pairs.MedianWallB() * 1e3, 0) + " ms)",
+                    "", std::nullopt});
+}
+
 std::vector<std::string> SplitName(const std::string& name)
 {
     std::vector<std::string> parts;
@@ -352,7 +415,7 @@ Options ParseOptions(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
-            throw std::runtime_error("usage: orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade|upgrade-all]");
+            throw std::runtime_error("usage: orvane_compare [--micro FILE] [--runs N] [--only verify|upgrade|upgrade-all|setup]");
         if (arg == "--micro")
             options.micro = argv[++i];
         else if (arg == "--runs")
@@ -395,6 +458,8 @@ int main(int argc, char** argv)
             CompareUpgradeAll(options, rows);
         if (options.only.empty() || options.only == "upgrade")
             CompareUpgrade(options, rows);
+        if (options.only.empty() || options.only == "setup")
+            CompareSetup(options, rows);
         PrintTable(rows);
         for (const auto& r : rows)
             if (r.met == false)
