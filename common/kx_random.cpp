@@ -95,6 +95,7 @@ void pollLoop()
     for (;;) {
         if (g().stopFlag) {
             g().stopFlag = false;
+            g().wake.notify_all();  // the stopping thread waits for this
             return;
         }
         if (g().fastPollOn)
@@ -117,11 +118,11 @@ void stopPool()
     if (s.pollThread.joinable()) {
         s.stopFlag = true;
         s.wake.notify_all();
-        while (s.stopFlag) {
-            lock.unlock();
-            win::Sleep(250);
-            lock.lock();
-        }
+        // In steps of 250 ms, each ended as soon as the thread has seen the
+        // flag: a short-lived program would otherwise spend a whole step
+        // at every exit.
+        while (s.stopFlag)
+            s.wake.wait_for(lock, std::chrono::milliseconds(250), [&] { return !s.stopFlag; });
         lock.unlock();
         s.pollThread.join();
         lock.lock();
