@@ -12,14 +12,18 @@ build="${BUILD:-$root/build}"
 runs="${1:-21}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# Each machine is given by --machine; an inherited one must not stand in.
+unset KX_MACHINE
 
 # Microseconds of one run of the command, its output dropped.
+# (bash's own clock: a date process around each run would add its start to
+# both sides of every ratio)
 micros() {
   local start end
-  start=$(date +%s%N)
+  start=${EPOCHREALTIME/[.,]/}
   "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000))
+  end=${EPOCHREALTIME/[.,]/}
+  echo $((end - start))
 }
 
 median_ms() { sort -n | awk '{v[NR]=$1} END {printf "%.1f", v[int((NR+1)/2)]/1000}'; }
@@ -36,13 +40,13 @@ for disks in 1 4 8 15; do
     "$build/orvane-machine" --machine "$machine" add-disk >/dev/null
   done
   devices=("$build/orvane" --machine "$machine" devices)
-  listed=$(env -u KX_MACHINE "${devices[@]}" | wc -l)
+  listed=$("${devices[@]}" | wc -l)
   [ "$listed" -eq "$disks" ] || { echo "devices listed $listed disks of $disks" >&2; exit 1; }
   micros "${devices[@]}" >/dev/null
   micros lsblk >/dev/null
   : >"$work/devices" && : >"$work/lsblk"
   for _ in $(seq "$runs"); do
-    micros env -u KX_MACHINE "${devices[@]}" >>"$work/devices"
+    micros "${devices[@]}" >>"$work/devices"
     micros lsblk >>"$work/lsblk"
   done
   ours=$(median_ms <"$work/devices")
@@ -51,7 +55,7 @@ for disks in 1 4 8 15; do
   per=$(awk -v a="$ours" -v b="$first" -v n="$disks" 'BEGIN { if (n > 1) printf "%.2f", (a - b) / (n - 1); else print "-" }')
   printf '%-6s %12s %12s %14s %10s' "$disks" "$ours" "$theirs" "$per" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "%.1f", a / b}')"
   if command -v strace >/dev/null; then
-    env -u KX_MACHINE strace -f -e trace=openat,open,flock -o "$work/trace" "${devices[@]}" >/dev/null 2>&1
+    strace -f -e trace=openat,open,flock -o "$work/trace" "${devices[@]}" >/dev/null 2>&1
     printf ' %8s %8s' "$(grep -cE '^[0-9]+ +open(at)?\(' "$work/trace")" "$(grep -cE '^[0-9]+ +flock\(' "$work/trace")"
   fi
   printf '\n'

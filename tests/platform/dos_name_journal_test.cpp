@@ -2,10 +2,14 @@
 // objects on the same folder) must see every change, whole-state updates
 // must not lose them, and rewrites, torn lines and damage must be handled.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <nlohmann/json.hpp>
@@ -174,6 +178,26 @@ TEST_F(DosNameJournal, ProcessesChangingNamesAtOnceLoseNothing)
         for (int w = 0; w < kWriters; ++w)
             EXPECT_EQ(names.at("WRITER" + std::to_string(w)), left) << w;
     EXPECT_LT(std::filesystem::file_size(journal()), 80u * 1024);
+}
+
+// The machine lock is taken through a descriptor the process keeps: a lock
+// file removed and made again must be the one locked, or two processes
+// would change the machine at once.
+TEST_F(DosNameJournal, ALockFileMadeAgainIsTheOneLocked)
+{
+    auto own = machine::Machine::open(dir_);
+    define(*own, "FIRST", "\\Device\\Harddisk1\\Partition0");
+    std::filesystem::remove(dir_ / "machine.lock");
+    const int other = ::open((dir_ / "machine.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    auto second = std::async(std::launch::async, [&] { define(*own, "SECOND", "\\Device\\Harddisk2\\Partition0"); });
+    EXPECT_EQ(second.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+        << "the machine changed while another held its lock";
+    ::flock(other, LOCK_UN);
+    ::close(other);
+    second.get();
+    EXPECT_EQ(namesSeenAfresh().count("SECOND"), 1u);
 }
 
 // A reader keeps the journal open between reads and looks again only when

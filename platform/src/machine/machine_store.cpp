@@ -30,23 +30,39 @@ std::mutex& processLock()
     return m;
 }
 
+// The machine lock, taken through a descriptor the process keeps: a device
+// search takes it a few hundred times, and an open and close for each cost
+// more than the lock. Callers hold processLock(), which makes the one
+// descriptor safe to share.
 class FileLock {
 public:
-    explicit FileLock(const fs::path& path)
+    FileLock(const fs::path& path, int& kept) : fd_(kept)
     {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0)
-            throw MachineError("cannot open lock file " + path.string());
-        while (::flock(fd_, LOCK_EX) != 0)
-            if (errno != EINTR)
-                throw MachineError("cannot lock " + path.string());
+        for (;;) {
+            if (fd_ < 0) {
+                fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+                if (fd_ < 0)
+                    throw MachineError("cannot open lock file " + path.string());
+            }
+            while (::flock(fd_, LOCK_EX) != 0)
+                if (errno != EINTR)
+                    throw MachineError("cannot lock " + path.string());
+            // A lock file removed and made again is another file: only a
+            // lock on the one at the path excludes the others.
+            struct stat held {}, named {};
+            if (::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+                held.st_dev == named.st_dev)
+                return;
+            ::close(fd_);
+            fd_ = -1;
+        }
     }
-    ~FileLock() { ::close(fd_); }
+    ~FileLock() { ::flock(fd_, LOCK_UN); }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
 private:
-    int fd_ = -1;
+    int& fd_;
 };
 
 struct StatKey {
@@ -101,6 +117,14 @@ void save(const fs::path& file, const std::string& text)
 // exists it alone holds the names; machine.json keeps none.
 struct Machine::Cache {
     explicit Cache(const fs::path& dir) : journal(dir / "dos_devices.journal") {}
+    ~Cache()
+    {
+        if (lockFd >= 0)
+            ::close(lockFd);
+    }
+    Cache(const Cache&) = delete;
+    Cache& operator=(const Cache&) = delete;
+    int lockFd = -1;  // machine.lock, used under processLock()
     std::mutex mutex;
     std::optional<StatKey> key;
     std::shared_ptr<const State> state;
@@ -176,7 +200,7 @@ std::shared_ptr<const State> Machine::read() const
 bool Machine::updateDosNames(const std::function<bool(DosNameChanges&)>& change)
 {
     std::lock_guard inProcess(processLock());
-    FileLock lock(dir_ / "machine.lock");
+    FileLock lock(dir_ / "machine.lock", cache_->lockFd);
     auto names = cache_->journal.read();
     DosNameChanges changes(names ? *names : readFile()->dosDevices);
     const bool result = change(changes);
@@ -192,7 +216,7 @@ bool Machine::updateDosNames(const std::function<bool(DosNameChanges&)>& change)
 void Machine::update(const std::function<void(State&)>& change)
 {
     std::lock_guard inProcess(processLock());
-    FileLock lock(dir_ / "machine.lock");
+    FileLock lock(dir_ / "machine.lock", cache_->lockFd);
     const fs::path file = dir_ / "machine.json";
     // Under the file lock nobody else writes. The text is compared, not the
     // file's identity: a quick rewrite elsewhere can reuse inode and time.
