@@ -34,6 +34,9 @@ constexpr std::chrono::milliseconds kLeaveLimit{5000};
 bool waitForUsbDisk(const std::string& port, bool present, std::chrono::milliseconds limit)
 {
     const auto until = std::chrono::steady_clock::now() + limit;
+    // Short looks first: a device the kernel answers at once is not kept
+    // waiting a whole step; a slow one is looked at every 20 ms.
+    std::chrono::milliseconds pause{1};
     for (;;) {
         const auto disks = scanHostDisks();
         const bool there =
@@ -42,7 +45,8 @@ bool waitForUsbDisk(const std::string& port, bool present, std::chrono::millisec
             return true;
         if (std::chrono::steady_clock::now() >= until)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
 }
 
