@@ -36,8 +36,14 @@ bool ProbePass::present(const char* id) const
 const DriveIdentity& ProbePass::identity(int drive)
 {
     auto [it, added] = drives_.try_emplace(drive);
-    if (added)
-        it->second = Ask(drive);
+    if (added) {
+        // Once as many drives answered as disk drives were listed, no other
+        // number is one of them; asking would cost an open for each of the
+        // 64 numbers a candidate that matches none goes through.
+        if (!listed_ || answered_ < present_.size())
+            it->second = Ask(drive);
+        answered_ += it->second.answered ? 1 : 0;
+    }
     return it->second;
 }
 

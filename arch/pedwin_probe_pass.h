@@ -42,6 +42,7 @@ private:
     std::vector<std::string> present_;
     bool listed_ = false;
     std::map<int, DriveIdentity> drives_;
+    std::size_t answered_ = 0;  // drives that opened and told their identity
 };
 
 }  // namespace kx

@@ -40,29 +40,19 @@ bool hold(int fd, off_t byte)
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// flock() on its own descriptor makes check-then-claim one step for every
-// process and thread.
+// flock() on the claim's own descriptor, a fresh open of the lock file,
+// makes check-then-claim one step for every process and thread: flock and
+// the byte locks below are separate kinds of lock.
 class Exclusive {
 public:
-    explicit Exclusive(int fd) : fd_(::dup(fd))
+    explicit Exclusive(int fd) : fd_(fd)
     {
-        if (fd_ >= 0) {
-            // dup() shares the description; a fresh open would be needed to
-            // exclude our own threads, so use /proc to reopen it.
-            const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-            const int fresh = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
-            ::close(fd_);
-            fd_ = fresh;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
         }
-        if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
     }
-    ~Exclusive()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
+    ~Exclusive() { ::flock(fd_, LOCK_UN); }
+    Exclusive(const Exclusive&) = delete;
+    Exclusive& operator=(const Exclusive&) = delete;
 
 private:
     int fd_;
@@ -98,15 +88,16 @@ DWORD ShareClaim::claim(int lockFd, DWORD access, DWORD share)
     const bool wantWrite = access & (GENERIC_WRITE | GENERIC_ALL);
     const bool denyRead = !(share & FILE_SHARE_READ);
     const bool denyWrite = !(share & FILE_SHARE_WRITE);
-    Exclusive guard(lockFd);
-    if ((wantRead && othersHold(lockFd, kDeniesRead)) || (wantWrite && othersHold(lockFd, kDeniesWrite)) ||
-        (denyRead && othersHold(lockFd, kHoldsRead)) || (denyWrite && othersHold(lockFd, kHoldsWrite))) {
-        ::close(lockFd);
-        return ERROR_SHARING_VIOLATION;
+    bool granted = false;
+    {
+        Exclusive guard(lockFd);
+        granted = !((wantRead && othersHold(lockFd, kDeniesRead)) || (wantWrite && othersHold(lockFd, kDeniesWrite)) ||
+                    (denyRead && othersHold(lockFd, kHoldsRead)) || (denyWrite && othersHold(lockFd, kHoldsWrite))) &&
+                  (!wantRead || hold(lockFd, kHoldsRead)) && (!wantWrite || hold(lockFd, kHoldsWrite)) &&
+                  (!denyRead || hold(lockFd, kDeniesRead)) && (!denyWrite || hold(lockFd, kDeniesWrite));
     }
-    if ((wantRead && !hold(lockFd, kHoldsRead)) || (wantWrite && !hold(lockFd, kHoldsWrite)) ||
-        (denyRead && !hold(lockFd, kDeniesRead)) || (denyWrite && !hold(lockFd, kDeniesWrite))) {
-        ::close(lockFd);
+    if (!granted) {
+        ::close(lockFd);  // drops whatever was held
         return ERROR_SHARING_VIOLATION;
     }
     fd_ = lockFd;
