@@ -47,13 +47,13 @@ const DriveIdentity& ProbePass::identity(int drive)
     return it->second;
 }
 
+// \\.\PhysicalDriveN is \Device\HarddiskN's own name: a drive that opens
+// under it and answers is there, without a DOS name of our own for the
+// kernel path (two changes under the machine lock) and a second open.
 DriveIdentity ProbePass::Ask(int drive)
 {
     DriveIdentity d;
-    char path[64];
-    std::snprintf(path, sizeof path, "\\Device\\Harddisk%d\\Partition0", drive);
-    d.answered = pathExists(path) &&
-                 ped_dev_get_info(drive, d.vendor, d.product, d.version, d.serial, sizeof d.serial);
+    d.answered = ped_dev_get_info(drive, d.vendor, d.product, d.version, d.serial, sizeof d.serial) != 0;
     return d;
 }
 
