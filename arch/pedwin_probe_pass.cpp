@@ -1,7 +1,6 @@
 #include "arch/pedwin_probe_pass.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "windev/pedwin_devices.h"
 #include "windev/pedwindow_paths.h"

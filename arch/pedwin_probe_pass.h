@@ -1,7 +1,7 @@
 // What one probe of the disk drives asks again for every candidate, learnt
 // once per probe: which drives are present, and who each physical drive
-// is. Each question opens the drive through a DOS name of its own, so
-// asking it per candidate made a probe of n drives cost n squared opens.
+// is. Each question opens the drive, so asking it per candidate made a
+// probe of n drives cost n squared opens.
 #pragma once
 
 #include <map>
@@ -11,7 +11,7 @@
 namespace kx {
 
 struct DriveIdentity {
-    bool answered = false;  // the drive opens and tells its INQUIRY identity
+    bool answered = false;  // \\.\PhysicalDriveN opens and tells its INQUIRY identity
     char vendor[9] = {};
     char product[17] = {};
     char version[5] = {};
@@ -34,8 +34,7 @@ public:
     // probe began; false when the drives could not be listed.
     bool listed() const { return listed_; }
     bool present(const char* id) const;
-    // \Device\HarddiskN\Partition0 opens and the drive answers INQUIRY,
-    // asked of Windows the first time in this probe.
+    // Asked of Windows the first time in this probe.
     const DriveIdentity& identity(int drive);
 
 private:

@@ -51,9 +51,9 @@ DriveIdentity driveIdentity(int drive)
 // The drive number of the first physical drive this candidate's name shows.
 // Drives other candidates own are passed over before any question: each
 // opens the drive, and asking about every owned drive made a probe of n
-// disks cost n squared opens.
-// A drive that cannot be opened just now is passed over, and with it its
-// serial: a candidate never takes a drive of the same model that is not its.
+// disks cost n squared opens. A drive that cannot be opened just now is
+// passed over too, and with the serial check no candidate takes a drive of
+// its model that is not its own.
 int findDrive(const PedWinDev* candidate, char* vendor, char* product, char* version)
 {
     for (int drive = 0; drive < kMaxDrives; ++drive) {

@@ -238,11 +238,11 @@ std::size_t CorrectlyUpgraded(const fs::path& image, const std::vector<fs::path>
     for (const auto& disk : disks) {
         const std::string check =
             "cmp -s -n " + std::to_string(kernel.nLength) + " -i " + std::to_string(kernel.nOffset) + ":" +
-            std::to_string(FindUpgradeRegion(UPGRADE_TYPE_KERNEL)->nSeek) + " '" + image.string() + "' '" +
-            disk.string() + "' && cmp -s -n " + std::to_string(rootfs.nLength) + " -i " +
+            std::to_string(FindUpgradeRegion(UPGRADE_TYPE_KERNEL)->nSeek) + " " + ShellQuoted(image) + " " +
+            ShellQuoted(disk) + " && cmp -s -n " + std::to_string(rootfs.nLength) + " -i " +
             std::to_string(rootfs.nOffset) + ":" + std::to_string(FindUpgradeRegion(UPGRADE_TYPE_ROOTFS)->nSeek) +
-            " '" + image.string() + "' '" + disk.string() + "' && test \"$(od -An -tx4 -j " +
-            std::to_string(kUpgradeFlagOffset) + " -N4 '" + disk.string() + "' | tr -d ' ')\" = 0000000b";
+            " " + ShellQuoted(image) + " " + ShellQuoted(disk) + " && test \"$(od -An -tx4 -j " +
+            std::to_string(kUpgradeFlagOffset) + " -N4 " + ShellQuoted(disk) + " | tr -d ' ')\" = 0000000b";
         correct += std::system(check.c_str()) == 0;
     }
     return correct;
@@ -281,7 +281,6 @@ void CompareUpgradeAll(const Options& options, std::vector<Row>& rows)
                     std::to_string(correct) + " of " + std::to_string(disks.size()), "all",
                     correct == disks.size()});
 }
-
 
 // The NTFS partitions of an sfdisk dump: number, start and size in sectors.
 struct NtfsRange {

@@ -1,10 +1,11 @@
 // Who a physical drive is: its SCSI identity, whether it is removable, and
 // whether that identity is the one a disk drive's friendly name shows.
-#include <cctype>
+#include <strings.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "windev/pedwindow_paths.h"
@@ -76,29 +77,36 @@ bool startsWith(const char* text, const std::string& head)
     return std::strncmp(text, head.c_str(), head.size()) == 0;
 }
 
-}  // namespace
-
-namespace {
+// The drive's standard descriptor as it came back, answered bytes only;
+// empty when the drive does not answer.
+std::string deviceDescriptor(const PhysicalDrive& device)
+{
+    win::STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = win::StorageDeviceProperty;
+    query.QueryType = win::PropertyStandardQuery;
+    static_assert(sizeof query == 12);
+    std::string answer(kPropertyAnswerSize, '\0');
+    win::DWORD returned = 0;
+    if (!win::DeviceIoControl(device.handle(), win::IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer.data(),
+                              static_cast<win::DWORD>(answer.size()), &returned, nullptr))
+        return {};
+    answer.resize(std::min<std::size_t>(returned, answer.size()));
+    return answer;
+}
 
 // The serial number of the drive's descriptor, blanks trimmed; "" when it
 // has none or does not say.
 void readSerial(const PhysicalDrive& device, char* serial, std::size_t size)
 {
     serial[0] = '\0';
-    win::STORAGE_PROPERTY_QUERY query{};
-    query.PropertyId = win::StorageDeviceProperty;
-    query.QueryType = win::PropertyStandardQuery;
-    std::string answer(1024, '\0');
-    win::DWORD returned = 0;
-    if (!win::DeviceIoControl(device.handle(), win::IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer.data(),
-                              static_cast<win::DWORD>(answer.size()), &returned, nullptr) ||
-        returned < sizeof(win::STORAGE_DEVICE_DESCRIPTOR))
+    const std::string answer = deviceDescriptor(device);
+    if (answer.size() < sizeof(win::STORAGE_DEVICE_DESCRIPTOR))
         return;
     win::STORAGE_DEVICE_DESCRIPTOR desc{};
     std::memcpy(&desc, answer.data(), sizeof desc);
-    if (desc.SerialNumberOffset == 0 || desc.SerialNumberOffset >= returned)
+    if (desc.SerialNumberOffset == 0 || desc.SerialNumberOffset >= answer.size())
         return;
-    std::string text(answer.data() + desc.SerialNumberOffset, returned - desc.SerialNumberOffset);
+    std::string text = answer.substr(desc.SerialNumberOffset);
     text.resize(std::strlen(text.c_str()));  // to its terminator, within what came back
     const auto first = text.find_first_not_of(" \t");
     const auto last = text.find_last_not_of(" \t");
@@ -160,17 +168,10 @@ int isRemovableDiskEx(int drive)
     if (win::DeviceIoControl(device.handle(), kNotifyRemovable, nullptr, 0, nullptr, 0, &returned, nullptr))
         return 1;
 
-    win::STORAGE_PROPERTY_QUERY query{};
-    query.PropertyId = win::StorageDeviceProperty;
-    query.QueryType = win::PropertyStandardQuery;
-    static_assert(sizeof query == 12);
-    auto* answer = new (std::nothrow) win::BYTE[kPropertyAnswerSize]();
-    int removable = 0;
-    if (answer && win::DeviceIoControl(device.handle(), win::IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                                       answer, kPropertyAnswerSize, &returned, nullptr) &&
-        returned > offsetof(win::STORAGE_DEVICE_DESCRIPTOR, RemovableMedia))
-        removable = answer[offsetof(win::STORAGE_DEVICE_DESCRIPTOR, RemovableMedia)];
-    delete[] answer;
+    const std::string answer = deviceDescriptor(device);
+    const int removable = answer.size() > offsetof(win::STORAGE_DEVICE_DESCRIPTOR, RemovableMedia)
+                              ? static_cast<unsigned char>(answer[offsetof(win::STORAGE_DEVICE_DESCRIPTOR, RemovableMedia)])
+                              : 0;
     if (!removable)
         kx_printf("ERR:[%s:%s:%d]: %s Fail to ioctl(IOCTL_STORAGE_QUERY_PROPERTY)\n", KX_WHERE(pedWindow),
                   device.name());
@@ -205,14 +206,7 @@ int ped_dev_win_serial_agrees(const char* instanceId, const char* serial)
     if (amp == std::string::npos)
         return 1;
     own.resize(amp);
-    if (own.empty() || own.find('&') != std::string::npos)
-        return 1;
-    if (own.size() != std::strlen(serial))
-        return 0;
-    for (std::size_t i = 0; i < own.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(own[i])) != std::toupper(static_cast<unsigned char>(serial[i])))
-            return 0;
-    return 1;
+    return own.empty() || own.find('&') != std::string::npos || ::strcasecmp(own.c_str(), serial) == 0 ? 1 : 0;
 }
 
 }  // namespace kx

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -42,22 +41,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args)
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // The workers' libparted need not ask dmidecode, at every start, whether
-    // this is an Apple machine: only MBR tables are used. Built before the
-    // fork, which may copy a lock another thread holds.
-    std::vector<char*> envp;
-    std::string skipAppleCheck = "PARTED_GPT_APPLE=0";
-    for (char** e = environ; *e; ++e)
-        envp.push_back(*e);
-    if (!std::getenv("PARTED_GPT_APPLE"))
-        envp.push_back(skipAppleCheck.data());
-    envp.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(input[0], STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
-        ::execve("/proc/self/exe", argv.data(), envp.data());
+        ::execv("/proc/self/exe", argv.data());
         ::_exit(127);
     }
     const int saved = errno;

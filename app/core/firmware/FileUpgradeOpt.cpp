@@ -150,9 +150,12 @@ int ReadAt(const ScopedHandle& file, std::uint64_t nOffset, std::uint8_t* pData,
     return nRead < nCount ? kFileTransferShort : 0;
 }
 
-// Adds nCount bytes at nOffset to the sum, read a piece at a time.
-int SumFromFile(const ScopedHandle& file, std::uint64_t nOffset, std::uint64_t nCount, ByteBuffer& piece,
-                CksumStream& stream)
+// nCount bytes at nOffset, read a piece at a time into piece (made when
+// empty) and handed to visit(bytes, count, done so far), which may stop the
+// walk by returning false: 0, the raw read's code, or 1 when stopped.
+template <typename Visit>
+int ReadInPieces(const ScopedHandle& file, std::uint64_t nOffset, std::uint64_t nCount, ByteBuffer& piece,
+                 Visit visit)
 {
     if (nCount > 0 && piece.empty())
         piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(nCount, kCksumReadPiece)));
@@ -160,10 +163,21 @@ int SumFromFile(const ScopedHandle& file, std::uint64_t nOffset, std::uint64_t n
         const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(nCount - done, piece.size()));
         if (int nRet = ReadAt(file, nOffset + done, piece.data(), n, nullptr); nRet != 0)
             return nRet;
-        stream.Add(piece.data(), n);
+        if (!visit(piece.data(), n, done))
+            return 1;
         done += n;
     }
     return 0;
+}
+
+// Adds nCount bytes at nOffset to the sum.
+int SumFromFile(const ScopedHandle& file, std::uint64_t nOffset, std::uint64_t nCount, ByteBuffer& piece,
+                CksumStream& stream)
+{
+    return ReadInPieces(file, nOffset, nCount, piece, [&](const std::uint8_t* bytes, std::uint32_t n, std::uint64_t) {
+        stream.Add(bytes, n);
+        return true;
+    });
 }
 
 }  // namespace
@@ -242,14 +256,9 @@ bool CFileUpgradeOpt::FileHolds(const char16_t* pFilePath, const std::uint8_t* p
     if (!file.IsValid() || !win::GetFileSizeEx(file.Get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != nCount)
         return false;
     ByteBuffer piece;
-    piece.resize(std::min(std::max(nCount, 1u), kCksumReadPiece));
-    for (std::uint32_t done = 0; done < nCount;) {
-        const auto n = std::min<std::uint32_t>(nCount - done, static_cast<std::uint32_t>(piece.size()));
-        if (ReadAt(file, done, piece.data(), n, nullptr) != 0 || std::memcmp(piece.data(), pData + done, n) != 0)
-            return false;
-        done += n;
-    }
-    return true;
+    return ReadInPieces(file, 0, nCount, piece, [&](const std::uint8_t* bytes, std::uint32_t n, std::uint64_t done) {
+               return std::memcmp(bytes, pData + done, n) == 0;
+           }) == 0;
 }
 
 int CFileUpgradeOpt::WriteUpgradeFile(const char16_t* pFilePath, const std::uint8_t* pData, std::uint32_t nCount,

@@ -91,9 +91,10 @@ DWORD ShareClaim::claim(int lockFd, DWORD access, DWORD share)
     bool granted = false;
     {
         Exclusive guard(lockFd);
-        granted = !((wantRead && othersHold(lockFd, kDeniesRead)) || (wantWrite && othersHold(lockFd, kDeniesWrite)) ||
-                    (denyRead && othersHold(lockFd, kHoldsRead)) || (denyWrite && othersHold(lockFd, kHoldsWrite))) &&
-                  (!wantRead || hold(lockFd, kHoldsRead)) && (!wantWrite || hold(lockFd, kHoldsWrite)) &&
+        const bool refused = (wantRead && othersHold(lockFd, kDeniesRead)) ||
+                             (wantWrite && othersHold(lockFd, kDeniesWrite)) ||
+                             (denyRead && othersHold(lockFd, kHoldsRead)) || (denyWrite && othersHold(lockFd, kHoldsWrite));
+        granted = !refused && (!wantRead || hold(lockFd, kHoldsRead)) && (!wantWrite || hold(lockFd, kHoldsWrite)) &&
                   (!denyRead || hold(lockFd, kDeniesRead)) && (!denyWrite || hold(lockFd, kDeniesWrite));
     }
     if (!granted) {
