@@ -1,0 +1,37 @@
+# The upgrade's device restart as a member of group disk who is not root:
+# the USB device's authorized file is root's, so the restart cannot happen.
+# The upgrade must say so, and to unplug and plug the disk in again, never
+# that the disk is back, and exit 6; the firmware is written all the same.
+. /vm/lib.sh
+udev_start
+work=/tmp/restart
+mkdir -p "$work"
+disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the appliance disk is not there"
+# The appliance's layout first, as root, so the user's upgrade only writes.
+m="$work/root-machine"
+run_logged "$work/create.log" "$O/orvane-machine" create "$m" --host-disks || fail "machine create: $(tail -n3 "$work/create.log")"
+dev="$(device_path "$m" "$disk")" || fail "the machine has no slot for /dev/$disk"
+run_logged "$work/setup.log" "$O/orvane" --machine "$m" setup --partitions 0 --yes --device "$dev" ||
+  { cat "$work/setup.log"; fail "the setup as root failed"; }
+disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone after the setup"
+
+as_tester() { setpriv --reuid=1000 --regid=1000 --init-groups env HOME=/home/tester "$@"; }
+chgrp disk /dev/"$disk"* && chmod 660 /dev/"$disk"*
+ls -l /dev/"$disk"*
+make_image /home/tester A
+chown -R 1000:1000 /home/tester
+um=/home/tester/machine
+run_logged "$work/tester-create.log" as_tester "$O/orvane-machine" create "$um" --host-disks ||
+  { cat "$work/tester-create.log"; fail "the user's machine create failed"; }
+udev="$(dirname "$(readlink -f "/sys/block/$disk/device")")"
+while [ ! -f "$udev/authorized" ] || [ ! -f "$udev/idVendor" ]; do udev="$(dirname "$udev")"; done
+rc=0
+run_logged "$work/upgrade.log" as_tester "$O/orvane" --machine "$um" upgrade /home/tester/A.bin --yes --device "$(device_path "$um" "$disk")" || rc=$?
+cat "$work/upgrade.log"
+grep -q "is back" "$work/upgrade.log" && fail "the output says the disk is back"
+grep -qi "could not be restarted" "$work/upgrade.log" || fail "the output does not say the device could not be restarted"
+grep -qi "unplug" "$work/upgrade.log" && grep -qi "plug it in again" "$work/upgrade.log" ||
+  fail "the output does not say to unplug the disk and plug it in again"
+[ $rc -eq 6 ] || fail "the upgrade exited $rc, not 6"
+[ "$(cat "$udev/authorized")" = 1 ] || fail "the USB device was left unauthorized"
+regions_hold "/dev/$disk" /home/tester A || fail "the firmware was not written"
