@@ -23,7 +23,8 @@ case "$2" in
       --set "upgrades=$upgrades" --set "setups=$setups" udev-writes,plain-writes
     ;;
   guards)
-    exec "$here/run.sh" --timeout 500 --log "$ORVANE_VM_DIR/logs/guards.log" hotplug,loop,restart,busy
+    # The loop scenario has the host hash the whole disk six times: 2 GiB.
+    exec "$here/run.sh" --timeout 500 --log "$ORVANE_VM_DIR/logs/guards.log" --appliance-size 2G hotplug,loop,restart,busy
     ;;
   *) echo "usage: tests/vm/ctest.sh BUILD image|writes|guards" >&2; exit 2 ;;
 esac

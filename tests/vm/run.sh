@@ -5,8 +5,11 @@
 # at the end: the appliance, a USB disk on the xHCI controller whose SCSI
 # strings, USB serial and removable bit are set here; a virtio disk that is
 # not on USB; and the disks the guest asks for with "VM-HOTPLUG add NAME" /
-# "VM-HOTPLUG del NAME", plugged in and out through QEMU's monitor.
-#   tests/vm/run.sh [--timeout SECONDS] [--log FILE] [--set KEY=VALUE]... SCENARIO[,SCENARIO...]
+# "VM-HOTPLUG del NAME", plugged in and out through QEMU's monitor. A guest
+# line "VM-HASH NAME" is answered on the guest's second serial port with the
+# BLAKE2b-256 of disk NAME's backing file (appliance, system or a plugged disk),
+# read here, outside the guest.
+#   tests/vm/run.sh [--timeout SECONDS] [--log FILE] [--appliance-size SIZE] [--set KEY=VALUE]... SCENARIO[,SCENARIO...]
 # --set passes orvane.KEY=VALUE to the guest (VM_KEY there). Exit 0 only
 # when the guest's last marker line is "VM-RESULT: pass".
 set -euo pipefail
@@ -14,16 +17,18 @@ here="$(cd "$(dirname "$0")" && pwd)"
 vm="${ORVANE_VM_DIR:-$here/../../build/vm}"
 limit=300
 log=""
+size=4G
 extra=()
 while [ $# -gt 1 ]; do
   case "$1" in
     --timeout) limit="$2"; shift 2 ;;
     --log) log="$2"; shift 2 ;;
+    --appliance-size) size="$2"; shift 2 ;;
     --set) extra+=("orvane.$2"); shift 2 ;;
     *) break ;;
   esac
 done
-[ $# -eq 1 ] || { echo "usage: tests/vm/run.sh [--timeout S] [--log FILE] [--set KEY=VALUE]... SCENARIO[,SCENARIO...]" >&2; exit 2; }
+[ $# -eq 1 ] || { echo "usage: tests/vm/run.sh [--timeout S] [--log FILE] [--appliance-size SIZE] [--set KEY=VALUE]... SCENARIO[,SCENARIO...]" >&2; exit 2; }
 scenarios="$1"
 for f in "$vm/vmlinuz" "$vm/initramfs.cpio"; do
   [ -f "$f" ] || { echo "run: $f is missing (tests/vm/fetch.sh and tests/vm/mkinitramfs.sh make it)" >&2; exit 1; }
@@ -33,13 +38,13 @@ command -v qemu-system-x86_64 >/dev/null || { echo "run: qemu-system-x86_64 is n
 work="$(mktemp -d "${TMPDIR:-/tmp}/orvane-vm-XXXXXX")"
 drain=""
 cleanup() {
-  [ -z "$drain" ] || kill "$drain" 2>/dev/null || true
+  [ -z "$drain" ] || kill $drain 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-truncate -s 4G "$work/appliance.img"
+truncate -s "$size" "$work/appliance.img"
 truncate -s 1G "$work/system.img"
-mkfifo "$work/mon.in" "$work/mon.out"
+mkfifo "$work/mon.in" "$work/mon.out" "$work/reply.in" "$work/reply.out"
 [ -z "$log" ] || : >"$log"
 
 monitor() {
@@ -61,9 +66,16 @@ hotplug() {
   esac
 }
 
+# The guest flushes its writes before it asks.
+hash_disk() {
+  local name="$1" sum="missing"
+  case "$name" in *[!A-Za-z0-9]* | "") ;; *) [ -f "$work/$name.img" ] && sum="$(b2sum -l 256 "$work/$name.img" | cut -d' ' -f1)" ;; esac
+  printf '%s\n' "$sum" >"$work/reply.in"
+}
+
 append="console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init orvane.scenarios=$scenarios ${extra[*]:-}"
 qemu=(qemu-system-x86_64 -machine pc,accel=tcg -cpu max -smp 1 -m 2048
-  -nographic -no-reboot -serial stdio -monitor none -nic none
+  -nographic -no-reboot -serial stdio -serial "pipe:$work/reply" -monitor none -nic none
   -chardev "pipe,id=mon,path=$work/mon" -mon chardev=mon,mode=readline
   -kernel "$vm/vmlinuz" -initrd "$vm/initramfs.cpio" -append "$append"
   -device qemu-xhci,id=xhci
@@ -75,6 +87,8 @@ qemu=(qemu-system-x86_64 -machine pc,accel=tcg -cpu max -smp 1 -m 2048
 
 cat "$work/mon.out" >"$work/monitor.log" &
 drain=$!
+cat "$work/reply.out" >/dev/null &
+drain="$drain $!"
 start=$(date +%s%3N)
 result=""
 while IFS= read -r line; do
@@ -86,6 +100,7 @@ while IFS= read -r line; do
       read -r what name <<<"${line#VM-HOTPLUG }"
       hotplug "$what" "$name"
       ;;
+    "VM-HASH "*) hash_disk "${line#VM-HASH }" ;;
     "VM-RESULT: "*) result="${line#VM-RESULT: }" ;;
   esac
 done < <(timeout -k 5 "$limit" "${qemu[@]}" </dev/null 2>&1; echo "VM-QEMU-EXIT $?")

@@ -55,11 +55,12 @@ wait_disk() {
   return 1
 }
 
-# The machine's device path (\Device\HarddiskN\Partition0) of /dev/NAME.
+# The machine's device path (\Device\HarddiskN\Partition0) of /dev/NAME;
+# AS=FUNCTION asks as the user that FUNCTION runs commands as.
 device_path() {
   local machine="$1" name="$2" n
   for n in 1 2 3 4 5 6 7 8; do
-    if [ "$("$O/orvane-machine" --machine "$machine" disk-path "$n" 2>/dev/null)" = "/dev/$name" ]; then
+    if [ "$(${AS:-} "$O/orvane-machine" --machine "$machine" disk-path "$n" 2>/dev/null)" = "/dev/$name" ]; then
       echo "\\Device\\Harddisk$n\\Partition0"
       return 0
     fi
@@ -105,7 +106,16 @@ run_logged() {
   "$@" >"$out" 2>&1
 }
 
-sha_of() { sha256sum "$1" | cut -d' ' -f1; }
+# wrong WHAT: notes a failed check and goes on with the next; checked ends
+# the scenario, failed with the first such note if there was one.
+wrong() {
+  say "WRONG: $*"
+  [ -s "$SCENARIO_WHY" ] || echo "$*" >"$SCENARIO_WHY"
+}
+checked() {
+  [ -s "$SCENARIO_WHY" ] && exit 1
+  exit 0
+}
 
 # systemd-udevd as a distribution starts it: daemon, coldplug, settle.
 udev_start() {
@@ -128,4 +138,19 @@ udev_stop() {
 # figures LABEL FILE: count, smallest, median and largest of the numbers in FILE.
 figures() {
   sort -n "$2" | awk -v label="$1" '{ v[NR] = $1 } END { if (NR) printf "%s: %d runs, ms min %d median %d max %d\n", label, NR, v[1], v[int((NR + 1) / 2)], v[NR] }'
+}
+
+# host_hash NAME: the BLAKE2b-256 of disk NAME's backing file, read by the host
+# (guest/init opened the answering port as descriptor 3). Whole disks hash
+# there in a second or two, here in minutes.
+# The question goes to the console itself: callers take the answer with $(...).
+host_hash() {
+  sync
+  echo "VM-HASH $1" >/dev/console
+  local answer=""
+  read -r answer <&3
+  case "$answer" in
+    ????????????????????????????????????????????????????????????????) echo "$answer" ;;
+    *) echo "no answer to VM-HASH $1: '$answer'" >&2; return 1 ;;
+  esac
 }

@@ -27,11 +27,12 @@ cat "$work/upgrade.log"
 setup_rc=0
 wait $setup || setup_rc=$?
 cat "$work/setup.log"
-[ $rc -eq 5 ] || fail "the second job exited $rc, not 5"
-grep -qi "busy" "$work/upgrade.log" || fail "the second job does not say the disk is busy"
-[ $setup_rc -eq 0 ] || fail "the setup exited $setup_rc"
+[ $rc -eq 5 ] || wrong "the second job exited $rc, not 5"
+grep -qi "busy" "$work/upgrade.log" || wrong "the second job does not say the disk is busy"
+[ $setup_rc -eq 0 ] || wrong "the setup exited $setup_rc"
 disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone after the setup"
 count="$(sfdisk -d "/dev/$disk" | grep -c '^/dev/')"
-[ "$count" = 3 ] || { sfdisk -d "/dev/$disk"; fail "the disk has $count partitions, not the setup's 3"; }
-regions_hold "/dev/$disk" "$work" A && fail "the upgrade's firmware is on the disk"
-table_matches_kernel "$disk" || fail "the kernel's partitions are not the table on the disk"
+[ "$count" = 3 ] || { sfdisk -d "/dev/$disk"; wrong "the disk has $count partitions, not the setup's 3"; }
+regions_hold "/dev/$disk" "$work" A && wrong "the upgrade's firmware is on the disk"
+table_matches_kernel "$disk" || wrong "the kernel's partitions are not the table on the disk"
+checked

@@ -23,15 +23,20 @@ chown -R 1000:1000 /home/tester
 um=/home/tester/machine
 run_logged "$work/tester-create.log" as_tester "$O/orvane-machine" create "$um" --host-disks ||
   { cat "$work/tester-create.log"; fail "the user's machine create failed"; }
+usb_path="$(AS=as_tester device_path "$um" "$disk")" || fail "the user's machine has no slot for /dev/$disk"
 udev="$(dirname "$(readlink -f "/sys/block/$disk/device")")"
-while [ ! -f "$udev/authorized" ] || [ ! -f "$udev/idVendor" ]; do udev="$(dirname "$udev")"; done
+while [ ! -f "$udev/authorized" ] || [ ! -f "$udev/idVendor" ]; do usb_path="$(AS=as_tester device_path "$um" "$disk")" || fail "the user's machine has no slot for /dev/$disk"
+udev="$(dirname "$udev")"; done
 rc=0
-run_logged "$work/upgrade.log" as_tester "$O/orvane" --machine "$um" upgrade /home/tester/A.bin --yes --device "$(device_path "$um" "$disk")" || rc=$?
+run_logged "$work/upgrade.log" as_tester "$O/orvane" --machine "$um" upgrade /home/tester/A.bin --yes --device "$usb_path" || rc=$?
 cat "$work/upgrade.log"
-grep -q "is back" "$work/upgrade.log" && fail "the output says the disk is back"
-grep -qi "could not be restarted" "$work/upgrade.log" || fail "the output does not say the device could not be restarted"
+say "after the upgrade: authorized '$(cat "$usb/authorized" 2>&1)', address '$(cat "$usb/devnum" 2>&1)'"
+grep -q "is back" "$work/upgrade.log" && wrong "the output says the disk is back"
+grep -qi "could not be restarted" "$work/upgrade.log" || wrong "the output does not say the device could not be restarted"
 grep -qi "unplug" "$work/upgrade.log" && grep -qi "plug it in again" "$work/upgrade.log" ||
-  fail "the output does not say to unplug the disk and plug it in again"
-[ $rc -eq 6 ] || fail "the upgrade exited $rc, not 6"
-[ "$(cat "$udev/authorized")" = 1 ] || fail "the USB device was left unauthorized"
-regions_hold "/dev/$disk" /home/tester A || fail "the firmware was not written"
+  wrong "the output does not say to unplug the disk and plug it in again"
+[ $rc -eq 6 ] || wrong "the upgrade exited $rc, not 6"
+[ "$(cat "$usb/authorized" 2>/dev/null)" = 1 ] || wrong "the USB device is not authorized after the upgrade"
+disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone"
+regions_hold "/dev/$disk" /home/tester A || wrong "the firmware was not written"
+checked

@@ -20,6 +20,17 @@ t=$(now_ms)
 say "orvane devices --all: $(($(now_ms) - t)) ms"
 say "appliance disk /dev/$disk is $dev"
 
+# With udev, its block events beside the runs, shown when one fails.
+if [ -S /run/udev/control ]; then
+  udevadm monitor --kernel --udev --subsystem-match=block >"$work/udev-events.log" 2>&1 &
+  trap 'kill $! 2>/dev/null' EXIT
+fi
+show_events() {
+  [ -s "$work/udev-events.log" ] || return 0
+  echo "udev's latest block events:"
+  tail -n 24 "$work/udev-events.log"
+}
+
 upgrades="${VM_UPGRADES:-20}"
 setups="${VM_SETUPS:-5}"
 per=$upgrades
@@ -37,7 +48,7 @@ while [ $u -lt "$upgrades" ] || [ $s -lt "$setups" ]; do
     start=$(now_ms)
     rc=0
     run_logged "$work/setup-$s.log" "$O/orvane" --machine "$m" setup --partitions "$parts" --yes --device "$dev" || rc=$?
-    [ $rc -eq 0 ] || { cat "$work/setup-$s.log"; fail "setup $s (--partitions $parts) exited $rc"; }
+    [ $rc -eq 0 ] || { cat "$work/setup-$s.log"; show_events; fail "setup $s (--partitions $parts) exited $rc"; }
     echo $(($(now_ms) - start)) >>"$work/setup.ms"
     disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone after setup $s"
     case " $names " in *" $disk "*) ;; *) names="$names $disk" ;; esac
@@ -58,7 +69,7 @@ while [ $u -lt "$upgrades" ] || [ $s -lt "$setups" ]; do
     start=$(now_ms)
     rc=0
     run_logged "$work/upgrade-$u.log" "$O/orvane" --machine "$m" upgrade "$work/$image.bin" --yes --device "$dev" || rc=$?
-    [ $rc -eq 0 ] || { cat "$work/upgrade-$u.log"; fail "upgrade $u exited $rc"; }
+    [ $rc -eq 0 ] || { cat "$work/upgrade-$u.log"; show_events; fail "upgrade $u exited $rc"; }
     echo $(($(now_ms) - start)) >>"$work/upgrade.ms"
     grep -q "is back" "$work/upgrade-$u.log" || { cat "$work/upgrade-$u.log"; fail "upgrade $u does not say the disk is back"; }
     disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone after upgrade $u"
