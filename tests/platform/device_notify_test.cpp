@@ -1,13 +1,18 @@
 // Device notices to a registered recipient: a disk that leaves and comes
-// back is announced by its interface, and nothing comes after unregistering.
+// back is announced by its interface, and nothing comes after unregistering;
+// a machine following the host's disks announces a host disk plugged in or
+// pulled out with nothing else enumerating.
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/machine.h"
 #include "platform/win_api.h"
+#include "support/host_tree.h"
 #include "support/temp_machine.h"
 
 using namespace win;
@@ -59,6 +64,16 @@ std::vector<std::pair<ULONG, std::string>> WaitForChange(Recorder& recorder)
     return seen;
 }
 
+HDEVNOTIFY RegisterForDisks(Recorder& recorder)
+{
+    DEVICE_NOTIFY_SUBSCRIBE_PARAMETERS recipient{&Recorder::Routine, &recorder};
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = GUID_DEVINTERFACE_DISK;
+    return RegisterDeviceNotificationA(&recipient, &filter, DEVICE_NOTIFY_CALLBACK);
+}
+
 class DeviceNotify : public testing_support::TempMachine {};
 
 TEST_F(DeviceNotify, DiskLeavingAndArrivingIsAnnouncedUntilUnregistered)
@@ -94,6 +109,41 @@ TEST_F(DeviceNotify, DiskLeavingAndArrivingIsAnnouncedUntilUnregistered)
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_TRUE(recorder.Take().empty());
     EXPECT_FALSE(UnregisterDeviceNotification(notify));
+}
+
+TEST(DeviceNotifyHostDisks, HostDisksPluggedAndPulledAreAnnouncedWithoutAnEnumeration)
+{
+    testing_support::HostTree tree;
+    const std::filesystem::path block = tree.addDisk("sdb", "1-1", "PLUG0001");
+    std::filesystem::remove(tree.root() / "sys/block/sdb");  // not plugged in yet
+    auto m = machine::Machine::create(tree.root() / "machine", true);
+    machine::select(m->dir());
+    Recorder recorder;
+    const HDEVNOTIFY notify = RegisterForDisks(recorder);
+    ASSERT_NE(notify, nullptr);
+
+    std::filesystem::create_directory_symlink(block, tree.root() / "sys/block/sdb");
+    auto seen = WaitForChange(recorder);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].first, DBT_DEVICEARRIVAL);
+    const std::string disk = seen[0].second;
+    EXPECT_TRUE(disk.starts_with("\\\\?\\USBSTOR#DISK&VEN_ORVANE&PROD_APPLIANCE_DISK")) << disk;
+    EXPECT_NE(disk.find("#PLUG0001"), std::string::npos) << disk;
+    EXPECT_EQ(seen[1].first, DBT_DEVNODES_CHANGED);
+    EXPECT_TRUE(m->read()->disks.at(1).present) << "the state itself must follow, not only the notices";
+
+    std::filesystem::remove(tree.root() / "sys/block/sdb");
+    seen = WaitForChange(recorder);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], std::make_pair(static_cast<ULONG>(DBT_DEVICEREMOVECOMPLETE), disk));
+
+    // A machine that does not follow the host hears nothing of it.
+    machine::setSetting(*m, "host_disks", "off");
+    std::filesystem::create_directory_symlink(block, tree.root() / "sys/block/sdb");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(recorder.Take().empty());
+    EXPECT_FALSE(m->read()->disks.at(1).present);
+    EXPECT_TRUE(UnregisterDeviceNotification(notify));
 }
 
 }  // namespace

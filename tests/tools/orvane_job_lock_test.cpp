@@ -1,6 +1,8 @@
 // One job per disk across processes: a second upgrade or setup of a disk
 // another job holds stops before any write, names the holder and exits 5;
 // the job that holds the disk ends as if it had been alone.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -79,6 +81,23 @@ TEST_F(OrvaneJobLock, ADiskAnotherProcessHoldsIsRefusedBeforeAnyWrite)
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
 
     held.Release();
+    // A program that keeps to the block-device convention (a BSD lock on the
+    // disk for its whole job) holds the disk as surely, from any machine
+    // folder: it is waited for a moment (udev's looks last that long), then
+    // the disk is busy.
+    {
+        const int foreign = ::open(diskImage(1).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(foreign, LOCK_EX), 0);
+        for (const auto& args : {std::vector<std::string>{"upgrade", image.string(), "--yes"},
+                                 std::vector<std::string>{"setup", "--partitions", "1", "--yes"}}) {
+            run = orvane(args);
+            EXPECT_EQ(run.code, 5) << run.out << run.err;
+            EXPECT_NE(run.err.find("disk 1 is busy: another job or program holds its device"), std::string::npos)
+                << run.err;
+        }
+        ::close(foreign);
+        EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
+    }
     run = orvane({"upgrade", image.string(), "--yes"});
     EXPECT_EQ(run.code, 0) << run.out << run.err;
     EXPECT_TRUE(holdsKernelOf(kernel_));

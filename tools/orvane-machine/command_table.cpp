@@ -30,6 +30,7 @@ const std::vector<CommandSpec>& commandTable()
         {"disk-path", "disk-path N", {}, 1, 1, runDiskPath},
         {"put-file", "put-file X: HOSTFILE NAME", {}, 3, 3, runPutFile},
         {"get-file", "get-file X: NAME HOSTFILE", {}, 3, 3, runGetFile},
+        {"watch", "watch [--seconds N]", {{"--seconds", true}}, 0, 0, runWatch},
         {"help", "help", {}, 0, 0, runHelp},
     };
     return table;

@@ -21,6 +21,7 @@ int runSet(const Invocation& inv);
 int runDiskPath(const Invocation& inv);
 int runPutFile(const Invocation& inv);
 int runGetFile(const Invocation& inv);
+int runWatch(const Invocation& inv);
 int runHelp(const Invocation& inv);
 
 }  // namespace machine_tool

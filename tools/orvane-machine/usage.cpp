@@ -48,6 +48,12 @@ Commands:
   get-file X: NAME HOSTFILE
                     copy file NAME out of the NTFS of the encrypted volume
                     mounted on X: into a host file (ntfscat from ntfs-3g)
+  watch [--seconds N]
+                    print each disk notice a window of the application gets,
+                    as it comes: milliseconds since the start, then arrival,
+                    removal or changed, then the disk's interface path if
+                    any; host disks are followed as they are plugged and
+                    pulled; ends after N seconds (default: when killed)
   help, --help      show this text
 
 Machine settings:

@@ -12,6 +12,7 @@ namespace {
 
 struct HeldLock {
     win::HANDLE handle = win::INVALID_HANDLE_VALUE;
+    win::HANDLE device = win::INVALID_HANDLE_VALUE;  // the disk, locked for the job
     int takers = 0;
 };
 
@@ -61,6 +62,30 @@ std::string LockFileOf(const std::string& usbId)
     for (char c : usbId)
         name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return path + "\\" + name + ".lock";
+}
+
+// The disk itself locked for the job, so that a job of another machine
+// folder or program on the same disk, and the host's own device manager,
+// keep off it. Opened for no access: the handle takes no part in the sharing
+// checks of the job's own opens.
+win::HANDLE LockDevice(const std::string& devPath, std::string& refusal, bool& busy)
+{
+    const std::string name = DiskName(devPath);
+    const std::string drive = "\\\\.\\PhysicalDrive" + name.substr(name.find(' ') + 1);
+    const win::HANDLE h = win::CreateFileA(drive.c_str(), 0, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                           win::OPEN_EXISTING, 0, nullptr);
+    win::DWORD returned = 0;
+    if (h != win::INVALID_HANDLE_VALUE &&
+        win::DeviceIoControl(h, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr))
+        return h;
+    const win::DWORD error = win::GetLastError();
+    if (h != win::INVALID_HANDLE_VALUE)
+        win::CloseHandle(h);
+    busy = error == win::ERROR_LOCK_VIOLATION;
+    refusal = busy ? name + " is busy: another job or program holds its device"
+                                                  : name + " cannot be held for the job (error " +
+                                                        std::to_string(error) + ")";
+    return win::INVALID_HANDLE_VALUE;
 }
 
 std::string HolderOf(const std::string& file)
@@ -142,11 +167,16 @@ DiskJobLock DiskJobLock::Take(const char* devPath, DiskJobKind kind)
         }
         return lock;
     }
+    const win::HANDLE device = LockDevice(path, lock.refusal_, lock.busy_);
+    if (device == win::INVALID_HANDLE_VALUE) {
+        win::CloseHandle(h);
+        return lock;
+    }
     const std::string line = DiskJobDescription(kind, win::GetCurrentProcessId()) + "\n";
     win::DWORD written = 0;
     win::WriteFile(h, line.data(), static_cast<win::DWORD>(line.size()), &written, nullptr);
     win::SetEndOfFile(h);
-    Registry()[file] = HeldLock{h, 1};
+    Registry()[file] = HeldLock{h, device, 1};
     lock.key_ = file;
     return lock;
 }
@@ -158,6 +188,7 @@ void DiskJobLock::Release()
     std::lock_guard guard(RegistryMutex());
     auto it = Registry().find(key_);
     if (it != Registry().end() && --it->second.takers == 0) {
+        win::CloseHandle(it->second.device);
         win::CloseHandle(it->second.handle);
         Registry().erase(it);
     }

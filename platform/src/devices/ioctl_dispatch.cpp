@@ -56,7 +56,7 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID 
     case FSCTL_LOCK_VOLUME:
     case FSCTL_UNLOCK_VOLUME:
     case FSCTL_DISMOUNT_VOLUME:
-        return detail::volumeLockOrDismount(call);
+        return detail::volumeLockOrDismount(call, code);
     case detail::kUsbFilterNotify:
         return detail::usbFilterNotify(call);
     default:

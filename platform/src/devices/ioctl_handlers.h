@@ -24,7 +24,11 @@ BOOL scsiPassThrough(IoctlCall& call);
 BOOL storageQueryProperty(IoctlCall& call);
 BOOL storageGetDeviceNumber(IoctlCall& call);
 BOOL isVolumeMounted(IoctlCall& call);
-BOOL volumeLockOrDismount(IoctlCall& call);
+BOOL volumeLockOrDismount(IoctlCall& call, DWORD code);
+// A whole disk: the lock holds it for a job (host/disk_hold.h) until the
+// unlock or the handle's close; the dismount lets go of every hold this
+// process has on it, as its device is about to restart.
+BOOL lockWholeDisk(IoctlCall& call, DWORD code);
 BOOL diskPerformance(IoctlCall& call);
 
 // The code the USB filter driver (kxusbflt) answers in a disk's stack.

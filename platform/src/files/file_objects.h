@@ -11,6 +11,10 @@
 #include "platform/machine.h"
 #include "system/handles.h"
 
+namespace host {
+class DiskHold;
+}
+
 namespace win::detail {
 
 struct FileObject : HandleObject {
@@ -51,6 +55,7 @@ struct DeviceObject : FileObject {
     std::shared_ptr<machine::Machine> machine;
     DeviceTarget target;
     DirectIo direct;  // host block devices only
+    std::shared_ptr<host::DiskHold> hold;  // a whole disk locked for a job through this handle
 
     BOOL read(void* buffer, DWORD size, std::uint64_t offset, DWORD* done) override;
     BOOL write(const void* buffer, DWORD size, std::uint64_t offset, DWORD* done) override;

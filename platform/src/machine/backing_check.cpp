@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "host/disk_hold.h"
 #include "host/host_backing.h"
 #include "platform/machine.h"
 
@@ -68,8 +69,12 @@ std::string backingProblem(const Machine& m, const Disk& disk)
 
 int openBacking(const Machine& m, const Disk& disk, int flags)
 {
-    if (disk.host)
+    if (disk.host) {
+        // A disk held for a job is reached through its checked descriptor.
+        if (const int held = host::heldDescriptor(m, disk); held >= 0)
+            return held;
         return host::openHostDisk(disk, flags);
+    }
     if (!backingProblem(m, disk).empty()) {
         errno = ENODEV;
         return -1;

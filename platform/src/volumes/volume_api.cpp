@@ -98,11 +98,11 @@ BOOL isVolumeMounted(IoctlCall& call)
     return TRUE;
 }
 
-BOOL volumeLockOrDismount(IoctlCall& call)
+BOOL volumeLockOrDismount(IoctlCall& call, DWORD code)
 {
     // Nothing caches file-system state here, so there is nothing to flush.
     if (call.device.target.partition == 0)
-        return failIoctl(ERROR_INVALID_FUNCTION);
+        return lockWholeDisk(call, code);
     return TRUE;
 }
 

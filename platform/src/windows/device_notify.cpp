@@ -2,7 +2,9 @@
 // thread per process watches the selected machine's state, which this
 // process or another may change, and tells each recipient what changed
 // since it last looked: disks that left, disks that arrived, and whether
-// device nodes changed at all.
+// device nodes changed at all. A machine following the host's disks is
+// brought in line with them when the host's disks change, so a real plug is
+// told as an emulated one is.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/host_disk_watch.h"
 #include "platform/machine.h"
 #include "platform/win_api.h"
 
@@ -33,6 +36,7 @@ struct DeviceNotifyObject {
     struct Seen {
         std::filesystem::path machine;
         std::uint64_t deviceChanges = 0;
+        bool hostDisks = false;
         std::map<int, std::pair<std::uint64_t, std::string>> disks;  // slot: arrival, interface
     };
     std::optional<Seen> seen;
@@ -56,7 +60,7 @@ std::string diskInterfacePath(const machine::Disk& disk)
 
 Seen look(const std::filesystem::path& dir, const machine::State& state)
 {
-    Seen seen{dir, state.deviceChanges, {}};
+    Seen seen{dir, state.deviceChanges, state.settings.hostDisks, {}};
     for (const machine::Disk& disk : state.disks)
         if (disk.present && disk.number >= 0)
             seen.disks[disk.slot] = {disk.arrival, diskInterfacePath(disk)};
@@ -102,11 +106,17 @@ std::vector<Notice> changes(const Seen& before, const Seen& now, bool diskInterf
     return notices;
 }
 
-std::optional<Seen> lookNow()
+std::optional<Seen> lookNow(bool hostChanged = false)
 {
     try {
         const auto m = machine::current();
-        return look(m->dir(), *m->readWithoutNames());
+        auto state = m->readWithoutNames();
+        // Host disks enter the state only when someone follows them.
+        if (hostChanged && state->settings.hostDisks) {
+            machine::followHostDisks(*m);
+            state = m->readWithoutNames();
+        }
+        return look(m->dir(), *state);
     } catch (const std::exception&) {
         return std::nullopt;  // a machine that cannot be read announces nothing
     }
@@ -127,6 +137,7 @@ public:
             stop_ = true;
         }
         wake_.notify_all();
+        hostDisks_.interrupt();
         if (thread_.joinable())
             thread_.join();
     }
@@ -169,19 +180,29 @@ private:
     void run()
     {
         threadId_ = std::this_thread::get_id();
+        bool following = false;  // the machine last seen follows the host's disks
+        bool hostChanged = false;
         for (;;) {
             std::uint64_t round = 0;
             {
                 std::unique_lock guard(lock_);
                 wake_.wait(guard, [this] { return stop_ || !recipients_.empty(); });
-                wake_.wait_for(guard, kWatchInterval, [this] { return stop_; });
+                if (stop_)
+                    return;
+            }
+            // Kept until a look succeeds, so a change is not lost to a busy machine.
+            hostChanged = hostDisks_.wait(kWatchInterval, following) || hostChanged;
+            {
+                std::lock_guard guard(lock_);
                 if (stop_)
                     return;
                 round = ++round_;
             }
-            const std::optional<Seen> now = lookNow();
+            const std::optional<Seen> now = lookNow(hostChanged);
             if (!now)
                 continue;
+            following = now->hostDisks;
+            hostChanged = false;
             std::lock_guard delivering(delivery_);
             std::vector<std::pair<std::shared_ptr<DeviceNotifyObject>, std::vector<Notice>>> work;
             {
@@ -209,8 +230,9 @@ private:
         }
     }
 
-    std::mutex lock_;      // everything below but the thread's id
-    std::mutex delivery_;  // held while routines run
+    host::HostDiskWatch hostDisks_;  // the notifier's thread alone waits on it
+    std::mutex lock_;                // everything below but the thread's id
+    std::mutex delivery_;            // held while routines run
     std::condition_variable wake_;
     std::vector<std::shared_ptr<DeviceNotifyObject>> recipients_;
     std::uint64_t round_ = 0;
