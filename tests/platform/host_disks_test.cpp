@@ -91,6 +91,23 @@ TEST_F(HostDisks, TakesOnlyFreeUsbDisksAndSaysWhyEveryOtherIsRefused)
     addDisk("sdh", "1-7", "EMPTY001", 0);
     const fs::path bad = addDisk("sdi", "1-8", "BADSIZE1");
     put(bad / "size", "-5\n");
+    // Loop devices never show in holders/: over the whole disk, and over a
+    // partition named by its node in the host's /dev.
+    addDisk("sdj", "1-9", "LOOPED01");
+    addPartition(addDisk("sdk", "1-10", "LOOPED02"), "sdk2", 8, 162);
+    for (const auto& [loop, backing] : {std::pair{"loop0", "/dev/sdj (deleted)"}, {"loop1", "/dev/sdk2"},
+                                        {"loop2", "/srv/images/sdb.img"}}) {
+        fs::create_directories(root_ / "sys/block" / loop / "loop");
+        put(root_ / "sys/block" / loop / "loop/backing_file", std::string(backing) + "\n");
+    }
+    // A partition caught while the kernel re-reads the table (its folder
+    // there, its numbers gone) is settling; one with bad numbers is not.
+    const fs::path settling = addDisk("sdl", "1-11", "SETTLE01");
+    addPartition(settling, "sdl1", 8, 177);
+    fs::remove(settling / "sdl1/dev");
+    const fs::path garbled = addDisk("sdm", "1-12", "GARBLED1");
+    addPartition(garbled, "sdm1", 8, 193);
+    put(garbled / "sdm1/dev", "8:x\n");
 
     auto m = createMachine();
     const auto s = m->read();
@@ -103,7 +120,11 @@ TEST_F(HostDisks, TakesOnlyFreeUsbDisksAndSaysWhyEveryOtherIsRefused)
         {"sdf", "it holds the boot file system (/boot/efi)"},
         {"sdg", "it is held by dm-0 (md, dm, LVM or loop)"},
         {"sdh", "it has no medium"},
-        {"sdi", "sysfs cannot be trusted for it: its size is not a valid sector count"}};
+        {"sdi", "sysfs cannot be trusted for it: its size is not a valid sector count"},
+        {"sdj", "it is used by loop device loop0 (over /dev/sdj)"},
+        {"sdk", "it is used by loop device loop1 (over /dev/sdk2)"},
+        {"sdl", ""},
+        {"sdm", "sysfs cannot be trusted for it: partition sdm1 has no valid device number"}};
     for (const auto& [name, why] : reasons) {
         const machine::Disk* d = slotOf(*s, name);
         ASSERT_NE(d, nullptr) << name;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 #include "host/host_roots.h"
@@ -105,6 +106,33 @@ std::string holderRefusal(const HostDisk& disk)
     return holder.empty() ? std::string() : "it is held by " + holder + " (md, dm, LVM or loop)";
 }
 
+// A loop device never shows in holders/: each one's backing file is looked
+// at, by its device numbers, or by its name where it is a node in /dev.
+std::string loopRefusal(const HostDisk& disk)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(sysfsRoot() / "block", ec)) {
+        const std::string loop = entry.path().filename().string();
+        if (loop.rfind("loop", 0) != 0)
+            continue;
+        std::ifstream in(entry.path() / "loop" / "backing_file");
+        std::string backing;
+        if (!std::getline(in, backing) || backing.empty())
+            continue;
+        constexpr std::string_view kDeleted = " (deleted)";
+        if (backing.size() > kDeleted.size() && backing.ends_with(kDeleted))
+            backing.resize(backing.size() - kDeleted.size());
+        const fs::path path(backing);
+        struct stat st {};
+        const bool sameDevice = ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && ours(disk, st.st_rdev);
+        const bool nodeOfOurs = (path.parent_path() == "/dev" || path.parent_path() == devRoot()) &&
+                                oursByName(disk, path.filename().string());
+        if (sameDevice || nodeOfOurs)
+            return "it is used by loop device " + loop + " (over " + backing + ")";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string refusalOf(const HostDisk& disk)
@@ -115,7 +143,7 @@ std::string refusalOf(const HostDisk& disk)
         return "it is not on USB";
     if (disk.size == 0)
         return "it has no medium";
-    for (const auto& check : {mountRefusal, swapRefusal, holderRefusal})
+    for (const auto& check : {mountRefusal, swapRefusal, holderRefusal, loopRefusal})
         if (std::string why = check(disk); !why.empty())
             return why;
     return {};

@@ -116,7 +116,11 @@ void readPartitions(const fs::path& dir, HostDisk& d)
             continue;
         BlockName part{name, 0};
         if (!deviceId(entry.path() / "dev", part.id)) {
-            d.unreadable = "partition " + name + " has no valid device number";
+            // The kernel takes partitions away and back while it reads the
+            // table again (udev asks it to after every writer's close): one
+            // gone mid-look is settling, not a tree to distrust.
+            if (fs::exists(entry.path() / "dev", ec))
+                d.unreadable = "partition " + name + " has no valid device number";
             continue;
         }
         d.partitions.push_back(part);
