@@ -13,7 +13,17 @@ namespace cli {
 // kNeedsSetup: the disk must be set up for the appliance before an upgrade.
 // kNeedsReboot: done, but Windows asks for a reboot to finish.
 // kDiskBusy: another job (of this or another program) holds the disk.
-enum ExitCode : int { kSuccess = 0, kFailure = 1, kUsage = 2, kNeedsSetup = 3, kNeedsReboot = 4, kDiskBusy = 5 };
+// kRestartByHand: the firmware is written, but the USB device could not be
+// restarted: unplugging and plugging it in again finishes the upgrade.
+enum ExitCode : int {
+    kSuccess = 0,
+    kFailure = 1,
+    kUsage = 2,
+    kNeedsSetup = 3,
+    kNeedsReboot = 4,
+    kDiskBusy = 5,
+    kRestartByHand = 6,
+};
 
 // A mistake in the command line; reported with the usage hint.
 struct UsageError : std::runtime_error {

@@ -45,6 +45,12 @@ private:
     std::optional<int> result_;
 };
 
+// After a finished upgrade whose device restart failed (the device console
+// tool says why, above it).
+inline constexpr const char* kRestartByHandText =
+    "The firmware is written, but the USB device could not be restarted: unplug the appliance and plug it in "
+    "again to finish the upgrade.";
+
 // The meaning of an upgrade result; the stage tells apart the causes that
 // share a code.
 std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage);

@@ -8,7 +8,7 @@
 
 namespace kx {
 
-void runHiddenTool(const char* commandLine, win::DWORD waitMs)
+int runHiddenTool(const char* commandLine, win::DWORD waitMs)
 {
     // CreateProcessA may write into its command line.
     std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
@@ -19,11 +19,14 @@ void runHiddenTool(const char* commandLine, win::DWORD waitMs)
                              nullptr, &startup, &process)) {
         std::printf("CreateProcess failed (%d)\n", static_cast<int>(win::GetLastError()));
         std::fflush(stdout);
-        return;
+        return -1;
     }
-    win::WaitForSingleObject(process.hProcess, waitMs);
+    win::DWORD code = 0;
+    const bool ended = win::WaitForSingleObject(process.hProcess, waitMs) == win::WAIT_OBJECT_0 &&
+                       win::GetExitCodeProcess(process.hProcess, &code);
     win::CloseHandle(process.hProcess);
     win::CloseHandle(process.hThread);
+    return ended ? static_cast<int>(code) : -1;
 }
 
 }  // namespace kx

@@ -6,8 +6,9 @@
 
 namespace kx {
 
-// Starts the command line and waits at most waitMs for it; the tool's own
-// outcome is not examined. A failed start prints "CreateProcess failed (%d)".
-void runHiddenTool(const char* commandLine, win::DWORD waitMs);
+// Starts the command line and waits at most waitMs for it. A failed start
+// prints "CreateProcess failed (%d)". The tool's exit code, or -1 when it did
+// not start or had not ended in time.
+int runHiddenTool(const char* commandLine, win::DWORD waitMs);
 
 }  // namespace kx

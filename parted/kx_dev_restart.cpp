@@ -3,6 +3,7 @@
 // restart.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "arch/pedwinbase.h"
 #include "kx/kx.h"
@@ -18,9 +19,9 @@ namespace {
 constexpr win::DWORD kToolWaitMs = 20000;
 constexpr std::size_t kTextSize = 1024;
 
-// Runs "<templates>\cmddev.exe <verb> "USB\VID_xxxx&PID_yyyy"". Only its end
-// (or the time-out) matters; its outcome is not examined.
-void runDeviceTool(const char* verb, const char* usbId)
+// Runs "<templates>\cmddev.exe <verb> "USB\VID_xxxx&PID_yyyy"": true when
+// the tool ran and ended in success within its time.
+bool runDeviceTool(const char* verb, const char* usbId)
 {
     char hardwareId[KX_USB_ID_SIZE] = {};
     std::snprintf(hardwareId, sizeof hardwareId, "%s", usbId);
@@ -33,16 +34,35 @@ void runDeviceTool(const char* verb, const char* usbId)
     // Quoted: older Windows keeps the folder under "Documents and Settings",
     // and an unquoted path with spaces runs whatever "C:\Documents.exe" is.
     std::snprintf(commandLine, sizeof commandLine, "\"%s\\cmddev.exe\" %s \"%s\"", folder, verb, hardwareId);
-    kx::runHiddenTool(commandLine, kToolWaitMs);
+    return kx::runHiddenTool(commandLine, kToolWaitMs) == 0;
 }
 
-// The lock is let go before the tool runs.
+// This process's own hold on the disk (a job's lock) is let go before its
+// device leaves: a descriptor left open on a host disk keeps the disk's name
+// taken, and it would come back under another.
+void letGoOfDisk(const char* devpath)
+{
+    unsigned number = 0;
+    if (std::sscanf(devpath, "\\Device\\Harddisk%u\\Partition0", &number) != 1)
+        return;
+    const std::string drive = "\\\\.\\PhysicalDrive" + std::to_string(number);
+    const win::HANDLE h = win::CreateFileA(drive.c_str(), 0, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                           win::OPEN_EXISTING, 0, nullptr);
+    if (h == win::INVALID_HANDLE_VALUE)
+        return;
+    win::DWORD returned = 0;
+    win::DeviceIoControl(h, win::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    win::CloseHandle(h);
+}
+
+// The lock is let go before the tool runs. 1 only when the tool says it did
+// the work: a restart that never happened must not pass for one.
 int actOnDevice(const kx::Where& at, const char* verb, const char* devpath, char* out)
 {
     if (!kx::usbIdOf(at, devpath, out))
         return 0;
-    runDeviceTool(verb, out);
-    return 1;
+    letGoOfDisk(devpath);
+    return runDeviceTool(verb, out) ? 1 : 0;
 }
 
 }  // namespace

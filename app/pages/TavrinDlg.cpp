@@ -317,7 +317,10 @@ void CTavrinDlg::OnWorkerDone(WorkerOperation operation, int result)
     m_job = Job::None;
     SetPageState(kIdle);
     if (result == CodeOf(UpgradeResult::Succeeded)) {
-        ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_SUCCESS"), kMessageWarning);
+        // A restart that did not happen is the operator's to finish.
+        const bool replug = m_worker.LastRestart() == RestartOutcome::Failed;
+        ShowMessage(LanguageText(replug ? "IDC_STRING_UPGRADE_REPLUG" : "IDC_STRING_UPGRADE_UPGRADE_SUCCESS"),
+                    kMessageWarning);
         OnBack();
     } else if (result == CodeOf(UpgradeResult::FileNotVerified)) {
         ShowMessage(LanguageText("IDC_STRING_UPGRADE_UPGRADE_FILE_CHEKC_ERROR"), kMessageError);

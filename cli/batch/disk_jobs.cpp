@@ -10,7 +10,9 @@
 
 #include "cli/batch/child_process.h"
 #include "cli/batch/worker_report.h"
+#include "cli/command_line.h"
 #include "cli/library_session.h"
+#include "cli/upgrade_display.h"
 
 namespace cli {
 
@@ -97,7 +99,9 @@ private:
         if (!slot.afterRestart.empty())
             end.words += " (" + slot.afterRestart + ")";
         end_[i] = end;
-        display_.show(i, code == 0 ? 100 : slot.percent, code == 0 ? "done" : "failed");
+        const bool written = code == kSuccess || code == kRestartByHand;
+        display_.show(i, written ? 100 : slot.percent,
+                      code == kSuccess ? "done" : written ? "written; unplug and plug in again" : "failed");
     }
 
     void heard(std::size_t i, const std::string& line)
@@ -126,7 +130,9 @@ private:
     void noteRestart(std::size_t i, const std::string& line)
     {
         static const std::string back = "The disk is back as ", notBack = "The disk did not come back";
-        if (line.rfind(notBack, 0) == 0)
+        if (line.rfind(kRestartByHandText, 0) == 0)
+            slots_[i].afterRestart = "not restarted: unplug it and plug it in again";
+        else if (line.rfind(notBack, 0) == 0)
             slots_[i].afterRestart = "it did not come back after its restart";
         else if (line.rfind(back, 0) == 0 && line.size() > back.size() + 1 &&
                  line.compare(back.size(), line.size() - back.size() - 1, jobs_[i].disk) != 0)

@@ -2,6 +2,10 @@
 // sysfs tree whose disk is a loop device: the upgrade writes the loop
 // device, restarts it through a fake hub and finds it under its new name;
 // the disk setup leaves a table and volumes the host's own tools read.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <sstream>
@@ -70,6 +74,48 @@ TEST_F(OrvaneHostDisk, UpgradeWritesTheLoopDeviceRestartsItAndFindsItUnderItsNew
     EXPECT_NE(writes.find("01"), std::string::npos) << "the USB device was not reset: '" << writes << "'";
     const auto list = runTool("orvane-machine", {"--machine", hostDir_.string(), "list"});
     EXPECT_NE(list.out.find((tree_->root() / "dev/sdc").string()), std::string::npos) << list.out;
+}
+
+// A restart the host does not allow (the USB device's authorized file
+// cannot be written) is no restart: the firmware is written, the operator is
+// told to unplug and replug, and the exit status says so.
+TEST_F(OrvaneHostDisk, ARestartThatCannotHappenIsSaidSoAndEndsWithItsOwnStatus)
+{
+    tree_->stopHub();
+    const fs::path authorized = tree_->root() / "sys/bus/usb/devices/1-1/authorized";
+    fs::remove(authorized);
+    fs::create_directory(authorized);
+    const fs::path image = makeImage();
+    const auto run = onHost({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 6) << run.out << run.err;
+    EXPECT_NE(run.out.find("Result 0: upgrade done"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("is back"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("could not be restarted: unplug the appliance and plug it in again"), std::string::npos)
+        << run.out;
+    EXPECT_TRUE(sameBytes(loop_, kKernelAt, kernel_, 0, fs::file_size(kernel_)));
+}
+
+// Another machine folder following the same disk, or any program keeping to
+// the block-device lock, holds it: the job stops before any write.
+TEST_F(OrvaneHostDisk, ADiskLockedThroughAnotherFolderOrProgramIsBusy)
+{
+    const fs::path image = makeImage();
+    // The loop device's backing file: a block device has no holes to skip.
+    const fs::path backing = tree_->root() / "sdb.img";
+    const std::string before = testing_support::fingerprintFile(backing);
+    const int holder = ::open((tree_->root() / "dev/sdb").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const fs::path other = tree_->root() / "machine2";
+    ASSERT_EQ(runTool("orvane-machine", {"create", other.string(), "--host-disks"}).code, 0);
+    for (const fs::path& folder : {hostDir_, other}) {
+        const auto run = runTool("orvane", {"--machine", folder.string(), "setup", "--partitions", "1", "--yes"},
+                                 "-u KX_MACHINE");
+        EXPECT_EQ(run.code, 5) << run.out << run.err;
+        EXPECT_NE(run.err.find("is busy: another job or program holds its device"), std::string::npos) << run.err;
+    }
+    ::close(holder);
+    EXPECT_EQ(testing_support::fingerprintFile(backing), before);
+    EXPECT_EQ(onHost({"upgrade", image.string(), "--yes"}).code, 0);
 }
 
 TEST_F(OrvaneHostDisk, SetupLeavesATableSfdiskReadsAndVolumesBlkidNames)

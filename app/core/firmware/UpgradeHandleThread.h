@@ -38,6 +38,14 @@ enum class UpgradeResult : int {
 };
 static_assert(CodeOf(UpgradeResult::FileNotVerified) == 1000);
 
+// What the device restart at the end of an upgrade did.
+enum class RestartOutcome {
+    NotTried,   // the upgrade did not get that far, or no device was selected
+    Failed,     // the device could not be restarted: it is as it was
+    Back,       // it left and was found again (the selected device)
+    NotBack,    // it left and was not found again
+};
+
 class CUpgradeHandleThread {
 public:
     // An upgrade restarts the selection's device and puts the device found
@@ -66,6 +74,8 @@ public:
     // (UpgradeResult::Quit). Once writing has begun it runs to its end: a firmware
     // half written is worse than the old one or the new one.
     void RequestStop() { m_stopRequested = true; }
+    // The restart of the job that ended last.
+    RestartOutcome LastRestart() const { return m_restart; }
 
     // The upgrade sequence on the calling thread: verify and extract the
     // image, write both regions, check them, set the flags, restart the
@@ -123,4 +133,5 @@ private:
     std::u16string m_devPath;
     std::atomic<UpgradeProgress*> m_pProgress{nullptr};
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<RestartOutcome> m_restart{RestartOutcome::NotTried};
 };

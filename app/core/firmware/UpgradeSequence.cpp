@@ -62,6 +62,7 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
     struct BuffersLetGo {
         ~BuffersLetGo() { ReleaseCachedBuffers(); }
     } buffersLetGo;
+    m_restart = RestartOutcome::NotTried;
     Report(UpgradeStage::Verifying);
     // What is verified is what is written: the parts are read once, and the
     // checksum is taken over that memory.
@@ -233,9 +234,13 @@ void CUpgradeHandleThread::RestartSelectedDevice()
     if (!device || !device->path)
         return;  // nothing to restart; stays none
     char usbId[KX_USB_ID_SIZE] = {};
-    if (!kx_dev_restart(device->path, usbId))
+    if (!kx_dev_restart(device->path, usbId)) {
+        m_restart = RestartOutcome::Failed;
         return;  // not restarted: the handle is still good
+    }
     // The search frees the old list, the old handle with it.
     kx_device* found = nullptr;
-    m_selection.Set(kx_dev_get_dev_restart(&found, usbId) ? found : nullptr);
+    const bool back = kx_dev_get_dev_restart(&found, usbId) && found;
+    m_selection.Set(back ? found : nullptr);
+    m_restart = back ? RestartOutcome::Back : RestartOutcome::NotBack;
 }

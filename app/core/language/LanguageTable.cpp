@@ -100,9 +100,11 @@ const LanguageText kTexts[] = {
     {"IDC_STRING_FORMAT_FORMAT_ERROR_4", "Fail to format partition. Please try again.", "格式化分区时失败,请重试!", "格式化分區時失敗,請重試!"},
     {"IDC_STRING_FORMAT_PUBLIC_PARTIONG", "Partition", "分区", "分區"},
     // Ours, beside the fixed keys: the disk went away in a job; another job
-    // (of this or another program) holds the disk.
+    // (of this or another program) holds the disk; the firmware is written
+    // but the device could not be restarted.
     {"IDC_STRING_DISK_GONE", "The device was disconnected. Please plug it in again and start over.", "设备已断开连接,请重新插入设备后重新开始!", "設備已斷開連接,請重新插入設備後重新開始!"},
     {"IDC_STRING_DISK_BUSY", "The device is busy with another upgrade or disk setup. Please wait until it has finished, then try again.", "该设备正在进行另一个升级或磁盘设置,请等待其完成后再重试!", "該設備正在進行另一個升級或磁盤設置,請等待其完成後再重試!"},
+    {"IDC_STRING_UPGRADE_REPLUG", "The firmware has been upgraded, but the device could not be restarted. Please unplug it and plug it in again to finish.", "固件已升级,但设备无法重新启动。请拔下设备后重新插入以完成升级!", "固件已升級,但設備無法重新啟動。請拔下設備後重新插入以完成升級!"},
     {"IDD163_Title", "Partition information", "分区信息", "分區信息"},
     {"IDC_STRING_PARTSIZE_PART_NAME", "Partition", "分区", "分區"},
 };
