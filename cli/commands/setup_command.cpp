@@ -26,6 +26,7 @@
 #include "cli/device_tool.h"
 #include "cli/job_lock.h"
 #include "cli/library_session.h"
+#include "cli/system_partition.h"
 #include "kx/kx.h"
 
 namespace cli {
@@ -298,7 +299,8 @@ int runSetup(const CommandLine& line, std::ostream& out)
     kx_device* device = libraryDevice(devpath);
     const std::int64_t room = restMiB(device->size, {});
     if (room < 1)
-        throw CommandFailure("the disk " + devpath + " is too small for the appliance's 1024 MiB system partition");
+        throw CommandFailure("the disk " + devpath +
+                             " is too small for the appliance's system partition, which ends at 1 GiB");
     // An even split; the last partition takes what the rounding leaves.
     if (!sizesText && count > 1)
         sizes.assign(count - 1, static_cast<std::uint32_t>(room / count));
@@ -308,7 +310,7 @@ int runSetup(const CommandLine& line, std::ostream& out)
                              std::to_string(room) + " MiB beside the system partition");
 
     out << "New layout of " << devpath << " (" << (device->name ? device->name : "") << "):\n"
-        << "  system partition  " << kFormatSystemSizeMiB << " MiB\n";
+        << "  system partition  " << systemPartitionText() << "\n";
     for (std::uint32_t i = 0; i < count; ++i) {
         out << "  " << publicLabel(static_cast<int>(i + 1)) << "  NTFS, ";
         if (i + 1 < count)

@@ -1,6 +1,7 @@
 // orvane setup on a temporary machine: the table (sfdisk) and volumes (blkid)
 // it leaves on the 8 GiB appliance disk, what it shows, and the command
 // lines and disks it refuses without writing.
+#include <cstdio>
 #include <set>
 
 #include "firmware_cli.h"
@@ -48,7 +49,7 @@ TEST_F(OrvaneSetup, TwoPartitionsGetTheGivenSizeAndTheRestFormattedAndLabelled)
 
     // The layout asked about, then the worker's stages in order.
     size_t at = 0;
-    for (const char* text : {"system partition  1024 MiB", "Partition-1  NTFS, 500 MiB",
+    for (const char* text : {"system partition  960 MiB", "Partition-1  NTFS, 500 MiB",
                              "Partition-2  NTFS, the rest (about 6668 MiB)", "Setting up:",
                              "Partitions created and visible",
                              "Formatting public partition 1 as NTFS, label Partition-1", "100% partition 1",
@@ -56,6 +57,31 @@ TEST_F(OrvaneSetup, TwoPartitionsGetTheGivenSizeAndTheRestFormattedAndLabelled)
         const size_t found = run.out.find(text, at);
         ASSERT_NE(found, std::string::npos) << text << "\n" << run.out;
         at = found;
+    }
+}
+
+// The layout shown before the question is the system partition sfdisk then
+// reads: its first and last sector, its size in MiB, and its end at 1 GiB,
+// alone on the disk or before public partitions.
+TEST_F(OrvaneSetup, TheSystemPartitionShownIsTheOneTheTableHolds)
+{
+    for (const char* count : {"0", "1"}) {
+        const auto run = orvane({"setup", "--partitions", count, "--yes"});
+        ASSERT_EQ(run.code, 0) << run.out << run.err;
+        const std::string first = table().substr(0, table().find('\n'));
+        std::uint64_t start = 0, size = 0;
+        char type[8] = {};
+        ASSERT_EQ(std::sscanf(first.c_str(), "%llu %llu %7s", reinterpret_cast<unsigned long long*>(&start),
+                              reinterpret_cast<unsigned long long*>(&size), type),
+                  3)
+            << first;
+        EXPECT_STREQ(type, "82");
+        EXPECT_EQ((start + size) * 512, 1024ull * 1024 * 1024) << "the system partition ends at 1 GiB";
+        const std::string shown = "system partition  " + std::to_string((size + 1024) / 2048) + " MiB, sectors " +
+                                  std::to_string(start) + " to " + std::to_string(start + size - 1) +
+                                  " (ending at 1 GiB)\n";
+        EXPECT_NE(run.out.find(shown), std::string::npos) << shown << "\n" << run.out;
+        EXPECT_EQ(run.out.find("1024 MiB"), std::string::npos) << run.out;
     }
 }
 
