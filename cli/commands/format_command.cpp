@@ -120,6 +120,13 @@ std::string systemCodePageLabel(const std::string& utf8)
                          " characters (NTFS; FAT and FAT32 take 11 bytes)");
     win::BOOL lossy = win::FALSE;
     const int size = win::WideCharToMultiByte(win::CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    // ERROR_NO_UNICODE_TRANSLATION: the system has no converter for the code
+    // page (the C library's gconv modules are missing), so only ASCII converts.
+    if (size <= 0 && win::GetLastError() == 1113)
+        throw CommandFailure("the label cannot be converted to this system's code page " +
+                             std::to_string(win::GetACP()) +
+                             ": there is no converter for it here (the C library's gconv modules are missing); "
+                             "an ASCII label needs none");
     std::string text(static_cast<std::size_t>(std::max(size, 1)), '\0');
     if (size <= 0 || lossy ||
         win::WideCharToMultiByte(win::CP_ACP, 0, wide.c_str(), -1, text.data(), size, nullptr, &lossy) != size || lossy)

@@ -49,14 +49,31 @@ void printPart(std::ostream& out, int type, const UpgradeFileSpan& span)
         << region.nMaxSize << " bytes)\n";
 }
 
-}  // namespace
-
-std::u16string widePath(const fs::path& path)
+std::string absoluteName(const fs::path& path)
 {
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec);
-    return Utf8ToWide((ec ? path : absolute).string());
+    return (ec ? path : absolute).string();
 }
+
+// The firmware code opens files by UTF-16 name. A name that is not UTF-8
+// has no such spelling: it would be looked for under another name and
+// reported missing.
+void checkNameConverts(const fs::path& image)
+{
+    const std::string name = absoluteName(image);
+    const std::u16string wide = Utf8ToWide(name);
+    if (wide.empty() && !name.empty())
+        throw CommandFailure("the name " + image.string() + " could not be converted to UTF-16 for the file functions");
+    if (WideToUtf8(wide) != name)
+        throw CommandFailure("the name " + image.string() +
+                             " is not UTF-8 text, so the file functions (UTF-16 names) cannot open it; "
+                             "rename the file");
+}
+
+}  // namespace
+
+std::u16string widePath(const fs::path& path) { return Utf8ToWide(absoluteName(path)); }
 
 std::string ImageCheck::reason() const
 {
@@ -80,6 +97,7 @@ ImageCheck checkImage(const fs::path& image)
     std::error_code ec;
     if (fs::exists(image, ec) && !fs::is_regular_file(image, ec))
         throw CommandFailure(image.string() + " is not a file");
+    checkNameConverts(image);
     const std::u16string path = widePath(image);
     CFileUpgradeOpt opt;
     ImageCheck check;

@@ -67,7 +67,12 @@ std::FILE* fopen(const char* path, const char* mode)
 {
     if (!path || !mode || !*path)
         return nullptr;
-    return openResolved(detail::ansiToUtf8(path), mode);
+    const auto utf8 = detail::ansiPathToUtf8(path);
+    if (!utf8) {
+        errno = EILSEQ;
+        return nullptr;
+    }
+    return openResolved(*utf8, mode);
 }
 
 std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode)

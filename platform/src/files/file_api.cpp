@@ -184,7 +184,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 {
     if (!path)
         return detail::failWith(ERROR_INVALID_PARAMETER);
-    return detail::openPath(detail::ansiToUtf8(path), access, share, disposition, flags);
+    const auto utf8 = detail::ansiPathToUtf8(path);
+    return utf8 ? detail::openPath(*utf8, access, share, disposition, flags) : INVALID_HANDLE_VALUE;
 }
 
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,

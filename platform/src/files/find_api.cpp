@@ -93,7 +93,8 @@ void fill(const FoundEntry& e, Data* data, const Text& name)
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data)
 {
     FoundEntry e;
-    HANDLE h = pattern ? findFirst(detail::ansiToUtf8(pattern), &e) : INVALID_HANDLE_VALUE;
+    const auto utf8 = pattern ? detail::ansiPathToUtf8(pattern) : std::nullopt;
+    HANDLE h = utf8 ? findFirst(*utf8, &e) : INVALID_HANDLE_VALUE;
     if (h != INVALID_HANDLE_VALUE && data)
         fill(e, data, detail::utf8ToAnsi(e.name));
     return h;

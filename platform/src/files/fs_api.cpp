@@ -94,7 +94,11 @@ std::string templatesFolder()
 
 }  // namespace
 
-BOOL DeleteFileA(LPCSTR path) { return path ? deletePath(detail::ansiToUtf8(path)) : FALSE; }
+BOOL DeleteFileA(LPCSTR path)
+{
+    const auto utf8 = path ? detail::ansiPathToUtf8(path) : std::nullopt;
+    return utf8 ? deletePath(*utf8) : FALSE;
+}
 BOOL DeleteFileW(LPCWSTR path) { return path ? deletePath(detail::wideToUtf8(detail::wideOf(path))) : FALSE; }
 
 namespace {
@@ -156,7 +160,11 @@ BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const auto ends = transferEnds(detail::ansiToUtf8(from), detail::ansiToUtf8(to), !failIfExists);
+    const auto fromUtf8 = detail::ansiPathToUtf8(from);
+    const auto toUtf8 = fromUtf8 ? detail::ansiPathToUtf8(to) : std::nullopt;
+    if (!toUtf8)
+        return FALSE;
+    const auto ends = transferEnds(*fromUtf8, *toUtf8, !failIfExists);
     if (!ends)
         return FALSE;
     if (!fs::exists(ends->second.parent_path())) {
@@ -190,13 +198,21 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
     return TRUE;
 }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) { return path ? makeDirectory(detail::ansiToUtf8(path)) : FALSE; }
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES)
+{
+    const auto utf8 = path ? detail::ansiPathToUtf8(path) : std::nullopt;
+    return utf8 ? makeDirectory(*utf8) : FALSE;
+}
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES)
 {
     return path ? makeDirectory(detail::wideToUtf8(detail::wideOf(path))) : FALSE;
 }
 
-DWORD GetFileAttributesA(LPCSTR path) { return path ? attributesOf(detail::ansiToUtf8(path)) : INVALID_FILE_ATTRIBUTES; }
+DWORD GetFileAttributesA(LPCSTR path)
+{
+    const auto utf8 = path ? detail::ansiPathToUtf8(path) : std::nullopt;
+    return utf8 ? attributesOf(*utf8) : INVALID_FILE_ATTRIBUTES;
+}
 DWORD GetFileAttributesW(LPCWSTR path)
 {
     return path ? attributesOf(detail::wideToUtf8(detail::wideOf(path))) : INVALID_FILE_ATTRIBUTES;
