@@ -3,6 +3,7 @@
 #include "app/core/jobs/DiskJobLock.h"
 #include "cli/command_line.h"
 #include "cli/library_session.h"
+#include "cli/not_offered.h"
 
 namespace cli {
 
@@ -12,14 +13,25 @@ std::string chooseDevice(const std::vector<ListedDevice>& devices, const std::op
         for (const auto& d : devices)
             if (d.path == *named)
                 return d.path;
-        throw CommandFailure("no USB storage disk at " + *named + " (see orvane devices)");
+        // A disk the machine refuses (mounted, swap, not on USB ...) is
+        // named with its reason, which only the machine knows.
+        const auto refused = notOfferedDisks();
+        for (const auto& d : refused)
+            if (d.namedBy(*named))
+                throw CommandFailure("the machine does not offer " + *named +
+                                     " as a USB storage disk; nothing was written\n" + notOfferedLines({d}, "  "));
+        throw CommandFailure("no USB storage disk at " + *named + " (see orvane devices)" +
+                             (refused.empty() ? "" : "\n" + notOfferedLines(refused, "  ")));
     }
     if (devices.empty()) {
         // A job that restarts its disk has it away for a while.
         if (const std::string holder = DiskJobLock::AnyHolder(); !holder.empty())
             throw DiskBusy("no USB storage disk is there now, while " + holder +
                            " holds one (it may be restarting it); nothing was written");
-        throw CommandFailure("no USB storage disk found");
+        const auto refused = notOfferedDisks();
+        throw CommandFailure(refused.empty() ? std::string("no USB storage disk found")
+                                             : "no USB storage disk found; nothing was written\n" +
+                                                   notOfferedLines(refused, "  "));
     }
     if (devices.size() > 1) {
         std::string text = "several USB storage disks are attached; choose one with --device:";

@@ -5,21 +5,16 @@
 #include "cli/command_line.h"
 #include "cli/commands/commands.h"
 #include "cli/library_session.h"
+#include "cli/not_offered.h"
 #include "platform/machine.h"
 
 namespace {
 
-// The host disks the machine refuses, with the reason: only the machine
-// knows why a disk is not offered.
 std::vector<std::string> refusedHostDisks()
 {
-    auto m = machine::current();
-    machine::followHostDisks(*m);
     std::vector<std::string> lines;
-    for (const auto& d : m->read()->disks)
-        if (d.host && !d.hostRefusal.empty())
-            lines.push_back(d.backing + " (disk " + std::to_string(d.slot) + ", " + machine::friendlyNameOf(d) +
-                            "): " + d.hostRefusal);
+    for (const auto& d : cli::notOfferedDisks())
+        lines.push_back(d.line);
     return lines;
 }
 

@@ -1,5 +1,6 @@
 // --all: every disk a command may take, each by a worker process with a
-// library of its own; USB disks it may not take are named and left alone.
+// library of its own; USB disks it may not take are named and left alone,
+// and so are the host's disks the machine does not offer.
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "cli/batch/disk_jobs.h"
 #include "cli/commands/commands.h"
 #include "cli/library_session.h"
+#include "cli/not_offered.h"
 
 namespace cli {
 
@@ -88,6 +90,8 @@ void checkAllOptions(const CommandLine& line)
 int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream& out)
 {
     const Survey survey = surveyDisks(job);
+    for (const auto& d : notOfferedDisks())
+        out << "Not offered: " << d.line << '\n';
     for (const auto& why : survey.leftAlone)
         out << "Left alone: " << why << '\n';
     if (survey.taken.empty())
