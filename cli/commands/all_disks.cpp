@@ -117,10 +117,19 @@ int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream&
     BatchDisplay display(out, &out == &std::cout && ::isatty(STDOUT_FILENO), names);
     const auto ends = runDiskJobs(jobs, jobsOption(line), display);
     printSummary(survey.taken, ends, out);
-    const auto failed = std::count_if(ends.begin(), ends.end(), [](const DiskJobEnd& e) { return e.exitCode != kSuccess; });
-    if (failed == 0) {
+    const auto ended = [&ends](int code) {
+        return std::count_if(ends.begin(), ends.end(), [code](const DiskJobEnd& e) { return e.exitCode == code; });
+    };
+    const auto byHand = ended(kRestartByHand);
+    const auto failed = static_cast<std::ptrdiff_t>(ends.size()) - ended(kSuccess) - byHand;
+    if (failed == 0 && byHand == 0) {
         out << "All " << ends.size() << " disks done.\n";
         return kSuccess;
+    }
+    if (failed == 0) {
+        out << byHand << " of " << ends.size()
+            << " disks could not be restarted: unplug each and plug it in again to finish.\n";
+        return kRestartByHand;
     }
     out << failed << " of " << ends.size() << " disks failed.\n";
     return kFailure;

@@ -78,6 +78,7 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
     if (restartWhenTold)
         progress.beforeRestart([&out] { waitForRestartTurn(out); });
     ResultReceiver receiver;
+    RestartOutcome restart = RestartOutcome::NotTried;
     {
         CUpgradeHandleThread worker(ProcessSelection());
         worker.SetWindow(&receiver);
@@ -85,6 +86,7 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
         worker.SetJob(WorkerOperation::Upgrade, widePath(image), Utf8ToWide(devpath));
         worker.Start();
         worker.Wait();
+        restart = worker.LastRestart();
     }
     const int result = receiver.result().value_or(-1);
     const bool succeeded = result == CodeOf(UpgradeResult::Succeeded);
@@ -99,7 +101,11 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
         << ".\n";
     if (!succeeded)
         return kFailure;
-    if (kx_device* back = GetSelectedDevice(); back && back->path)
+    if (restart == RestartOutcome::Failed) {
+        out << kRestartByHandText << '\n';
+        return kRestartByHand;
+    }
+    if (kx_device* back = GetSelectedDevice(); restart == RestartOutcome::Back && back && back->path)
         out << "The disk is back as " << back->path << ".\n";
     else
         out << "The disk did not come back after its restart; orvane devices shows whether it is there.\n";

@@ -97,7 +97,9 @@ void printUsage(std::ostream& out)
            "Exit status: 0 done, 1 failed, 2 wrong command line, 3 upgrade found the disk\n"
            "not set up for the appliance and setting it up was declined, 4 done but\n"
            "Windows asks for a reboot to finish (usbfilter test-restart), 5 another job\n"
-           "(upgrade or setup, of any program) holds the disk and nothing was written.\n";
+           "(upgrade or setup, of any program) holds the disk and nothing was written,\n"
+           "6 the firmware is written but the USB device could not be restarted: unplug\n"
+           "the appliance and plug it in again to finish.\n";
 }
 
 }  // namespace cli
