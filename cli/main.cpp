@@ -8,6 +8,23 @@
 #include "cli/not_offered.h"
 #include "platform/machine.h"
 
+namespace cli {
+
+std::vector<NotOffered> notOfferedDisks()
+{
+    auto m = machine::current();
+    machine::followHostDisks(*m);
+    std::vector<NotOffered> disks;
+    for (const auto& d : m->read()->disks)
+        if (d.host && !d.hostRefusal.empty())
+            disks.push_back({d.slot, d.backing,
+                             d.backing + " (disk " + std::to_string(d.slot) + ", " + machine::friendlyNameOf(d) +
+                                 "): " + d.hostRefusal});
+    return disks;
+}
+
+}  // namespace cli
+
 namespace {
 
 std::vector<std::string> refusedHostDisks()

@@ -3,8 +3,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/machine.h"
-
 namespace cli {
 
 bool NotOffered::namedBy(const std::string& device) const
@@ -16,19 +14,6 @@ bool NotOffered::namedBy(const std::string& device) const
     // /dev/disk/by-id/... and other links to the same node.
     std::error_code ec;
     return device.starts_with("/") && std::filesystem::equivalent(device, backing, ec) && !ec;
-}
-
-std::vector<NotOffered> notOfferedDisks()
-{
-    auto m = machine::current();
-    machine::followHostDisks(*m);
-    std::vector<NotOffered> disks;
-    for (const auto& d : m->read()->disks)
-        if (d.host && !d.hostRefusal.empty())
-            disks.push_back({d.slot, d.backing,
-                             d.backing + " (disk " + std::to_string(d.slot) + ", " + machine::friendlyNameOf(d) +
-                                 "): " + d.hostRefusal});
-    return disks;
 }
 
 std::string notOfferedLines(const std::vector<NotOffered>& disks, const std::string& indent)

@@ -18,6 +18,8 @@ struct NotOffered {
     bool namedBy(const std::string& device) const;
 };
 
+// Asks the machine, so it lives in main.cpp, the one part of orvane that
+// knows the machine behind the Windows functions.
 std::vector<NotOffered> notOfferedDisks();
 
 // Each as orvane devices --all shows it, after indent; one a line, no
