@@ -104,6 +104,11 @@ while IFS= read -r line; do
     "VM-RESULT: "*) result="${line#VM-RESULT: }" ;;
   esac
 done < <(timeout -k 5 "$limit" "${qemu[@]}" </dev/null 2>&1; echo "VM-QEMU-EXIT $?")
+# Nothing may write the disk that is not on USB: its file has no blocks.
+if [ "$(stat -c %b "$work/system.img")" != 0 ]; then
+  echo "run: the disk that is not on USB was written"
+  exit 1
+fi
 seconds="$(awk -v ms=$(($(date +%s%3N) - start)) 'BEGIN { printf "%.1f", ms / 1000 }')"
 case "$result" in
   pass) echo "run: $scenarios passed in a boot of $seconds s"; exit 0 ;;

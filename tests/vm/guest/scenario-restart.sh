@@ -24,13 +24,16 @@ um=/home/tester/machine
 run_logged "$work/tester-create.log" as_tester "$O/orvane-machine" create "$um" --host-disks ||
   { cat "$work/tester-create.log"; fail "the user's machine create failed"; }
 usb_path="$(AS=as_tester device_path "$um" "$disk")" || fail "the user's machine has no slot for /dev/$disk"
-udev="$(dirname "$(readlink -f "/sys/block/$disk/device")")"
-while [ ! -f "$udev/authorized" ] || [ ! -f "$udev/idVendor" ]; do usb_path="$(AS=as_tester device_path "$um" "$disk")" || fail "the user's machine has no slot for /dev/$disk"
-udev="$(dirname "$udev")"; done
+usb="$(dirname "$(readlink -f "/sys/block/$disk/device")")"
+while [ ! -f "$usb/authorized" ] || [ ! -f "$usb/idVendor" ]; do usb="$(dirname "$usb")"; done
+# A device taken off the bus and let back gets a new address.
+devnum="$(cat "$usb/devnum")"
+say "the disk's USB device is $usb, address $devnum"
 rc=0
 run_logged "$work/upgrade.log" as_tester "$O/orvane" --machine "$um" upgrade /home/tester/A.bin --yes --device "$usb_path" || rc=$?
 cat "$work/upgrade.log"
 say "after the upgrade: authorized '$(cat "$usb/authorized" 2>&1)', address '$(cat "$usb/devnum" 2>&1)'"
+[ "$(cat "$usb/devnum" 2>/dev/null)" = "$devnum" ] || wrong "the USB device was restarted after all"
 grep -q "is back" "$work/upgrade.log" && wrong "the output says the disk is back"
 grep -qi "could not be restarted" "$work/upgrade.log" || wrong "the output does not say the device could not be restarted"
 grep -qi "unplug" "$work/upgrade.log" && grep -qi "plug it in again" "$work/upgrade.log" ||
