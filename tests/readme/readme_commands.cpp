@@ -1,6 +1,8 @@
 #include "readme_commands.h"
 
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace readme {
 
@@ -78,17 +80,25 @@ bool wordStart(const std::string& text, std::size_t at)
            before == ';' || before == '<' || before == '>';
 }
 
-std::string replaceAtWordStarts(const std::string& text, const std::string& prefix, const std::string& by)
+// One pass over the command as written: a replacement is never looked at
+// again, so a build folder that itself lies under /tmp stays as it is.
+std::string replaceAtWordStarts(const std::string& text,
+                                const std::vector<std::pair<std::string, std::string>>& replacements)
 {
     std::string out;
-    std::size_t from = 0;
-    for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + prefix.size())) {
-        if (!wordStart(text, at))
-            continue;
-        out += text.substr(from, at - from) + by;
-        from = at + prefix.size();
+    for (std::size_t at = 0; at < text.size();) {
+        bool replaced = false;
+        for (const auto& [prefix, by] : replacements)
+            if (text.compare(at, prefix.size(), prefix) == 0 && wordStart(text, at)) {
+                out += by;
+                at += prefix.size();
+                replaced = true;
+                break;
+            }
+        if (!replaced)
+            out += text[at++];
     }
-    return out + text.substr(from);
+    return out;
 }
 
 }  // namespace
@@ -155,7 +165,7 @@ Verdict classify(const std::string& command)
 
 std::string rewritePaths(const std::string& command, const std::string& buildDir, const std::string& tempDir)
 {
-    return replaceAtWordStarts(replaceAtWordStarts(command, "build/", buildDir + "/"), "/tmp/", tempDir + "/");
+    return replaceAtWordStarts(command, {{"build/", buildDir + "/"}, {"/tmp/", tempDir + "/"}});
 }
 
 }  // namespace readme

@@ -74,6 +74,9 @@ TEST(ReadmeCommands, RewritesBuildAndTmpAtTheStartOfAWordOnly)
     EXPECT_EQ(rewrite("build/orvane-machine create /tmp/m1"), "/b/orvane-machine create /t/m1");
     EXPECT_EQ(rewrite("export KX_MACHINE=/tmp/m1"), "export KX_MACHINE=/t/m1");
     EXPECT_EQ(rewrite("cp rebuild/x app/build/y /var/tmp/z"), "cp rebuild/x app/build/y /var/tmp/z");
+    // A clone under /tmp: its build folder is not rewritten a second time.
+    EXPECT_EQ(readme::rewritePaths("build/orvane-machine create /tmp/m1", "/tmp/x/build", "/t"),
+              "/tmp/x/build/orvane-machine create /t/m1");
 }
 
 }  // namespace
