@@ -50,7 +50,7 @@ restore_layout
 byid="$(ls /dev/disk/by-id/usb-*"$APPLIANCE_SERIAL"* 2>/dev/null | grep -v -- '-part' | head -n1)"
 [ -n "$byid" ] || fail "udev made no /dev/disk/by-id link for the disk"
 loop="$(losetup -f --show "$byid")" || fail "losetup over $byid failed"
-say "$loop over $byid: $(cat "/sys/block/${loop#/dev/}/loop/backing_file")"
+say "$loop over $byid: backing_file $(cat "/sys/block/${loop#/dev/}/loop/backing_file"), holders of $disk: '$(ls "/sys/block/$disk/holders")'"
 refused "a loop over the whole disk"
 losetup -d "$loop"
 
