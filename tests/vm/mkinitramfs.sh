@@ -6,6 +6,7 @@
 # path (their RUNPATH names it), the tools they run and the tests check with,
 # each with the shared libraries ldd names, and the guest scripts.
 #   tests/vm/mkinitramfs.sh BUILD VMDIR     writes VMDIR/initramfs.cpio
+# ORVANE_VM_GDB=1 adds gdb.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
@@ -60,6 +61,14 @@ for p in orvane orvane-machine cmddev orvane-cmd; do
 done
 tool sfdisk blkid losetup mount umount blockdev wipefs lsblk setpriv flock \
   mkntfs ntfs-3g ntfsinfo mkfs.fat date sha256sum stat dd cmp
+# ORVANE_VM_GDB=1: gdb too, for the backtraces of crashed programs' cores.
+if [ "${ORVANE_VM_GDB:-0}" = 1 ]; then
+  tool gdb
+  # gdb's Python cannot start without its standard library.
+  py="$(ls -d /usr/lib/python3.[0-9]* | head -n1)"
+  tar -C / --exclude='*/test' --exclude='*/tests' --exclude='*/site-packages' --exclude='*/dist-packages' \
+    --exclude='*/__pycache__' --exclude='*/idlelib' --exclude='*/tkinter' -cf - "${py#/}" /usr/share/gdb | tar -C "$root" -xf -
+fi
 # iconv's code pages for the machine's text conversions.
 mkdir -p "$root/usr/lib/x86_64-linux-gnu"
 cp -a /usr/lib/x86_64-linux-gnu/gconv "$root/usr/lib/x86_64-linux-gnu/"
