@@ -2,7 +2,8 @@
 # appliance disk (VM_UPGRADES, default 20; VM_SETUPS, default 5; each setup
 # is followed by its share of the upgrades), every one checked from outside
 # our tools: the regions with cmp, the table with sfdisk against the
-# kernel's partitions, the volumes with blkid.
+# kernel's partitions, the volumes with blkid; an upgrade must leave the
+# table as the setup before it wrote it (disk id included).
 work="/tmp/writes-$WRITES_MODE"
 mkdir -p "$work"
 t=$(now_ms)
@@ -36,6 +37,8 @@ setups="${VM_SETUPS:-5}"
 per=$upgrades
 [ "$setups" -gt 0 ] && per=$((upgrades / setups))
 names="$disk"
+# The table as sfdisk reads it, the disk's name left out: it may change.
+table_of() { sfdisk -d "/dev/$1" | sed "s|/dev/$1|DISK|"; }
 image=A
 u=0
 s=0
@@ -63,6 +66,7 @@ while [ $u -lt "$upgrades" ] || [ $s -lt "$setups" ]; do
         fail "setup $s: partition $((k + 1)) reads as '$got', not an NTFS named Partition-$k"
       k=$((k + 1))
     done
+    table="$(table_of "$disk")"
     say "setup $s: $parts public partitions, $(tail -n1 "$work/setup.ms") ms, disk /dev/$disk"
   else
     u=$((u + 1))
@@ -75,6 +79,11 @@ while [ $u -lt "$upgrades" ] || [ $s -lt "$setups" ]; do
     disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone after upgrade $u"
     case " $names " in *" $disk "*) ;; *) names="$names $disk" ;; esac
     regions_hold "/dev/$disk" "$work" "$image" || fail "after upgrade $u the regions do not hold image $image"
+    if [ -n "${table:-}" ] && [ "$(table_of "$disk")" != "$table" ]; then
+      echo "$table"
+      sfdisk -d "/dev/$disk"
+      fail "upgrade $u changed the partition table"
+    fi
     say "upgrade $u: image $image, $(tail -n1 "$work/upgrade.ms") ms, disk /dev/$disk"
     [ $image = A ] && image=B || image=A
   fi
