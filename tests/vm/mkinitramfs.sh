@@ -31,12 +31,12 @@ copy() {
   local lib
   # ldd says nothing useful of static programs and scripts: no libraries.
   for lib in $({ LD_LIBRARY_PATH="$debs/usr/lib/x86_64-linux-gnu/systemd" ldd "$src" 2>/dev/null || true; } |
-      awk '/not found/ { print "MISSING:" $1; next } $2 == "=>" && $3 ~ /^\// { print $3; next } $1 ~ /^\// { print $1 }'); do
-      case "$lib" in
-        MISSING:*) echo "mkinitramfs: $src needs ${lib#MISSING:}, which this machine lacks" >&2; exit 1 ;;
-        "$debs"/*) copy "$lib" "${lib#"$debs"}" ;;
-        *) copy "$lib" ;;
-      esac
+    awk '/not found/ { print "MISSING:" $1; next } $2 == "=>" && $3 ~ /^\// { print $3; next } $1 ~ /^\// { print $1 }'); do
+    case "$lib" in
+      MISSING:*) echo "mkinitramfs: $src needs ${lib#MISSING:}, which this machine lacks" >&2; exit 1 ;;
+      "$debs"/*) copy "$lib" "${lib#"$debs"}" ;;
+      *) copy "$lib" ;;
+    esac
   done
 }
 
@@ -59,15 +59,14 @@ for p in orvane orvane-machine cmddev orvane-cmd; do
   [ -x "$build/$p" ] || { echo "mkinitramfs: $build/$p is not built" >&2; exit 1; }
   copy "$build/$p"
 done
-tool sfdisk blkid losetup mount umount blockdev wipefs lsblk setpriv flock \
-  mkntfs ntfs-3g ntfsinfo mkfs.fat date sha256sum stat dd cmp
+tool sfdisk blkid losetup mount umount setpriv mkntfs ntfs-3g mkfs.fat date sha256sum stat dd cmp
 # ORVANE_VM_GDB=1: gdb too, for the backtraces of crashed programs' cores.
 if [ "${ORVANE_VM_GDB:-0}" = 1 ]; then
   tool gdb
   # gdb's Python cannot start without its standard library.
   py="$(ls -d /usr/lib/python3.[0-9]* | head -n1)"
   tar -C / --exclude='*/test' --exclude='*/tests' --exclude='*/site-packages' --exclude='*/dist-packages' \
-    --exclude='*/__pycache__' --exclude='*/idlelib' --exclude='*/tkinter' -cf - "${py#/}" /usr/share/gdb | tar -C "$root" -xf -
+    --exclude='*/__pycache__' --exclude='*/idlelib' --exclude='*/tkinter' -cf - "${py#/}" usr/share/gdb | tar -C "$root" -xf -
 fi
 # iconv's code pages for the machine's text conversions.
 mkdir -p "$root/usr/lib/x86_64-linux-gnu"
