@@ -82,6 +82,8 @@ std::string ImageCheck::reason() const
         return problems.empty() ? "" : problems.front();
     case ChecksumVerdict::Differs:
         return "its checksum does not hold";
+    case ChecksumVerdict::HeaderRefused:
+        return "its header is refused: " + headerProblem;
     case ChecksumVerdict::SizesUnusable:
         return "its header gives no usable sizes (KSIZE and RSIZE above 0, nothing negative)";
     case ChecksumVerdict::FileTooShort:
@@ -103,9 +105,16 @@ ImageCheck checkImage(const fs::path& image)
     ImageCheck check;
     // The header first: the checksum step answers 1 both for a missing
     // file and for a checksum that differs.
-    const int parsed = opt.ParseUpgradeHeader(path.c_str(), check.header);
+    const int parsed = opt.ParseUpgradeHeader(path.c_str(), check.header, &check.headerProblem);
     if (parsed == kHeaderNoSuchFile)
         throw CommandFailure("no such file: " + image.string());
+    // A refused line leaves the fields half read: nothing of them is shown
+    // or used.
+    if (parsed == kHeaderLineRefused) {
+        check.header = UpgradeFileHeader();
+        check.verdict = ChecksumVerdict::HeaderRefused;
+        return check;
+    }
     if (parsed != kHeaderParsed)
         throw CommandFailure(image.string() + " could not be opened");
     // The same steps and codes as the upgrade's own verification.
@@ -119,6 +128,10 @@ ImageCheck checkImage(const fs::path& image)
 
 void printImageCheck(const ImageCheck& check, std::ostream& out)
 {
+    if (check.verdict == ChecksumVerdict::HeaderRefused) {
+        out << "header: refused: " << check.headerProblem << "\nchecksum: not checked\n";
+        return;
+    }
     const UpgradeFileHeader& h = check.header;
     out << "CRCSUM=" << h.nCrcSum << "\nSKIP=" << h.nSkip << "\nBSIZE=" << h.nBSize << "\nKSIZE=" << h.nKSize
         << "\nRSIZE=" << h.nRSize << "\n";

@@ -15,6 +15,7 @@ namespace cli {
 enum class ChecksumVerdict {
     Holds,
     Differs,
+    HeaderRefused,  // a header line the format does not allow
     SizesUnusable,  // the header describes no kernel and rootfs to read
     FileTooShort,   // the file ends before its header says it does
     Unreadable,
@@ -24,6 +25,7 @@ struct ImageCheck {
     UpgradeFileHeader header;
     ChecksumVerdict verdict = ChecksumVerdict::Unreadable;
     std::uint32_t computed = 0;         // the file's checksum when it differs
+    std::string headerProblem;          // the refused line, when the header is
     std::vector<std::string> problems;  // parts larger than their regions
 
     bool acceptable() const { return verdict == ChecksumVerdict::Holds && problems.empty(); }

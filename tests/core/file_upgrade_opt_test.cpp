@@ -179,13 +179,14 @@ TEST_F(FileUpgradeOptTest, BadImagesAreRefused)
         {"header only", "CRCSUM=4294967295\n", kHeaderSizesRefused},
         {"truncated inside rootfs", goodText.substr(0, spanEnd - 1), kFileTransferShort},
         {"kernel size beyond the file", replaced("KSIZE=70000", "KSIZE=2147483647"), kFileTransferShort},
-        {"skip of thousands", replaced("SKIP=4", "SKIP=5000"), kFileTransferShort},
-        {"negative boot size", replaced("BSIZE=3000", "BSIZE=-3000"), kHeaderSizesRefused},
-        {"kernel size that wraps negative", replaced("KSIZE=70000", "KSIZE=4294967295"), kHeaderSizesRefused},
+        {"skip of many lines", replaced("SKIP=4", "SKIP=1000"), kFileTransferShort},
+        {"skip of thousands", replaced("SKIP=4", "SKIP=5000"), kHeaderLineRefused},
+        {"negative boot size", replaced("BSIZE=3000", "BSIZE=-3000"), kHeaderLineRefused},
+        {"kernel size beyond 32 bits", replaced("KSIZE=70000", "KSIZE=4294967295"), kHeaderLineRefused},
         {"sizes past 32-bit offsets",
          replaced("BSIZE=3000\nKSIZE=70000\nRSIZE=130000", "BSIZE=2147483647\nKSIZE=2147483647\nRSIZE=2147483647"),
          kHeaderSizesRefused},
-        {"wrong CRCSUM", replaced("CRCSUM=", "CRCSUM=1"), 1},
+        {"wrong CRCSUM", replaced(goodText.substr(0, goodText.find('\n')), "CRCSUM=12345"), 1},
         {"CRLF line ends", crlfText, 1},
     };
     for (const Case& c : cases) {
@@ -200,17 +201,38 @@ TEST_F(FileUpgradeOptTest, BadImagesAreRefused)
     EXPECT_EQ(Handle(), kUpgradeFileNotVerified);
 }
 
-// A header whose sizes are negative is refused even when its checksum
-// matches the span those sizes describe.
-TEST_F(FileUpgradeOptTest, NegativeSizesAreRefusedEvenWithAMatchingChecksum)
+// Header numbers read loosely would let an image verify with sizes other
+// than its text says: each is refused even when the checksum matches the span
+// the loose reading describes, and nothing is extracted.
+TEST_F(FileUpgradeOptTest, LooseNumbersAreRefusedEvenWithAMatchingChecksum)
 {
-    std::string rest = "SKIP=4\nBSIZE=-8\nKSIZE=100\nRSIZE=100\n" + RandomBytes(300, 9);
-    const fs::path restFile = work_ / "rest.bin";
-    WriteHostFile(restFile, rest);
-    const std::uint32_t crc = CoreutilsCksum(restFile, 0, rest.size() - 100 - 8);
-    const std::string first = "CRCSUM=" + std::to_string(crc) + "\n";
-    WriteHostFile(image_, first + rest);
-    EXPECT_EQ(Check(), kHeaderSizesRefused);
+    struct Case {
+        std::string ksize;  // the KSIZE line's value as written
+        std::int64_t read;  // what a loose reader takes it for
+    };
+    const std::vector<Case> cases = {
+        {"4295967296", 1000000}, {"1000000abc", 1000000}, {"+1000000", 1000000}, {" 1000000", 1000000},
+        {std::string("1000000\0x", 9), 1000000}, {"1e6", 1},
+    };
+    for (const Case& c : cases) {
+        std::string rest = "SKIP=4\nBSIZE=0\nKSIZE=" + c.ksize + "\nRSIZE=100\n" +
+                           RandomBytes(static_cast<size_t>(c.read) + 100, 9);
+        const fs::path restFile = work_ / "rest.bin";
+        WriteHostFile(restFile, rest);
+        const std::uint32_t crc = CoreutilsCksum(restFile, 0, rest.size());
+        WriteHostFile(image_, "CRCSUM=" + std::to_string(crc) + "\n" + rest);
+        EXPECT_EQ(Check(), kHeaderLineRefused) << c.ksize;
+        EXPECT_EQ(ReadParts(1 << 22, 1 << 20), kHeaderLineRefused) << c.ksize;
+        EXPECT_EQ(Handle(), kUpgradeFileNotVerified) << c.ksize;
+        EXPECT_TRUE(NothingExtracted()) << c.ksize;
+    }
+    // A checksum beyond 32 bits is no other checksum.
+    good_.Write(image_);
+    std::string text = ReadHostFile(image_);
+    const size_t end = text.find('\n');
+    const std::uint64_t crc = std::stoull(text.substr(7, end - 7));
+    WriteHostFile(image_, "CRCSUM=" + std::to_string(crc + (std::uint64_t{1} << 32)) + text.substr(end));
+    EXPECT_EQ(Check(), kHeaderLineRefused);
     EXPECT_EQ(Handle(), kUpgradeFileNotVerified);
     EXPECT_TRUE(NothingExtracted());
 }

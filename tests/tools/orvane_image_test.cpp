@@ -1,5 +1,8 @@
 // orvane image create and verify, checked with coreutils: the header text,
 // where each part lies, and a checksum that cksum agrees with.
+#include <chrono>
+#include <iterator>
+
 #include "firmware_cli.h"
 
 namespace {
@@ -63,7 +66,7 @@ TEST_F(OrvaneImage, AnyChangedByteInTheCheckedSpanFailsVerify)
         const fs::path copy = work() / ("changed-" + std::to_string(at) + ".bin");
         fs::copy_file(image, copy);
         if (at == 7)
-            patch(copy, at, std::string(1, first[7] == '9' ? '8' : '9'));
+            patch(copy, at, std::string(1, first[7] == '1' ? '2' : '1'));  // still within 32 bits
         else
             flipByte(copy, at);
         ASSERT_FALSE(sameBytes(image, 0, copy, 0, size)) << "the patch changed nothing at " << at;
@@ -131,6 +134,54 @@ TEST_F(OrvaneImage, VerifyRefusesHeadersThatDescribeNoImage)
     const auto run = orvane({"image", "verify", image.string()});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.out.find("not checked: its header gives no usable sizes"), std::string::npos) << run.out;
+}
+
+// A header number read loosely would verify, show and write sizes its text
+// does not say: verify and upgrade refuse it naming the line, show none of
+// its fields, and no disk is written.
+TEST_F(OrvaneImage, LooseHeaderNumbersAreRefusedNamingTheLine)
+{
+    const fs::path image = makeImage();
+    std::ifstream in(image, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = text.find("KSIZE=") + 6;
+    const size_t end = text.find('\n', at);
+    const std::string ksize = text.substr(at, end - at);
+    const std::string wrapped = std::to_string(std::stoull(ksize) + (std::uint64_t{1} << 32));
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {wrapped, "line 4: KSIZE=" + wrapped + " is beyond its range (0 to 2147483647)"},
+        {ksize + "abc", "line 4: KSIZE= must be followed by decimal digits only"},
+        {"+" + ksize, "line 4: KSIZE= must be followed by decimal digits only"},
+        {ksize + "\nKSIZE=" + ksize, "line 5: a second KSIZE= line"},
+    };
+    for (const auto& [value, why] : values) {
+        const fs::path bad = work() / "loose.bin";
+        std::ofstream(bad, std::ios::binary | std::ios::trunc) << text.substr(0, at) + value + text.substr(end);
+        auto run = orvane({"image", "verify", bad.string()});
+        EXPECT_EQ(run.code, 1) << value;
+        EXPECT_NE(run.out.find("header: refused: " + why), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("KSIZE=" + ksize + "\n"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("its header is refused: " + why), std::string::npos) << run.err;
+        run = orvane({"upgrade", bad.string(), "--yes"});
+        EXPECT_EQ(run.code, 1) << value;
+        EXPECT_NE(run.err.find("its header is refused: " + why), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("nothing was written"), std::string::npos) << run.err;
+    }
+}
+
+// SKIP beyond any header's size is refused at once, however large the file.
+TEST_F(OrvaneImage, AHugeSkipIsRefusedWithoutReadingTheFile)
+{
+    const fs::path image = work() / "sparse.bin";
+    std::ofstream(image, std::ios::binary) << "CRCSUM=1\nSKIP=99999999999\n";
+    fs::resize_file(image, std::uintmax_t{5} << 30);
+    const auto start = std::chrono::steady_clock::now();
+    const auto run = orvane({"image", "verify", image.string()});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("header: refused: line 2: SKIP=99999999999 is beyond its range (0 to 1023)"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST_F(OrvaneImage, CommandLineMistakesAreUsageErrors)

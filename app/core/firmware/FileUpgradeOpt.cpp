@@ -48,9 +48,16 @@ int CFileUpgradeOpt::CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHea
     return nSum != header.nCrcSum ? 1 : 0;
 }
 
-int CFileUpgradeOpt::ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header)
+int CFileUpgradeOpt::ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header, std::string* pProblem)
 {
-    return ParseUpgradeHeaderFile(pImagePath, header);
+    std::string problem;
+    const int nRet = ParseUpgradeHeaderFile(pImagePath, header, &problem);
+    if (nRet == kHeaderLineRefused)
+        COMN_LOG("%s : %s : %d upgrade file header refused! pFilePath: %s, %s", WideToUtf8(pImagePath).c_str(),
+                 problem.c_str());
+    if (pProblem)
+        *pProblem = std::move(problem);
+    return nRet;
 }
 
 int CFileUpgradeOpt::ExtractRegionFile(const char16_t* pImagePath, const char16_t* pFolderPath, int nUpgradeType,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/core/checksums/Checksums.h"
 #include "app/core/firmware/ByteBuffer.h"
@@ -32,8 +33,9 @@ public:
     int CheckUpgradeFile(const char16_t* pImagePath, UpgradeFileHeader& header);
     // The header, with sizes no image can hold refused (kHeaderSizesRefused).
     int ReadUsableHeader(const char16_t* pImagePath, UpgradeFileHeader& header);
-    // 0, 1 no such file, 2 cannot open.
-    int ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header);
+    // 0, 1 no such file, 2 cannot open, kHeaderLineRefused with the line
+    // named in the problem (and in the log).
+    int ParseUpgradeHeader(const char16_t* pImagePath, UpgradeFileHeader& header, std::string* pProblem = nullptr);
     // Writes the image of region type 3 or 4 to the folder under the region's name.
     int ExtractRegionFile(const char16_t* pImagePath, const char16_t* pFolderPath, int nUpgradeType,
                           const UpgradeFileHeader& header);

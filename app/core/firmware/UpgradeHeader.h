@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 struct UpgradeFileHeader {
@@ -21,12 +22,26 @@ inline constexpr int kHeaderNoSuchFile = 1;
 inline constexpr int kHeaderCannotOpen = 2;
 // The header's sizes are negative, empty or beyond 32-bit file offsets.
 inline constexpr int kHeaderSizesRefused = 5;
+// A header line the format does not allow; the problem text names it.
+inline constexpr int kHeaderLineRefused = 6;
+
+// The most lines a header may have after its first. With each line read in
+// pieces of at most 1023 bytes, this bounds what is read of a file before
+// its payload, whatever a "SKIP=" line claims.
+inline constexpr std::int32_t kMaxHeaderSkip = 1023;
 
 // Reads lines 0 to SKIP in text mode (CR LF reads as LF, so such a header
-// counts one byte short per line) and applies each.
-int ParseUpgradeHeaderFile(const char16_t* pImagePath, UpgradeFileHeader& header);
-// Applies one line without its line feed; a line with no key changes nothing.
-void ParseHeaderLine(std::string_view line, UpgradeFileHeader& header);
+// counts one byte short per line) and applies each. On kHeaderLineRefused
+// the problem names the line ("line 4: ...") when pProblem is given.
+int ParseUpgradeHeaderFile(const char16_t* pImagePath, UpgradeFileHeader& header, std::string* pProblem = nullptr);
+
+// Keys already applied, so a second line of one key is refused.
+using HeaderKeysSeen = unsigned;
+
+// Applies one line without its line feed. A line with none of the keys
+// changes nothing; a line with a key must start with it and carry only a
+// number in the key's range. Returns what is wrong with the line, or "".
+std::string ParseHeaderLine(std::string_view line, UpgradeFileHeader& header, HeaderKeysSeen* pSeen = nullptr);
 
 struct UpgradeFileSpan {
     std::int64_t nOffset = 0;
