@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <regex>
 #include <set>
 #include <string>
@@ -84,6 +86,40 @@ TEST_F(ComnLogTest, SwitchedOffWritesNothingButStillPrunes)
     EXPECT_TRUE(log.WriteLog("not written"));
     COMN_LOG("%s : %s : %d not written either");
     EXPECT_TRUE(Names().empty());
+}
+
+// A listed name is never a path: a file whose name holds backslashes, next
+// to a folder of the name's first part, would lead the delete out of the log
+// folder to another user's file. Only plain names in the folder are pruned,
+// with the log on or off.
+TEST_F(ComnLogTest, PruningDeletesOnlyPlainNamesInItsOwnFolder)
+{
+    const fs::path outside = folder_.parent_path() / "x";
+    fs::create_directories(outside);
+    const fs::path victim = outside / "victim.txt";
+    const fs::path linked = outside / "linked.txt";
+    for (const bool enabled : {false, true}) {
+        for (const fs::path& file : {victim, linked}) {
+            WriteHostFile(file, "someone else's");
+            ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        }
+        fs::create_directories(folder_ / "2000-_upgrade.txt");
+        const std::string escaping = "2000-_upgrade.txt\\..\\..\\x\\victim.txt";
+        Touch(escaping);
+        Touch("2000-01-01_upgrade.txt");
+        fs::create_symlink(linked, folder_ / "2001-01-01_upgrade.txt");
+
+        CComnLog::GetInstance().Init(enabled, Wide(folder_));
+
+        EXPECT_EQ(ReadHostFile(victim), "someone else's") << enabled;
+        EXPECT_EQ(ReadHostFile(linked), "someone else's") << enabled;
+        EXPECT_EQ(Names(), (std::set<std::string>{"2000-_upgrade.txt", escaping})) << enabled;
+        fs::remove(folder_ / escaping);
+    }
+    EXPECT_TRUE(IsPlainFileName(u"2000-01-01_upgrade.txt"));
+    for (const std::u16string name : {u"", u".", u"..", u"a\\b", u"a/b", u"..\\2000-01-01_upgrade.txt"})
+        EXPECT_FALSE(IsPlainFileName(name));
+    EXPECT_FALSE(IsPlainFileName(std::u16string(259, u'a')));  // the listing may have cut it
 }
 
 TEST_F(ComnLogTest, LinesAreStampedAppendedAndWrittenInTextMode)

@@ -38,8 +38,10 @@ void PruneDayFiles(const std::u16string& folder, const LocalDateTime& today)
     if (find == win::INVALID_HANDLE_VALUE)
         return;
     do {
+        // A listed name is a name in this folder, never a path: one that
+        // would read as a path out of it is left alone, as are folders.
         const std::u16string name(found.cFileName);
-        if (name == u"." || name == u".." || (found.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY))
+        if (!IsPlainFileName(name) || (found.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY))
             continue;
         if (IsStaleDayLogName(name, today))
             win::DeleteFileW((folder + u"\\" + name).c_str());  // a file that stays is no harm

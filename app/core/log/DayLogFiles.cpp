@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/core/support/DecimalText.h"
+#include "platform/win_api.h"
 
 namespace {
 
@@ -40,4 +41,10 @@ bool IsStaleDayLogName(std::u16string_view name, const LocalDateTime& today)
     const std::int64_t day = ParseDecimal64(name.substr(p2 + 1, p3 - p2 - 1));
     // Saturated days stay ordered; the subtraction is done so it cannot wrap.
     return day <= today.day - 8;
+}
+
+bool IsPlainFileName(std::u16string_view name)
+{
+    return !name.empty() && name != u"." && name != u".." && name.find_first_of(u"\\/") == std::u16string_view::npos &&
+           name.size() < win::MAX_PATH - 1;
 }
