@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/host_checks.h"
 #include "platform/machine.h"
 #include "platform/win_api.h"
 #include "support/host_tree.h"
@@ -285,6 +286,108 @@ TEST_F(HostDisks, RawWritesReachTheLoopDeviceThroughTheMachinesFaultsAndLog)
     std::string first;
     std::getline(log, first);
     EXPECT_EQ(first, "290 2 io");
+}
+
+// A tree is followed only while nobody but the user (or root) could have
+// made it: root would otherwise write the disks and files it names.
+TEST_F(HostDisks, ATreeAnotherUserCouldChangeIsNotFollowedAtAll)
+{
+    addDisk("sdb", "1-1", "OWNED001");
+    auto m = createMachine();
+    const machine::Disk disk = *slotOf(*m->read(), "sdb");
+    ASSERT_TRUE(disk.present) << disk.hostRefusal;
+    EXPECT_EQ(machine::hostDisksProblem(), "");
+    const auto untouched = fs::last_write_time(disk.backing);
+
+    ASSERT_EQ(::chown(root_.c_str(), 65534, 65534), 0);
+    const std::string why = machine::hostDisksProblem();
+    EXPECT_EQ(why, "ORVANE_HOST_SYSFS=" + (root_ / "sys").string() + " is not safe to use: " + root_.string() +
+                       " is owned by uid 65534, not by you (uid 0) or root");
+    errno = 0;
+    EXPECT_EQ(machine::openBacking(*m, disk, O_RDWR), -1);
+    EXPECT_EQ(errno, ENODEV);
+    EXPECT_EQ(machine::backingProblem(*m, disk), "host disks are not followed: " + why);
+    EXPECT_THROW(machine::restartUsb(*m, "USB\\VID_1209&PID_4F43"), machine::MachineError);
+    machine::followHostDisks(*m);
+    EXPECT_FALSE(m->read()->disks[static_cast<std::size_t>(disk.slot)].present);
+
+    // Writable by others is as bad as owned by them; /tmp above, root's and
+    // sticky, is not.
+    ASSERT_EQ(::chown(root_.c_str(), 0, 0), 0);
+    fs::permissions(root_, fs::perms::all);
+    EXPECT_NE(machine::hostDisksProblem().find(root_.string() + " is writable by others (mode 0777)"), std::string::npos);
+    fs::permissions(root_, fs::perms::owner_all);
+    EXPECT_EQ(machine::hostDisksProblem(), "");
+    machine::followHostDisks(*m);
+    EXPECT_TRUE(m->read()->disks[static_cast<std::size_t>(disk.slot)].present);
+    EXPECT_EQ(fs::last_write_time(disk.backing), untouched);
+}
+
+// Inside a tree of the user's own, every entry that is used is checked too:
+// a node, a folder, a link or a table another user could change refuses
+// what depends on it, and nothing else.
+TEST_F(HostDisks, EntriesOfTheTreeOthersCouldChangeRefuseWhatTheyDescribe)
+{
+    addDisk("sdb", "1-1", "CLEAN001");
+    addDisk("sdc", "1-2", "NODE0001");
+    ASSERT_EQ(::chown((root_ / "dev/sdc").c_str(), 65534, 65534), 0);
+    addDisk("sdd", "1-3", "FOLDER01");
+    const fs::path usbDevice = fs::canonical(root_ / "sys/bus/usb/devices/1-3");
+    fs::permissions(usbDevice, fs::perms::all);
+    const fs::path relinked = addDisk("sde", "1-4", "LINK0001");
+    fs::remove(root_ / "sys/block/sde");
+    fs::create_directory_symlink(relinked, root_ / "sys/block/sde");
+    ASSERT_EQ(::lchown((root_ / "sys/block/sde").c_str(), 65534, 65534), 0);
+
+    auto m = createMachine();
+    const auto s = m->read();
+    EXPECT_EQ(slotOf(*s, "sdb")->hostRefusal, "");
+    EXPECT_TRUE(slotOf(*s, "sdb")->present);
+    const std::string prefix = "the host tree cannot be trusted for it: ";
+    EXPECT_EQ(slotOf(*s, "sdc")->hostRefusal,
+              prefix + (root_ / "dev/sdc").string() + " is owned by uid 65534, not by you (uid 0) or root");
+    EXPECT_EQ(slotOf(*s, "sdd")->hostRefusal, prefix + usbDevice.string() + " is writable by others (mode 0777)");
+    EXPECT_EQ(slotOf(*s, "sde")->hostRefusal, prefix + (root_ / "sys/block/sde").string() +
+                                                  " is a symbolic link owned by uid 65534, not by you (uid 0) or root");
+    for (const char* name : {"sdc", "sdd", "sde"})
+        EXPECT_FALSE(slotOf(*s, name)->present) << name;
+
+    // The tables that say what the host uses.
+    fs::permissions(root_ / "proc/self/mountinfo", fs::perms::others_write, fs::perm_options::add);
+    machine::followHostDisks(*m);
+    EXPECT_NE(slotOf(*m->read(), "sdb")->hostRefusal.find("the mount table cannot be trusted: " +
+                                                          (root_ / "proc/self/mountinfo").string() + " is writable by others"),
+              std::string::npos)
+        << slotOf(*m->read(), "sdb")->hostRefusal;
+    EXPECT_FALSE(slotOf(*m->read(), "sdb")->present);
+}
+
+// The restart writes the authorized file the tree names: never one reached
+// through another user's link.
+TEST_F(HostDisks, RestartNeverWritesAnAuthorizedFileReachedThroughAnotherUsersLink)
+{
+    addDisk("sdb", "1-1", "HUB00002");
+    auto m = createMachine();
+    const fs::path elsewhere = root_ / "elsewhere";
+    fs::create_directories(elsewhere);
+    put(elsewhere / "authorized", "1\n");
+    const fs::path port = root_ / "sys/bus/usb/devices/1-1";
+    fs::remove(port);
+    fs::create_directory_symlink(elsewhere, port);
+    ASSERT_EQ(::lchown(port.c_str(), 65534, 65534), 0);
+    try {
+        machine::restartUsb(*m, "USB\\VID_1209&PID_4F43");
+        ADD_FAILURE() << "the restart went through another user's link";
+    } catch (const machine::MachineError& e) {
+        EXPECT_NE(std::string(e.what()).find("the authorized file cannot be trusted: " + port.string() +
+                                             " is a symbolic link owned by uid 65534"),
+                  std::string::npos)
+            << e.what();
+    }
+    std::ifstream in(elsewhere / "authorized");
+    std::string kept;
+    std::getline(in, kept);
+    EXPECT_EQ(kept, "1");
 }
 
 TEST_F(HostDisks, RestartResetsTheUsbDeviceAndFindsItAgainUnderItsNewName)

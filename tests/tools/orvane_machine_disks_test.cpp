@@ -14,6 +14,42 @@ namespace fs = std::filesystem;
 using tools_testing::runTool;
 using tools_testing::shellQuote;
 
+// A loop device over a sparse file (or over another device), detached at
+// the end; node is empty where none can be had.
+struct LoopDevice {
+    explicit LoopDevice(const fs::path& over, const std::string& size = "")
+    {
+        if (!size.empty() && testing_support::runCommand("truncate -s " + size + " " + over.string()) != 0)
+            return;
+        std::string out;
+        if (testing_support::runCommand("losetup --find --show " + over.string() + " 2>/dev/null", &out) == 0 &&
+            out.rfind("/dev/loop", 0) == 0)
+            node = out.substr(0, out.find('\n'));
+    }
+    ~LoopDevice()
+    {
+        if (!node.empty())
+            testing_support::runCommand("losetup -d " + node);
+    }
+    std::string node;
+};
+
+// An ext4 file system on the device, mounted at point until the end.
+struct Mounted {
+    Mounted(const std::string& device, const fs::path& point) : point(point)
+    {
+        fs::create_directories(point);
+        ok = testing_support::runCommand("mount " + device + " " + point.string() + " 2>&1") == 0;
+    }
+    ~Mounted()
+    {
+        if (ok)
+            testing_support::runCommand("umount " + point.string());
+    }
+    fs::path point;
+    bool ok = false;
+};
+
 class OrvaneMachineTool : public testing_support::TempMachine {
 protected:
     tools_testing::ToolRun tool(const std::vector<std::string>& args, const std::string& env = "")
@@ -192,6 +228,99 @@ TEST_F(OrvaneMachineTool, AddDiskOnABlockDeviceTakesTheDeviceSize)
     EXPECT_TRUE(disk(2).blockDevice);
     EXPECT_EQ(disk(2).size, 20ull << 20);
     EXPECT_EQ(disk(2).backing, loop);
+}
+
+// A block device the host uses is refused when added, and, once added, at
+// every open for writing: mounted, under a loop device, or held
+// exclusively by another program.
+TEST_F(OrvaneMachineTool, ABlockDeviceTheHostUsesIsNeitherAddedNorWritten)
+{
+    LoopDevice device(scratch() / "ext4.img", "24M");
+    if (device.node.empty() || testing_support::runCommand("mkfs.ext4 -q " + device.node + " 2>&1") != 0)
+        GTEST_SKIP() << "no loop device with a file system here";
+    {
+        Mounted mounted(device.node, scratch() / "mnt");
+        ASSERT_TRUE(mounted.ok);
+        auto refused = tool({"add-disk", "--backing", device.node});
+        EXPECT_EQ(refused.code, 1);
+        EXPECT_NE(refused.err.find("backing " + device.node + " is refused: it is mounted at " + mounted.point.string()),
+                  std::string::npos)
+            << refused.err;
+    }
+    {
+        LoopDevice over(device.node);
+        ASSERT_FALSE(over.node.empty());
+        auto refused = tool({"add-disk", "--backing", device.node});
+        EXPECT_EQ(refused.code, 1);
+        EXPECT_NE(refused.err.find("is refused: it is used by loop device " + fs::path(over.node).filename().string() +
+                                   " (over " + device.node + ")"),
+                  std::string::npos)
+            << refused.err;
+    }
+    EXPECT_EQ(state()->disks.size(), 2u);
+
+    auto added = tool({"add-disk", "--backing", device.node});
+    ASSERT_EQ(added.code, 0) << added.err;
+    const std::string drive = "\\\\.\\PhysicalDrive" + std::to_string(disk(2).number);
+    const auto openForWriting = [&] {
+        const win::HANDLE h = win::CreateFileA(drive.c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
+                                               win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr,
+                                               win::OPEN_EXISTING, 0, nullptr);
+        if (h == win::INVALID_HANDLE_VALUE)
+            return false;
+        win::CloseHandle(h);
+        return true;
+    };
+    {
+        Mounted mounted(device.node, scratch() / "mnt");
+        ASSERT_TRUE(mounted.ok);
+        EXPECT_FALSE(openForWriting()) << "a mounted file system's device was opened for writing";
+        EXPECT_NE(tool({"list"}).out.find("not usable: backing " + device.node + " is refused: it is mounted at " +
+                                          mounted.point.string()),
+                  std::string::npos);
+    }
+    {
+        const int exclusive = ::open(device.node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+        ASSERT_GE(exclusive, 0);
+        EXPECT_FALSE(openForWriting()) << "opened while another program holds the device exclusively";
+        ::close(exclusive);
+    }
+    EXPECT_TRUE(openForWriting());
+    EXPECT_EQ(testing_support::runCommand("fsck.ext4 -n " + device.node + " >/dev/null 2>&1"), 0);
+}
+
+// A link is never opened as a backing, whichever part of the path it is.
+TEST_F(OrvaneMachineTool, ABackingReachedThroughALinkIsRefused)
+{
+    LoopDevice device(scratch() / "plain.img", "8M");
+    if (device.node.empty())
+        GTEST_SKIP() << "no loop device here";
+    const fs::path devices = scratch() / "devices";
+    fs::create_directory_symlink(fs::path(device.node).parent_path(), devices);
+    const fs::path throughFolder = devices / fs::path(device.node).filename();
+    const fs::path named = scratch() / "appliance";
+    fs::create_symlink(device.node, named);
+    for (const auto& [path, link] : {std::pair{throughFolder, devices}, {named, named}}) {
+        auto refused = tool({"add-disk", "--backing", path.string()});
+        EXPECT_EQ(refused.code, 1) << path;
+        EXPECT_NE(refused.err.find("backing " + path.string() + " is refused: " + link.string() + " is a symbolic link"),
+                  std::string::npos)
+            << refused.err;
+    }
+    EXPECT_EQ(state()->disks.size(), 2u);
+
+    // A state naming the device through a link, as a damaged file would.
+    ASSERT_EQ(tool({"add-disk", "--backing", device.node}).code, 0);
+    m().update([&](machine::State& s) { s.disks[2].backing = throughFolder.string(); });
+    const std::string drive = "\\\\.\\PhysicalDrive" + std::to_string(disk(2).number);
+    const win::HANDLE h = win::CreateFileA(drive.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                                           win::OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(h, win::INVALID_HANDLE_VALUE) << "opened a backing through a link";
+    if (h != win::INVALID_HANDLE_VALUE)
+        win::CloseHandle(h);
+    EXPECT_NE(tool({"list"}).out.find("not usable: backing " + throughFolder.string() + " is refused: " +
+                                      devices.string() + " is a symbolic link"),
+              std::string::npos);
 }
 
 TEST_F(OrvaneMachineTool, PlugAndUnplugBySlot)

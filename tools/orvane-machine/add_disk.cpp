@@ -4,6 +4,7 @@
 #include "backing.h"
 #include "commands.h"
 #include "numbers.h"
+#include "platform/host_checks.h"
 #include "target_machine.h"
 
 namespace machine_tool {
@@ -68,6 +69,11 @@ int runAddDisk(const Invocation& inv)
     auto m = openTarget(inv);
     if (auto given = inv.value("--backing")) {
         const Backing b = probeBacking(*given);
+        // A device the host uses (mounted, swap, held, under a loop device)
+        // is refused now, as it would be at every open for writing.
+        if (b.blockDevice)
+            if (std::string why = machine::blockBackingProblem(b.path); !why.empty())
+                throw machine::MachineError("backing " + b.path + " is refused: " + why);
         refuseSharedBacking(*m, b.path);
         if (!inv.value("--size"))
             options.size = b.size;

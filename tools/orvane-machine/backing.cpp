@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/host_checks.h"
 #include "platform/machine.h"
 
 namespace machine_tool {
@@ -18,7 +19,12 @@ Backing probeBacking(const std::string& given)
     Backing b;
     // The machine reads relative backings against its own folder, not ours.
     b.path = machine::fs::absolute(given).lexically_normal().string();
-    const int fd = ::open(b.path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never through a link: what is recorded must be what is written.
+    if (const auto link = machine::linkOnPath(b.path); !link.empty())
+        throw machine::MachineError("backing " + b.path + " is refused: " + link.string() +
+                                    " is a symbolic link, and a backing is never reached through one; give the "
+                                    "file or device by its own path");
+    const int fd = machine::openWithoutAnyLink(b.path, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         throw machine::MachineError("cannot open backing " + b.path + ": " + std::strerror(errno));
     struct stat st {};

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "host/host_roots.h"
+#include "host/tree_trust.h"
 
 namespace host {
 
@@ -37,9 +38,12 @@ bool oursByName(const HostDisk& disk, const std::string& name)
 // mountinfo: id parent major:minor root mountpoint ...
 std::string mountRefusal(const HostDisk& disk)
 {
-    std::ifstream in(procRoot() / "self" / "mountinfo");
+    const fs::path table = procRoot() / "self" / "mountinfo";
+    if (std::string why = usedEntryProblem(table, procRootMoved()); !why.empty())
+        return "the mount table cannot be trusted: " + why;
+    std::ifstream in(table);
     if (!in)
-        return "the mount table " + (procRoot() / "self" / "mountinfo").string() + " cannot be read";
+        return "the mount table " + table.string() + " cannot be read";
     std::string line;
     std::string mountedAt;
     while (std::getline(in, line)) {
@@ -64,14 +68,16 @@ std::string mountRefusal(const HostDisk& disk)
         if (point == "/boot" || point.rfind("/boot/", 0) == 0)
             return "it holds the boot file system (" + point + ")";
         if (mountedAt.empty())
-            mountedAt = point;
+            mountedAt = (makedev(major, minor) == disk.block.id ? "it is mounted at " : "a partition is mounted at ") + point;
     }
-    return mountedAt.empty() ? std::string() : "a partition is mounted at " + mountedAt;
+    return mountedAt;
 }
 
 // swaps: one header line, then the swap area's path first on each line.
 std::string swapRefusal(const HostDisk& disk)
 {
+    if (std::string why = usedEntryProblem(procRoot() / "swaps", procRootMoved()); !why.empty())
+        return "the swap list cannot be trusted: " + why;
     std::ifstream in(procRoot() / "swaps");
     std::string line;
     std::getline(in, line);
@@ -88,9 +94,13 @@ std::string swapRefusal(const HostDisk& disk)
     return {};
 }
 
-std::string holderOf(const fs::path& dir)
+// The first holder's name; a holders folder of a test tree that cannot be
+// trusted says so instead.
+std::string holderOf(const fs::path& dir, std::string& untrusted)
 {
     std::error_code ec;
+    if (untrusted.empty() && fs::exists(dir / "holders", ec))
+        untrusted = usedEntryProblem(dir / "holders", sysfsRootMoved());
     for (const auto& entry : fs::directory_iterator(dir / "holders", ec))
         return entry.path().filename().string();
     return {};
@@ -98,11 +108,13 @@ std::string holderOf(const fs::path& dir)
 
 std::string holderRefusal(const HostDisk& disk)
 {
-    const fs::path block = sysfsRoot() / "block" / disk.block.name;
-    std::string holder = holderOf(block);
+    std::string untrusted;
+    std::string holder = holderOf(disk.folder, untrusted);
     for (const auto& p : disk.partitions)
         if (holder.empty())
-            holder = holderOf(block / p.name);
+            holder = holderOf(disk.folder / p.name, untrusted);
+    if (!untrusted.empty())
+        return "its holders cannot be trusted: " + untrusted;
     return holder.empty() ? std::string() : "it is held by " + holder + " (md, dm, LVM or loop)";
 }
 
@@ -115,7 +127,12 @@ std::string loopRefusal(const HostDisk& disk)
         const std::string loop = entry.path().filename().string();
         if (loop.rfind("loop", 0) != 0)
             continue;
-        std::ifstream in(entry.path() / "loop" / "backing_file");
+        const fs::path file = entry.path() / "loop" / "backing_file";
+        if (!fs::exists(file, ec))
+            continue;
+        if (std::string why = usedEntryProblem(file, sysfsRootMoved()); !why.empty())
+            return "loop device " + loop + " cannot be trusted: " + why;
+        std::ifstream in(file);
         std::string backing;
         if (!std::getline(in, backing) || backing.empty())
             continue;
@@ -135,18 +152,44 @@ std::string loopRefusal(const HostDisk& disk)
 
 }  // namespace
 
+// What the host does with the device or its partitions: mounted, swap,
+// held, under a loop device.
+std::string useRefusal(const HostDisk& disk)
+{
+    for (const auto& check : {mountRefusal, swapRefusal, holderRefusal, loopRefusal})
+        if (std::string why = check(disk); !why.empty())
+            return why;
+    return {};
+}
+
 std::string refusalOf(const HostDisk& disk)
 {
+    if (std::string why = hostRootsProblem(); !why.empty())
+        return why;
+    if (!disk.untrusted.empty())
+        return "the host tree cannot be trusted for it: " + disk.untrusted;
     if (!disk.unreadable.empty())
         return "sysfs cannot be trusted for it: " + disk.unreadable;
     if (!disk.usb)
         return "it is not on USB";
     if (disk.size == 0)
         return "it has no medium";
-    for (const auto& check : {mountRefusal, swapRefusal, holderRefusal, loopRefusal})
-        if (std::string why = check(disk); !why.empty())
-            return why;
-    return {};
+    return useRefusal(disk);
+}
+
+std::string blockDeviceRefusal(dev_t id)
+{
+    if (std::string why = hostRootsProblem(); !why.empty())
+        return why;
+    HostDisk device;
+    if (!scanBlockDevice(id, device))
+        return "sysfs has no block device " + std::to_string(major(id)) + ":" + std::to_string(minor(id)) +
+               ", so its use cannot be checked";
+    if (!device.untrusted.empty())
+        return "the host tree cannot be trusted for it: " + device.untrusted;
+    if (!device.unreadable.empty())
+        return "sysfs cannot be trusted for it: " + device.unreadable;
+    return useRefusal(device);
 }
 
 }  // namespace host

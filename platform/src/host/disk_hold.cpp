@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/host_backing.h"
+#include "platform/host_checks.h"
 
 namespace host {
 
@@ -71,8 +72,14 @@ std::shared_ptr<DiskHold> DiskHold::take(const machine::Machine& m, const machin
         why = problem;
         return nullptr;
     }
-    const bool followLinks = !disk.host && disk.blockDevice;
-    hold->lockFd_ = ::open(hold->backing_.c_str(), O_RDONLY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+    // A block device backing an emulated disk is held as a host disk is,
+    // and reached through no link at all.
+    const bool emulatedDevice = !disk.host && disk.blockDevice;
+    const auto openNode = [&](int flags) {
+        return emulatedDevice ? machine::openWithoutAnyLink(hold->backing_, flags)
+                              : ::open(hold->backing_.c_str(), flags | O_CLOEXEC | O_NOFOLLOW);
+    };
+    hold->lockFd_ = openNode(O_RDONLY);
     if (hold->lockFd_ < 0) {
         why = "cannot open " + hold->backing_ + ": " + std::strerror(errno) +
               (errno == EACCES ? "; run as root or as a member of group disk" : "");
@@ -81,8 +88,8 @@ std::shared_ptr<DiskHold> DiskHold::take(const machine::Machine& m, const machin
     struct stat st {};
     ::fstat(hold->lockFd_, &st);
     hold->device_ = identityOf(st);
-    if (disk.host && hold->device_ != disk.blockDeviceId) {
-        why = "host disk " + disk.backing + " is not the device found for this slot";
+    if ((disk.host || emulatedDevice) && hold->device_ != disk.blockDeviceId) {
+        why = (disk.host ? "host disk " : "backing ") + disk.backing + " is not the device found for this slot";
         return nullptr;
     }
     if (retryMomentary([&] { return ::flock(hold->lockFd_, LOCK_EX | LOCK_NB); }, EWOULDBLOCK) != 0) {
@@ -90,9 +97,8 @@ std::shared_ptr<DiskHold> DiskHold::take(const machine::Machine& m, const machin
         why = busy ? "another job or program holds " + hold->backing_ : "cannot lock " + hold->backing_ + ": " + std::strerror(errno);
         return nullptr;
     }
-    if (disk.host) {
-        hold->ioFd_ = retryMomentary(
-            [&] { return ::open(hold->backing_.c_str(), O_RDWR | O_EXCL | O_DSYNC | O_CLOEXEC | O_NOFOLLOW); }, EBUSY);
+    if (disk.host || emulatedDevice) {
+        hold->ioFd_ = retryMomentary([&] { return openNode(O_RDWR | O_EXCL | (disk.host ? O_DSYNC : 0)); }, EBUSY);
         if (hold->ioFd_ < 0) {
             busy = errno == EBUSY;
             why = busy ? "another program has " + hold->backing_ + " open exclusively or a partition of it mounted"
@@ -101,7 +107,7 @@ std::shared_ptr<DiskHold> DiskHold::take(const machine::Machine& m, const machin
             return nullptr;
         }
         if (!sameNode(hold->ioFd_, hold->device_)) {
-            why = "host disk " + disk.backing + " changed while it was opened";
+            why = (disk.host ? "host disk " : "backing ") + disk.backing + " changed while it was opened";
             return nullptr;
         }
     }

@@ -2,9 +2,10 @@
 // devices agree to: a BSD lock (flock LOCK_EX) on the whole disk's node for
 // the whole job, so udev neither probes it nor re-reads its partition table
 // meanwhile, and a second job on that disk, from any machine folder or
-// program, finds it busy. A host disk is also held open exclusively and
-// write-through for the job; its opens in this process use that checked
-// descriptor instead of opening the node again.
+// program, finds it busy. A host disk (write-through) and a block device
+// backing an emulated disk are also held open exclusively for the job; their
+// opens in this process use that checked descriptor instead of opening the
+// node again.
 #pragma once
 
 #include <sys/types.h>
@@ -40,11 +41,11 @@ private:
     std::string backing_;
     dev_t device_ = 0;  // the node's device (block) or inode (plain file in a test tree)
     int lockFd_ = -1;
-    int ioFd_ = -1;     // host disks: O_RDWR | O_EXCL | O_DSYNC
+    int ioFd_ = -1;     // host disks: O_RDWR | O_EXCL | O_DSYNC; block device backings: O_RDWR | O_EXCL
 };
 
-// A new descriptor on the held host disk (dup of the checked one), or -1
-// when this process holds no such disk.
+// A new descriptor on the held host disk or block device backing (dup of
+// the checked one), or -1 when this process holds no such disk.
 int heldDescriptor(const machine::Machine& m, const machine::Disk& disk);
 // Every hold of this process on the disk in that slot let go: its USB device
 // is about to be taken off the bus, and a descriptor left open would keep

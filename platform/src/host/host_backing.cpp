@@ -12,12 +12,16 @@
 
 #include "host/disk_guard.h"
 #include "host/host_roots.h"
+#include "host/tree_trust.h"
 #include "host/usb_disks.h"
+#include "platform/host_checks.h"
 
 namespace host {
 
 std::string hostBackingProblem(const machine::Disk& disk)
 {
+    if (std::string why = hostRootsProblem(); !why.empty())
+        return "host disks are not followed: " + why;
     if (!disk.hostRefusal.empty())
         return disk.hostRefusal;
     const std::filesystem::path node(disk.backing);
@@ -50,9 +54,15 @@ int openHostDisk(const machine::Disk& disk, int flags)
         errno = ENODEV;
         return -1;
     }
-    if ((flags & O_ACCMODE) != O_RDONLY)
+    const bool writing = (flags & O_ACCMODE) != O_RDONLY;
+    if (writing)
         flags |= O_DSYNC | (disk.blockDevice ? O_EXCL : 0);
-    const int fd = ::open(disk.backing.c_str(), flags | O_CLOEXEC | O_NOFOLLOW);
+    int fd = ::open(disk.backing.c_str(), flags | O_CLOEXEC | O_NOFOLLOW);
+    // Another program holds the disk exclusively (a job of another machine
+    // folder): it may still be looked at, as an identity query opened for
+    // writing does, but every write through this open fails.
+    if (fd < 0 && errno == EBUSY && writing && disk.blockDevice)
+        fd = ::open(disk.backing.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0 && (errno == EACCES || errno == EPERM)) {
         const int saved = errno;
         std::cerr << "machine: cannot open " << disk.backing << ": " << std::strerror(saved)
@@ -75,3 +85,19 @@ void rereadHostTable(int fd, const std::string& node)
 }
 
 }  // namespace host
+
+namespace machine {
+
+std::string blockBackingProblem(const std::filesystem::path& path)
+{
+    if (const auto link = linkOnPath(path); !link.empty())
+        return link.string() + " is a symbolic link, and a backing is never reached through one";
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return std::string("it cannot be found: ") + std::strerror(errno);
+    if (!S_ISBLK(st.st_mode))
+        return "it is not a block device";
+    return host::blockDeviceRefusal(st.st_rdev);
+}
+
+}  // namespace machine

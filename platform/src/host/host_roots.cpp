@@ -6,10 +6,16 @@ namespace host {
 
 namespace {
 
-std::filesystem::path rootFrom(const char* variable, const char* fallback)
+const char* moved(const char* variable)
 {
     const char* named = std::getenv(variable);
-    return named && *named ? std::filesystem::path(named) : std::filesystem::path(fallback);
+    return named && *named ? named : nullptr;
+}
+
+std::filesystem::path rootFrom(const char* variable, const char* fallback)
+{
+    const char* named = moved(variable);
+    return std::filesystem::path(named ? named : fallback);
 }
 
 }  // namespace
@@ -18,10 +24,8 @@ std::filesystem::path sysfsRoot() { return rootFrom("ORVANE_HOST_SYSFS", "/sys")
 std::filesystem::path devRoot() { return rootFrom("ORVANE_HOST_DEV", "/dev"); }
 std::filesystem::path procRoot() { return rootFrom("ORVANE_HOST_PROC", "/proc"); }
 
-bool devRootMoved()
-{
-    const char* named = std::getenv("ORVANE_HOST_DEV");
-    return named && *named;
-}
+bool devRootMoved() { return moved("ORVANE_HOST_DEV") != nullptr; }
+bool sysfsRootMoved() { return moved("ORVANE_HOST_SYSFS") != nullptr; }
+bool procRootMoved() { return moved("ORVANE_HOST_PROC") != nullptr; }
 
 }  // namespace host

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "host/disk_guard.h"
+#include "host/tree_trust.h"
 #include "host/usb_disks.h"
 #include "platform/machine.h"
 
@@ -84,6 +85,19 @@ void followHostDisks(Machine& m)
     detachOtherKind(m, hostDisks);
     if (!hostDisks)
         return;
+    // A tree another user could change is not followed at all: its disks
+    // leave, and orvane-machine list and orvane devices --all say why.
+    if (!host::hostRootsProblem().empty()) {
+        const auto state = m.readWithoutNames();
+        if (std::none_of(state->disks.begin(), state->disks.end(), [](const Disk& d) { return d.host && d.present; }))
+            return;
+        m.update([](State& s) {
+            for (auto& d : s.disks)
+                if (d.host && d.present)
+                    detachDisk(s, d);
+        });
+        return;
+    }
     std::vector<Seen> seen;
     for (auto& d : host::scanHostDisks()) {
         std::string refusal = host::refusalOf(d);

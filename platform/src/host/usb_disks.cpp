@@ -3,6 +3,7 @@
 // with the reason instead of half-read.
 #include "host/usb_disks.h"
 
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <system_error>
 
 #include "host/host_roots.h"
+#include "host/tree_trust.h"
 
 namespace host {
 
@@ -21,9 +23,24 @@ namespace {
 
 constexpr std::size_t kAttributeLimit = 256;
 
-// The attribute's first line, trailing blanks cut; empty when unreadable.
-std::string attribute(const fs::path& file)
+// In a test tree each entry is checked before it is read; the first one
+// another user could have changed refuses the disk.
+bool trusted(const fs::path& entry, HostDisk& d)
 {
+    if (!sysfsRootMoved())
+        return true;
+    std::string why = treeEntryProblem(entry);
+    if (!why.empty() && d.untrusted.empty())
+        d.untrusted = std::move(why);
+    return d.untrusted.empty();
+}
+
+// The attribute's first line, trailing blanks cut; empty when unreadable.
+std::string attribute(const fs::path& file, HostDisk& d)
+{
+    std::error_code ec;
+    if (fs::exists(file, ec) && !trusted(file, d))
+        return {};
     std::ifstream in(file);
     std::string line;
     if (!in || !std::getline(in, line))
@@ -60,9 +77,9 @@ bool wholeNumber(const std::string& text, std::uint64_t& out, int base = 10)
     return used == text.size() && text[0] != '-' && text[0] != '+';
 }
 
-bool deviceId(const fs::path& file, dev_t& out)
+bool deviceId(const fs::path& file, dev_t& out, HostDisk& d)
 {
-    const std::string text = attribute(file);
+    const std::string text = attribute(file, d);
     const auto colon = text.find(':');
     std::uint64_t major = 0, minor = 0;
     if (colon == std::string::npos || !wholeNumber(text.substr(0, colon), major) ||
@@ -72,9 +89,9 @@ bool deviceId(const fs::path& file, dev_t& out)
     return true;
 }
 
-bool hexId(const fs::path& file, std::uint16_t& out)
+bool hexId(const fs::path& file, std::uint16_t& out, HostDisk& d)
 {
-    const std::string text = attribute(file);
+    const std::string text = attribute(file, d);
     std::uint64_t value = 0;
     if (text.size() != 4 || !wholeNumber(text, value, 16))
         return false;
@@ -102,9 +119,9 @@ void readUsb(const fs::path& devicePath, HostDisk& d)
     }
     if (!d.usb)
         return;
-    if (!hexId(d.usbDevice / "idVendor", d.vid) || !hexId(d.usbDevice / "idProduct", d.pid))
+    if (!hexId(d.usbDevice / "idVendor", d.vid, d) || !hexId(d.usbDevice / "idProduct", d.pid, d))
         d.unreadable = "its USB device " + d.usbDevice.string() + " has no valid idVendor and idProduct";
-    d.serial = printable(attribute(d.usbDevice / "serial"), 64);
+    d.serial = printable(attribute(d.usbDevice / "serial", d), 64);
 }
 
 void readPartitions(const fs::path& dir, HostDisk& d)
@@ -115,7 +132,9 @@ void readPartitions(const fs::path& dir, HostDisk& d)
         if (name.rfind(d.block.name, 0) != 0 || !fs::exists(entry.path() / "partition", ec))
             continue;
         BlockName part{name, 0};
-        if (!deviceId(entry.path() / "dev", part.id)) {
+        if (!trusted(entry.path(), d))
+            continue;
+        if (!deviceId(entry.path() / "dev", part.id, d)) {
             // The kernel takes partitions away and back while it reads the
             // table again (udev asks it to after every writer's close): one
             // gone mid-look is settling, not a tree to distrust.
@@ -134,21 +153,30 @@ bool readDisk(const fs::path& entry, HostDisk& d)
     std::error_code ec;
     d = HostDisk{};
     d.block.name = entry.filename().string();
+    d.folder = entry;
     if (!fs::exists(entry / "device", ec))
         return false;  // loop, ram, zram: nothing behind them
     const fs::path dir = fs::canonical(entry, ec);
     if (ec)
         return false;
     d.node = devRoot() / d.block.name;
-    readUsb(fs::canonical(entry / "device", ec), d);
-    d.vendor = printable(attribute(entry / "device" / "vendor"), 8);
-    d.product = printable(attribute(entry / "device" / "model"), 16);
-    d.revision = printable(attribute(entry / "device" / "rev"), 4);
-    d.removable = attribute(entry / "removable") == "1";
+    if (trusted(entry, d) && trusted(entry / "device", d))
+        readUsb(fs::canonical(entry / "device", ec), d);
+    if (d.usb)
+        trusted(d.usbDevice, d);
+    d.vendor = printable(attribute(entry / "device" / "vendor", d), 8);
+    d.product = printable(attribute(entry / "device" / "model", d), 16);
+    d.revision = printable(attribute(entry / "device" / "rev", d), 4);
+    d.removable = attribute(entry / "removable", d) == "1";
+    // The node is what gets opened for writing: in a test tree it must be
+    // as much the user's own as the tree.
+    if (struct stat st {}; devRootMoved() && ::lstat(d.node.c_str(), &st) == 0)
+        if (std::string why = treeEntryProblem(d.node); !why.empty() && d.untrusted.empty())
+            d.untrusted = std::move(why);
     std::uint64_t sectors = 0;
-    if (!deviceId(entry / "dev", d.block.id))
+    if (!deviceId(entry / "dev", d.block.id, d))
         d.unreadable = "it has no valid device number";
-    else if (!wholeNumber(attribute(entry / "size"), sectors) || sectors > std::numeric_limits<std::uint64_t>::max() / 512)
+    else if (!wholeNumber(attribute(entry / "size", d), sectors) || sectors > std::numeric_limits<std::uint64_t>::max() / 512)
         d.unreadable = "its size is not a valid sector count";
     d.size = sectors * 512;
     readPartitions(dir, d);
@@ -157,9 +185,37 @@ bool readDisk(const fs::path& entry, HostDisk& d)
 
 }  // namespace
 
+bool scanBlockDevice(dev_t id, HostDisk& out)
+{
+    out = HostDisk{};
+    if (!hostRootsProblem().empty())
+        return false;
+    const fs::path entry =
+        sysfsRoot() / "dev" / "block" / (std::to_string(major(id)) + ":" + std::to_string(minor(id)));
+    std::error_code ec;
+    if (!fs::exists(entry, ec))
+        return false;
+    out.block.id = id;
+    out.folder = entry;
+    out.block.name = entry.filename().string();
+    if (!trusted(entry, out))
+        return true;
+    const fs::path dir = fs::canonical(entry, ec);
+    if (ec)
+        return false;
+    out.block.name = dir.filename().string();
+    dev_t listed = 0;
+    if (!deviceId(entry / "dev", listed, out) || listed != id)
+        out.unreadable = "its sysfs folder " + dir.string() + " gives another device number";
+    readPartitions(dir, out);
+    return true;
+}
+
 std::vector<HostDisk> scanHostDisks()
 {
     std::vector<HostDisk> disks;
+    if (!hostRootsProblem().empty())
+        return disks;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(sysfsRoot() / "block", ec)) {
         HostDisk d;
@@ -172,7 +228,8 @@ std::vector<HostDisk> scanHostDisks()
 
 bool scanHostDisk(const std::string& name, HostDisk& out)
 {
-    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == ".." ||
+        !hostRootsProblem().empty())
         return false;
     return readDisk(sysfsRoot() / "block" / name, out);
 }

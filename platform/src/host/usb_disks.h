@@ -18,6 +18,7 @@ struct BlockName {
 
 struct HostDisk {
     BlockName block;             // the whole disk, "sdb"
+    std::filesystem::path folder;  // its sysfs folder, as reached from sysfsRoot()
     std::filesystem::path node;  // devRoot()/sdb
     bool usb = false;
     std::filesystem::path usbDevice;  // sysfs folder with idVendor, serial, authorized
@@ -29,6 +30,9 @@ struct HostDisk {
     std::vector<BlockName> partitions;
     // Why sysfs could not be trusted for this disk; empty when it could.
     std::string unreadable;
+    // In a test tree: the first entry for this disk that another user
+    // could have changed, with why.
+    std::string untrusted;
 };
 
 // Every whole disk with a device behind it (loop and ram disks have none),
@@ -36,5 +40,9 @@ struct HostDisk {
 std::vector<HostDisk> scanHostDisks();
 // The one disk named so ("sdb"), if sysfs has it now.
 bool scanHostDisk(const std::string& name, HostDisk& out);
+// Any block device by its number (sysfs dev/block/MAJ:MIN): a whole disk, a
+// partition or a loop device, with its partitions; nothing of USB is read.
+// False when sysfs has no such device.
+bool scanBlockDevice(dev_t id, HostDisk& out);
 
 }  // namespace host

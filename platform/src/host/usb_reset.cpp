@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "host/host_roots.h"
+#include "host/tree_trust.h"
 #include "host/usb_disks.h"
 
 namespace host {
@@ -17,6 +18,10 @@ namespace {
 
 std::string authorize(const std::filesystem::path& file, char value)
 {
+    // In a test tree the file, and every link and folder on its way, must be
+    // the user's own: root writes wherever it leads.
+    if (std::string why = usedEntryProblem(file, sysfsRootMoved()); !why.empty())
+        return "the authorized file cannot be trusted: " + why;
     const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return "cannot open " + file.string() + ": " + std::strerror(errno) +
@@ -57,6 +62,8 @@ std::filesystem::path usbDeviceAt(const std::string& port)
 
 std::string resetUsbDevice(const std::string& port, bool comeBack)
 {
+    if (std::string why = hostRootsProblem(); !why.empty())
+        return why;
     const auto file = usbDeviceAt(port) / "authorized";
     if (std::string why = authorize(file, '0'); !why.empty())
         return why;
