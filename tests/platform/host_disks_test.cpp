@@ -310,6 +310,7 @@ TEST_F(HostDisks, ATreeAnotherUserCouldChangeIsNotFollowedAtAll)
     EXPECT_THROW(machine::restartUsb(*m, "USB\\VID_1209&PID_4F43"), machine::MachineError);
     machine::followHostDisks(*m);
     EXPECT_FALSE(m->read()->disks[static_cast<std::size_t>(disk.slot)].present);
+    EXPECT_EQ(m->read()->disks[static_cast<std::size_t>(disk.slot)].hostRefusal, "host disks are not followed: " + why);
 
     // Writable by others is as bad as owned by them; /tmp above, root's and
     // sticky, is not.

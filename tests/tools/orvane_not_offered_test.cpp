@@ -2,6 +2,8 @@
 // commands that need a disk name each disk the machine refuses with the
 // reason orvane devices --all gives, whether they were to find one or were
 // given one with --device, and fail without writing.
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <regex>
@@ -141,6 +143,36 @@ TEST_F(OrvaneNotOffered, AllDisksNamesTheRefusedOnesBeforeFindingNoneToTake)
                 << line << "\n" << run.out;
         EXPECT_NE(run.err.find("no disk to"), std::string::npos) << run.err;
     }
+}
+
+// A tree the user does not own is no host at all: every disk it described
+// is named with that reason, by orvane and by orvane-machine list.
+TEST_F(OrvaneNotOffered, ATreeAnotherUserOwnsIsGivenAsTheReasonForEveryDisk)
+{
+    const fs::path sys = tree_->root() / "sys";
+    ASSERT_EQ(::chown(sys.c_str(), 65534, 65534), 0);
+    const std::string why = "host disks are not followed: ORVANE_HOST_SYSFS=" + sys.string() +
+                            " is not safe to use: " + sys.string() + " is owned by uid 65534, not by you (uid 0) or root";
+    const auto devices = onHost({"devices", "--all"});
+    EXPECT_EQ(devices.code, 0) << devices.err;
+    for (const char* disk : {"sda", "sdd", "sde"})
+        EXPECT_NE(devices.out.find("/dev/" + std::string(disk) + " (disk " + std::to_string(slotOf(disk)) +
+                                   ", "),
+                  std::string::npos)
+            << devices.out;
+    EXPECT_EQ(std::count(devices.out.begin(), devices.out.end(), '\n'), 4) << devices.out;
+    std::istringstream lines(devices.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("not offered: "))
+            EXPECT_TRUE(line.ends_with("): " + why)) << line;
+    }
+
+    const auto upgrade = onHost({"upgrade", makeImage().string(), "--yes"});
+    EXPECT_EQ(upgrade.code, 1);
+    EXPECT_NE(upgrade.err.find(why), std::string::npos) << upgrade.err;
+    const auto listed = runTool("orvane-machine", {"--machine", hostDir_.string(), "list"}, "-u KX_MACHINE");
+    EXPECT_NE(listed.out.find("refused: " + why), std::string::npos) << listed.out;
+    ASSERT_EQ(::chown(sys.c_str(), 0, 0), 0);
 }
 
 }  // namespace

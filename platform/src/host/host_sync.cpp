@@ -86,15 +86,21 @@ void followHostDisks(Machine& m)
     if (!hostDisks)
         return;
     // A tree another user could change is not followed at all: its disks
-    // leave, and orvane-machine list and orvane devices --all say why.
-    if (!host::hostRootsProblem().empty()) {
+    // leave, each with the reason, so orvane-machine list and orvane devices
+    // --all say why.
+    if (const std::string why = host::hostRootsProblem(); !why.empty()) {
+        const std::string refusal = "host disks are not followed: " + why;
         const auto state = m.readWithoutNames();
-        if (std::none_of(state->disks.begin(), state->disks.end(), [](const Disk& d) { return d.host && d.present; }))
+        if (std::none_of(state->disks.begin(), state->disks.end(),
+                         [&](const Disk& d) { return d.host && (d.present || d.hostRefusal != refusal); }))
             return;
-        m.update([](State& s) {
+        m.update([&](State& s) {
             for (auto& d : s.disks)
-                if (d.host && d.present)
-                    detachDisk(s, d);
+                if (d.host) {
+                    if (d.present)
+                        detachDisk(s, d);
+                    d.hostRefusal = refusal;
+                }
         });
         return;
     }
