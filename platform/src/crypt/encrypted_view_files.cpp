@@ -2,6 +2,7 @@
 // ntfs-3g's tools work on a decrypted scratch copy of the volume, and the
 // units they changed go back encrypted.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "crypt/data_units.h"
 #include "crypt/encrypted_view.h"
 #include "crypto/secure_bytes.h"
 #include "devices/device_resolve.h"
@@ -21,9 +23,11 @@ namespace machine {
 
 namespace {
 
+using win::detail::dataUnits;
 using win::detail::EncryptedView;
+using Range = win::detail::UnitRange;
 
-constexpr std::uint64_t kUnit = 512;
+constexpr std::uint64_t kUnit = win::detail::kDataUnit;
 constexpr std::uint64_t kChunk = 1 << 20;
 
 using win::detail::Fd;
@@ -59,55 +63,42 @@ OpenVolume openVolume(const Machine& m, char letter, bool forWriting)
     return out;
 }
 
-// A plain copy of the volume, removed when done with.
+// A plain copy of the volume, removed when done with. Its data is the
+// decrypted volume: it is overwritten with zeros first, so the blocks it
+// leaves to the host's file system hold none of it.
 class ScratchCopy {
 public:
-    ScratchCopy(const fs::path& dir, std::uint64_t length)
+    ScratchCopy(const fs::path& dir, std::uint64_t length) : length_(length)
     {
         path_ = (dir / "volume-XXXXXX").string();
         fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
-        if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(length)) != 0)
-            throw MachineError(std::string("no room for a scratch copy of the volume: ") + std::strerror(errno));
+        if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+            const int error = errno;
+            release();
+            throw MachineError(std::string("no room for a scratch copy of the volume: ") + std::strerror(error));
+        }
     }
-    ~ScratchCopy()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        ::unlink(path_.c_str());
-    }
+    ~ScratchCopy() { release(); }
     ScratchCopy(const ScratchCopy&) = delete;
     ScratchCopy& operator=(const ScratchCopy&) = delete;
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
 
 private:
+    void release()
+    {
+        if (fd_ >= 0) {
+            win::detail::wipeDataUnits(fd_, length_);
+            ::close(fd_);
+            ::unlink(path_.c_str());
+        }
+        fd_ = -1;
+    }
+
     std::string path_;
+    std::uint64_t length_ = 0;
     int fd_ = -1;
 };
-
-struct Range {
-    std::uint64_t begin, end;
-};
-
-// Whole units of fd's data extents inside [from, from + length), relative to from.
-std::vector<Range> dataUnits(int fd, std::uint64_t from, std::uint64_t length)
-{
-    std::vector<Range> out;
-    off_t at = static_cast<off_t>(from);
-    const off_t end = static_cast<off_t>(from + length);
-    while (at < end) {
-        const off_t data = ::lseek(fd, at, SEEK_DATA);
-        if (data < 0 || data >= end)
-            break;
-        off_t hole = ::lseek(fd, data, SEEK_HOLE);
-        hole = hole < 0 ? end : std::min(hole, end);
-        const std::uint64_t b = (static_cast<std::uint64_t>(data) - from) / kUnit * kUnit;
-        const std::uint64_t e = std::min(length, (static_cast<std::uint64_t>(hole) - from + kUnit - 1) / kUnit * kUnit);
-        out.push_back({b, e});
-        at = hole;
-    }
-    return out;
-}
 
 bool readAll(int fd, std::uint8_t* out, std::size_t size, std::uint64_t at)
 {
@@ -218,6 +209,77 @@ std::string hostTool(const std::string& name)
     return *path;
 }
 
+// The file get-file writes: made by us alone (0600, never through a link or
+// into a file another user made and may be reading), under a temporary
+// name beside the target and renamed into place once whole.
+class HostOutput {
+public:
+    explicit HostOutput(const fs::path& target)
+    {
+        const fs::path absolute = fs::absolute(target);
+        name_ = absolute.filename().string();
+        if (name_.empty() || name_ == "." || name_ == "..")
+            throw MachineError(target.string() + " is not a file name");
+        dir_ = ::open(absolute.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir_ < 0)
+            throw MachineError("cannot open the folder of " + target.string() + ": " + std::strerror(errno));
+        struct stat st {};
+        if (::fstatat(dir_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(st.st_mode))
+                fail(target.string() + " is a symbolic link; it is not written through");
+            if (!S_ISREG(st.st_mode))
+                fail(target.string() + " is not a regular file");
+            if (st.st_uid != ::geteuid())
+                fail(target.string() + " belongs to uid " + std::to_string(st.st_uid) + ", not to you (uid " +
+                     std::to_string(::geteuid()) + "); it is not replaced");
+        } else if (errno != ENOENT) {
+            fail("cannot look at " + target.string() + ": " + std::strerror(errno));
+        }
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            temp_ = "." + name_ + ".get-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+            fd_ = ::openat(dir_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ < 0 && (errno != EEXIST || attempt >= 100))
+                fail("cannot create a file beside " + target.string() + ": " + std::strerror(errno));
+        }
+        target_ = target.string();
+    }
+    ~HostOutput()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlinkat(dir_, temp_.c_str(), 0);
+        }
+        if (dir_ >= 0)
+            ::close(dir_);
+    }
+    HostOutput(const HostOutput&) = delete;
+    HostOutput& operator=(const HostOutput&) = delete;
+    int fd() const { return fd_; }
+
+    // The whole file under its name. A link or file put at the name
+    // meanwhile is replaced, never written through.
+    void commit()
+    {
+        if (::fsync(fd_) != 0 || ::renameat(dir_, temp_.c_str(), dir_, name_.c_str()) != 0)
+            throw MachineError("cannot write " + target_ + ": " + std::strerror(errno));
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& why)
+    {
+        if (dir_ >= 0)
+            ::close(dir_);
+        dir_ = -1;
+        throw MachineError(why);
+    }
+
+    std::string name_, temp_, target_;
+    int dir_ = -1;
+    int fd_ = -1;
+};
+
 }  // namespace
 
 void putVolumeFile(Machine& m, char letter, const fs::path& hostFile, const std::string& name)
@@ -235,13 +297,16 @@ void putVolumeFile(Machine& m, char letter, const fs::path& hostFile, const std:
 void getVolumeFile(Machine& m, char letter, const std::string& name, const fs::path& hostFile)
 {
     const std::string tool = hostTool("ntfscat");
+    HostOutput output(hostFile);
     const OpenVolume v = openVolume(m, letter, false);
     ScratchCopy copy(m.dir(), v.view->length());
     exportPlain(v, copy.fd());
-    // ntfscat writes the file to its output; the shell sends that to the file.
-    runTool("ntfscat", "/bin/sh",
-            {"-c", "exec \"$0\" \"$1\" \"$2\" > \"$3\"", tool, copy.path(), ntfsName(name),
-             fs::absolute(hostFile).string()});
+    // ntfscat writes the file to its standard output, our own new file.
+    const auto result = win::detail::runHostTool(tool, {copy.path(), ntfsName(name)},
+                                                 [](const std::string&) { return true; }, output.fd());
+    if (!result.started || result.exitCode != 0)
+        throw MachineError("ntfscat failed: " + result.lastLines);
+    output.commit();
 }
 
 }  // namespace machine

@@ -129,7 +129,7 @@ std::optional<std::string> findHostTool(const std::string& name)
 }
 
 ToolResult runHostTool(const std::string& path, const std::vector<std::string>& args,
-                       const std::function<bool(const std::string&)>& onLine)
+                       const std::function<bool(const std::string&)>& onLine, int outputFd)
 {
     ToolResult result;
     int pipeFds[2];
@@ -138,7 +138,7 @@ ToolResult runHostTool(const std::string& path, const std::vector<std::string>& 
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    ::posix_spawn_file_actions_adddup2(&actions, outputFd >= 0 ? outputFd : pipeFds[1], 1);
     ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     std::vector<std::string> argvTexts{path};
     argvTexts.insert(argvTexts.end(), args.begin(), args.end());

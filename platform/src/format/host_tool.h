@@ -27,7 +27,9 @@ struct ToolResult {
 
 // onLine sees each line (split at newlines, carriage returns and
 // backspaces, which progress counters use); returning false ends the tool.
+// With an output descriptor, the tool's standard output goes there and only
+// its standard error is read as lines.
 ToolResult runHostTool(const std::string& path, const std::vector<std::string>& args,
-                       const std::function<bool(const std::string&)>& onLine);
+                       const std::function<bool(const std::string&)>& onLine, int outputFd = -1);
 
 }  // namespace win::detail
