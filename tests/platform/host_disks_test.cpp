@@ -319,6 +319,19 @@ TEST_F(HostDisks, ATreeAnotherUserCouldChangeIsNotFollowedAtAll)
     EXPECT_NE(machine::hostDisksProblem().find(root_.string() + " is writable by others (mode 0777)"), std::string::npos);
     fs::permissions(root_, fs::perms::owner_all);
     EXPECT_EQ(machine::hostDisksProblem(), "");
+
+    // Reached through a link in /tmp: followed while the link is the
+    // user's or root's, never through another user's.
+    const fs::path link = root_.string() + "-link";
+    fs::create_directory_symlink(root_, link);
+    ::setenv("ORVANE_HOST_SYSFS", (link / "sys").c_str(), 1);
+    EXPECT_EQ(machine::hostDisksProblem(), "");
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    EXPECT_NE(machine::hostDisksProblem().find(link.string() + " is a symbolic link owned by uid 65534"),
+              std::string::npos)
+        << machine::hostDisksProblem();
+    ::setenv("ORVANE_HOST_SYSFS", (root_ / "sys").c_str(), 1);
+    fs::remove(link);
     machine::followHostDisks(*m);
     EXPECT_TRUE(m->read()->disks[static_cast<std::size_t>(disk.slot)].present);
     EXPECT_EQ(fs::last_write_time(disk.backing), untouched);

@@ -59,7 +59,16 @@ std::string treeEntryProblem(const fs::path& given)
     fs::path at = "/";
     std::set<std::string> judged;
     const auto judge = [&](const fs::path& folder) {
-        return judged.insert(folder.string()).second ? machine::folderTrustProblem(folder, user) : std::string();
+        if (!judged.insert(folder.string()).second)
+            return std::string();
+        // Others may add names to a sticky folder of root's (as /tmp) but not
+        // take ours: holding a link of the user's or root's, it counts as
+        // a folder above.
+        struct stat st {};
+        if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) && st.st_uid == 0 &&
+            folder.has_relative_path())
+            return machine::folderTrustProblem(folder.parent_path(), user);
+        return machine::folderTrustProblem(folder, user);
     };
     for (int links = 0; !todo.empty();) {
         const std::string name = todo.front();
