@@ -103,7 +103,10 @@ TEST_F(OrvaneHostDisk, ADiskLockedThroughAnotherFolderOrProgramIsBusy)
     // The loop device's backing file: a block device has no holes to skip.
     const fs::path backing = tree_->root() / "sdb.img";
     const std::string before = testing_support::fingerprintFile(backing);
-    const int holder = ::open((tree_->root() / "dev/sdb").c_str(), O_RDONLY | O_CLOEXEC);
+    // Held as a job holds it: exclusively, and with the lock. The disk is
+    // still found (its identity is asked through an open for writing), and
+    // only then refused as busy.
+    const int holder = ::open((tree_->root() / "dev/sdb").c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     const fs::path other = tree_->root() / "machine2";
     ASSERT_EQ(runTool("orvane-machine", {"create", other.string(), "--host-disks"}).code, 0);
