@@ -21,10 +21,11 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Records the machine it was told to act on and its arguments beside itself.
+// Records the machine it was told to act on and its arguments in that
+// machine's folder, which it reaches through the descriptor it inherits.
 const char* const kProbe =
     "#!/bin/sh\n"
-    "out=\"$(dirname \"$0\")/probe.out\"\n"
+    "out=\"$KX_MACHINE/probe.out\"\n"
     "printf '%s\\n' \"$KX_MACHINE\" > \"$out\"\n"
     "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$out\"; done\n"
     "exit 7\n";
@@ -56,23 +57,22 @@ protected:
 
 TEST_F(Process, ArgumentsAndMachineReachTheChild)
 {
-    const fs::path probe = writeProgram("Windows/system32/probe.exe", kProbe, fs::perms::owner_all);
+    writeProgram("Windows/system32/probe.exe", kProbe, fs::perms::owner_all);
     // The child must act on this machine even when ours names another.
     ::setenv("KX_MACHINE", "/nonexistent-machine", 1);
     const DWORD code = run(R"(probe "D:\with space\file.bin" "tail\\" a\"b plain\path "")");
     ::setenv("KX_MACHINE", dir_.c_str(), 1);
     EXPECT_EQ(code, 7u);
-    EXPECT_EQ(slurp(probe.parent_path() / "probe.out"),
+    EXPECT_EQ(slurp(dir_ / "probe.out"),
               m().dir().string() + "\n[D:\\with space\\file.bin]\n[tail\\]\n[a\"b]\n[plain\\path]\n[]\n");
 }
 
 TEST_F(Process, UnquotedProgramPathWithBlanks)
 {
-    const fs::path probe =
-        writeProgram("Documents and Settings/All Users/probe.exe", kProbe, fs::perms::owner_read | fs::perms::owner_write);
+    writeProgram("Documents and Settings/All Users/probe.exe", kProbe, fs::perms::owner_read | fs::perms::owner_write);
     // Written without execute bits, as the product writes its tools out.
     EXPECT_EQ(run(R"(C:\Documents and Settings\All Users\probe one  two)"), 7u);
-    EXPECT_EQ(slurp(probe.parent_path() / "probe.out"), m().dir().string() + "\n[one]\n[two]\n");
+    EXPECT_EQ(slurp(dir_ / "probe.out"), m().dir().string() + "\n[one]\n[two]\n");
 }
 
 TEST_F(Process, StartFailures)

@@ -210,7 +210,7 @@ TEST_F(OrvaneMachineTool, BackingsTheMachineMayNotUseAreLeftAlone)
     fs::resize_file(diskImage(1), 1 << 20);
     EXPECT_NE(tool({"list"}).out.find("holds 1048576 bytes, less than the disk's"), std::string::npos);
     fs::remove(diskImage(1));
-    EXPECT_NE(tool({"list"}).out.find("backing " + diskImage(1).string() + " is gone"), std::string::npos);
+    EXPECT_NE(tool({"list"}).out.find("backing " + (dir_ / "disk1.img").string() + " is gone"), std::string::npos);
 }
 
 TEST_F(OrvaneMachineTool, AddDiskOnABlockDeviceTakesTheDeviceSize)
@@ -353,8 +353,9 @@ TEST_F(OrvaneMachineTool, PlugAndUnplugBySlot)
 
 TEST_F(OrvaneMachineTool, DiskPathNamesTheBackingOfEachDisk)
 {
-    EXPECT_EQ(tool({"disk-path", "0"}).out, diskImage(0).string() + "\n");
-    EXPECT_EQ(tool({"disk-path", "1"}).out, diskImage(1).string() + "\n");
+    // Named where other programs find it, not by this process's descriptor.
+    EXPECT_EQ(tool({"disk-path", "0"}).out, (dir_ / "disk0.img").string() + "\n");
+    EXPECT_EQ(tool({"disk-path", "1"}).out, (dir_ / "disk1.img").string() + "\n");
     auto unknown = tool({"disk-path", "2"});
     EXPECT_EQ(unknown.code, 1);
     EXPECT_TRUE(unknown.out.empty());

@@ -18,7 +18,7 @@ int runCreate(const Invocation& inv)
         dir = chosenDir(inv).value_or(machine::defaultDir());
     }
     auto m = machine::Machine::create(dir, inv.flag("--host-disks"));
-    std::cout << "created machine in " << m->dir().string() << "\n" << machine::describe(*m, *m->read());
+    std::cout << "created machine in " << m->shownDir().string() << "\n" << machine::describe(*m, *m->read());
     return 0;
 }
 
@@ -55,7 +55,10 @@ int runDiskPath(const Invocation& inv)
     if (slot >= static_cast<int>(state->disks.size()))
         throw machine::MachineError("no disk " + std::to_string(slot) + " in this machine (it has " +
                                     std::to_string(state->disks.size()) + ")");
-    std::cout << m->backingPath(state->disks[static_cast<size_t>(slot)]).string() << "\n";
+    // Where people and other programs find it: the held folder's path means
+    // nothing outside this process.
+    const machine::fs::path backing(state->disks[static_cast<size_t>(slot)].backing);
+    std::cout << (backing.is_absolute() ? backing : m->shownDir() / backing).string() << "\n";
     return 0;
 }
 

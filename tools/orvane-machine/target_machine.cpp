@@ -25,7 +25,7 @@ std::shared_ptr<machine::Machine> openTarget(const Invocation& inv)
     if (machine::fs::exists(dir / "machine.json"))
         return machine::Machine::open(dir);
     auto m = machine::Machine::create(dir);
-    std::cerr << "orvane-machine: created the default machine in " << m->dir().string() << "\n";
+    std::cerr << "orvane-machine: created the default machine in " << m->shownDir().string() << "\n";
     return m;
 }
 

@@ -68,7 +68,7 @@ int runWatch(const Invocation& inv)
     if (!notify)
         throw machine::MachineError("the machine refused to send device notices (error " +
                                     std::to_string(win::GetLastError()) + ")");
-    std::cerr << "watching the device notices of " << m->dir().string() << std::endl;
+    std::cerr << "watching the device notices of " << m->shownDir().string() << std::endl;
     if (!seconds) {
         for (;;)
             ::pause();  // until a signal ends the process

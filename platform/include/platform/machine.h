@@ -231,6 +231,8 @@ struct DiskOptions {
     bool blockDevice = false;
 };
 
+struct PinnedFolder;
+
 class Machine {
 public:
     // Opens an existing machine; throws MachineError when dir holds none.
@@ -239,7 +241,14 @@ public:
     // or, following the host's disks, with disk 0 alone.
     static std::shared_ptr<Machine> create(const fs::path& dir, bool hostDisks = false);
 
+    // The checked folder as /proc/self/fd/N of the descriptor the machine
+    // holds: every path from it reaches that very folder, never one a link
+    // was switched to since, in this process and in the children it starts.
     const fs::path& dir() const { return dir_; }
+    // The folder as it was named, for what people read.
+    const fs::path& shownDir() const { return shown_; }
+    // The held folder (O_PATH), for opening what lies beneath it.
+    int folderFd() const;
     fs::path driveC() const { return dir_ / "drive_c"; }
 
     // A consistent view of the state; cheap when nothing changed.
@@ -260,8 +269,10 @@ public:
     fs::path backingPath(const Disk& disk) const;
 
 private:
-    explicit Machine(fs::path dir);
+    Machine(std::shared_ptr<const PinnedFolder> folder, fs::path shown);
     std::shared_ptr<const State> readFile() const;  // machine.json alone
+    std::shared_ptr<const PinnedFolder> folder_;
+    fs::path shown_;
     fs::path dir_;
     struct Cache;
     std::shared_ptr<Cache> cache_;
@@ -286,8 +297,12 @@ int openBacking(const Machine& m, const Disk& disk, int flags);
 // owned by user or root that nobody else may write; every folder above it
 // must be owned by user or root and writable by nobody else, unless root
 // owns it with the sticky bit set (as /tmp). A folder that does not exist
-// yet is judged by the folders above it. Machine::open and Machine::create
-// refuse a folder with a problem.
+// yet is judged by the folders above it. Every part of dir is judged as
+// given: a symbolic link on the way must be user's or root's, and the
+// folders it leads to are judged as any other. Machine::open and
+// Machine::create refuse a folder with a problem, and one whose inner
+// folders (locks, keys, drive_c's system and templates folders) others may
+// change or that are links.
 std::string folderTrustProblem(const fs::path& dir, uid_t user);
 
 std::shared_ptr<Machine> current();

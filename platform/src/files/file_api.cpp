@@ -50,7 +50,7 @@ DWORD errnoToError(int e)
 
 void reportRefusedLink(const std::filesystem::path& path)
 {
-    std::fprintf(stderr, "machine: %s is a symbolic link; it is not followed\n", path.c_str());
+    std::fprintf(stderr, "machine: %s is a symbolic link; it is not followed\n", machine::shownPath(path).c_str());
 }
 
 HANDLE failWith(DWORD error)

@@ -11,6 +11,7 @@
 
 #include "files/path_map.h"
 #include "machine/file_replace.h"
+#include "machine/folder_trust.h"
 #include "machine/machine_open.h"
 #include "machine/owned_fd.h"
 #include "platform/machine.h"
@@ -261,8 +262,15 @@ BOOL SHGetSpecialFolderPathA(void*, LPSTR path, int folder, BOOL create)
     }
     auto host = detail::resolvePath(text).host;
     std::error_code ec;
-    if (!fs::is_directory(host, ec) && !(create && fs::create_directories(host, ec)))
-        return FALSE;
+    if (!fs::is_directory(host, ec)) {
+        if (!create)
+            return FALSE;
+        try {
+            machine::makeOwnFolders(host);
+        } catch (const std::exception&) {
+            return FALSE;
+        }
+    }
     if (text.size() >= MAX_PATH)
         return FALSE;
     std::memcpy(path, text.c_str(), text.size() + 1);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -113,8 +114,10 @@ int openDeviceLockFile(const std::string& machineDir, int diskSlot, int partitio
     // The folder is made once; every device open comes here.
     int fd = open();
     if (fd < 0 && errno == ENOENT) {
-        std::error_code ec;
-        std::filesystem::create_directories(dir, ec);
+        // The owner's alone whatever the umask: whoever may write here may
+        // hide a disk by planting a link at its lock.
+        if (::mkdir(dir.c_str(), 0700) == 0)
+            ::chmod(dir.c_str(), 0700);
         fd = open();
     }
     return fd;

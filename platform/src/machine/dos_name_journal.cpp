@@ -156,10 +156,10 @@ void DosNameJournal::close()
 void DosNameJournal::reopen()
 {
     close();
-    fd_ = ::open(file_.c_str(), O_RDWR | O_CLOEXEC);
+    fd_ = ::open(file_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     writable_ = fd_ >= 0;
     if (fd_ < 0 && (errno == EACCES || errno == EROFS))
-        fd_ = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
 }
 
 std::shared_ptr<const DosNames> DosNameJournal::read()

@@ -135,12 +135,26 @@ void seedRegistry(State& state)
     reg::findKey(state.registry, "HKCU\\Software", true);
 }
 
-void makeDriveC(const fs::path& c)
+// Paths in a message as people know them: the held folder's name means
+// nothing outside this process.
+std::string shownPaths(const Machine& m, std::string text)
 {
-    for (const char* dir : {"Windows/system32/drivers", "Windows/SysWOW64/drivers", "ProgramData/Microsoft/Windows/Templates",
-                            "Documents and Settings/All Users/Templates", "Users/Operator/AppData/Roaming"})
-        makeOwnFolders(c / dir);
-    writeSystemPrograms(c);
+    const std::string held = m.dir().string() + "/";
+    const std::string shown = m.shownDir().string() + "/";
+    for (auto at = text.find(held); at != std::string::npos; at = text.find(held, at + shown.size()))
+        text.replace(at, held.size(), shown);
+    return text;
+}
+
+// Every folder the machine starts with, 0700 whatever the umask.
+void makeFirstFolders(const PinnedFolder& folder)
+{
+    for (const char* dir : {"locks", "drive_c/Windows/system32/drivers", "drive_c/Windows/SysWOW64/drivers",
+                            "drive_c/ProgramData/Microsoft/Windows/Templates",
+                            "drive_c/Documents and Settings/All Users/Templates",
+                            "drive_c/Users/Operator/AppData/Roaming"})
+        makeFoldersBeneath(folder.fd, dir);
+    writeSystemPrograms(folder.path / "drive_c");
 }
 
 }  // namespace
@@ -148,14 +162,15 @@ void makeDriveC(const fs::path& c)
 std::shared_ptr<Machine> Machine::create(const fs::path& dir, bool hostDisks)
 {
     const fs::path abs = fs::absolute(dir);
-    checkFolderTrust(abs);
-    if (fs::exists(abs / "machine.json"))
+    auto folder = pinFolder(abs, true);
+    struct stat st {};
+    if (::fstatat(folder->fd, "machine.json", &st, AT_SYMLINK_NOFOLLOW) == 0)
         throw MachineError("a machine already exists in " + abs.string());
-    makeOwnFolders(abs);
-    makeDriveC(abs / "drive_c");
-    auto m = std::shared_ptr<Machine>(new Machine(abs));
-    createSparseImage(abs / "disk0.img", kSystemDiskSize);
-    writeSystemMbr(abs / "disk0.img", kSystemDiskSize);
+    checkInnerFolders(*folder, abs);
+    makeFirstFolders(*folder);
+    auto m = std::shared_ptr<Machine>(new Machine(folder, abs));
+    createSparseImage(m->dir() / "disk0.img", kSystemDiskSize);
+    writeSystemMbr(m->dir() / "disk0.img", kSystemDiskSize);
     m->update([&](State& state) {
         state = State{};
         seedRegistry(state);
@@ -237,7 +252,7 @@ void plug(Machine& m, int slot)
         if (d.present || d.disabled)
             throw MachineError("disk " + std::to_string(slot) + " is already plugged in");
         if (const std::string problem = backingProblem(m, d); !problem.empty())
-            throw MachineError("disk " + std::to_string(slot) + " cannot be plugged in: " + problem);
+            throw MachineError("disk " + std::to_string(slot) + " cannot be plugged in: " + shownPaths(m, problem));
         arrive(m, state, d, false);
     });
 }
@@ -369,7 +384,7 @@ std::string describe(const Machine& m, const State& state)
             out += "    host disk " + d.backing + (d.hostRefusal.empty() ? "" : " refused: " + d.hostRefusal) + "\n";
         const bool refused = d.host && !d.hostRefusal.empty();  // already said why
         if (const std::string problem = refused ? std::string() : backingProblem(m, d); !problem.empty())
-            out += "    not usable: " + problem + "\n";
+            out += "    not usable: " + shownPaths(m, problem) + "\n";
         if (const std::string faults = faultsOf(d.faults); !faults.empty())
             out += "    faults:" + faults + "\n";
         for (const auto& p : d.partitions) {

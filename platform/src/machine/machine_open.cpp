@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "machine/owned_fd.h"
 #include "platform/machine.h"
@@ -23,30 +27,72 @@ std::filesystem::path below(const std::filesystem::path& host, const std::filesy
     return rel;
 }
 
+// Without openat2: one part at a time, none of them a link.
+int openPartByPart(int folder, const std::filesystem::path& rel, int flags, mode_t mode)
+{
+    std::vector<std::string> parts;
+    for (const auto& part : rel)
+        parts.push_back(part.string());
+    int at = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    for (std::size_t i = 0; at >= 0 && i + 1 < parts.size(); ++i) {
+        int next = -1;
+        if (parts[i] == "..") {
+            errno = EXDEV;
+        } else {
+            next = ::openat(at, parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat st {};
+            if (next < 0 && errno == ENOTDIR && ::fstatat(at, parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                errno = ELOOP;
+        }
+        const int saved = errno;
+        ::close(at);
+        errno = saved;
+        at = next;
+    }
+    if (at < 0)
+        return -1;
+    const int fd = ::openat(at, parts.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int saved = errno;
+    ::close(at);
+    errno = saved;
+    return fd;
+}
+
 }  // namespace
 
 int openWithoutLinks(const std::filesystem::path& host, int flags, mode_t mode)
 {
-    std::filesystem::path dir;
+    std::shared_ptr<Machine> m;
     try {
-        dir = current()->dir();
+        m = current();
     } catch (const std::exception&) {
     }
-    const auto rel = dir.empty() ? dir : below(host, dir);
+    const auto rel = m ? below(host, m->dir()) : std::filesystem::path();
     if (!rel.empty()) {
-        const win::detail::Fd folder(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (folder.get() >= 0) {
-            open_how how{};
-            how.flags = static_cast<std::uint64_t>(flags | O_NOFOLLOW | O_CLOEXEC);
-            how.mode = (flags & O_CREAT) ? mode : 0;
-            how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-            const long fd = ::syscall(SYS_openat2, folder.get(), rel.c_str(), &how, sizeof how);
-            if (fd >= 0 || errno != ENOSYS)
-                return static_cast<int>(fd);
-        }
+        // Beneath the folder the machine holds: the one that was checked.
+        open_how how{};
+        how.flags = static_cast<std::uint64_t>(flags | O_NOFOLLOW | O_CLOEXEC);
+        how.mode = (flags & O_CREAT) ? mode : 0;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const long fd = ::syscall(SYS_openat2, m->folderFd(), rel.c_str(), &how, sizeof how);
+        if (fd >= 0 || errno != ENOSYS)
+            return static_cast<int>(fd);
+        return openPartByPart(m->folderFd(), rel, flags, mode);
     }
-    // Older kernels, and files outside the machine: the last part only.
+    // Files outside the machine: the last part only.
     return ::open(host.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+std::string shownPath(const std::filesystem::path& host)
+{
+    try {
+        const auto m = current();
+        if (const auto rel = below(host, m->dir()); !rel.empty())
+            return (m->shownDir() / rel).string();
+    } catch (const std::exception&) {
+    }
+    return host.string();
 }
 
 }  // namespace machine

@@ -6,11 +6,16 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <string>
 
 namespace machine {
 
 // open(2) flags plus these rules; -1 with errno set (ELOOP for a link,
 // EXDEV for a path leaving the folder).
 int openWithoutLinks(const std::filesystem::path& host, int flags, mode_t mode = 0600);
+
+// A host path of the machine as people know it, for messages: the held
+// folder's /proc/self/fd/N name replaced by the folder's own.
+std::string shownPath(const std::filesystem::path& host);
 
 }  // namespace machine

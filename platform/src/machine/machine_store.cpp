@@ -1,6 +1,7 @@
 // The machine directory: machine.json read through a cache, written whole
 // under a file lock so that several processes can share one machine.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +37,11 @@ std::mutex& processLock()
 // descriptor safe to share.
 class FileLock {
 public:
-    FileLock(const fs::path& path, int& kept) : fd_(kept)
+    FileLock(int folder, const char* name, const fs::path& path, int& kept) : fd_(kept)
     {
         for (;;) {
             if (fd_ < 0) {
-                fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+                fd_ = ::openat(folder, name, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
                 if (fd_ < 0)
                     throw MachineError("cannot open lock file " + path.string());
             }
@@ -50,7 +51,8 @@ public:
             // A lock file removed and made again is another file: only a
             // lock on the one at the path excludes the others.
             struct stat held {}, named {};
-            if (::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            if (::fstat(fd_, &held) == 0 && ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                held.st_ino == named.st_ino &&
                 held.st_dev == named.st_dev)
                 return;
             ::close(fd_);
@@ -72,22 +74,34 @@ struct StatKey {
     bool operator==(const StatKey&) const = default;
 };
 
-std::optional<StatKey> statKey(const fs::path& file)
+// The state is reached beneath the held folder, never through a link.
+constexpr const char* kStateName = "machine.json";
+
+std::optional<StatKey> statKey(int folder)
 {
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0)
+    if (::fstatat(folder, kStateName, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return StatKey{st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_size};
 }
 
-std::string readText(const fs::path& file)
+std::string readText(int folder, const fs::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    const win::detail::Fd in(::openat(folder, kStateName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (in.get() < 0)
         throw MachineError("cannot read " + file.string());
-    std::stringstream text;
-    text << in.rdbuf();
-    return std::move(text).str();
+    std::string text;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw MachineError("cannot read " + file.string());
+        if (n == 0)
+            return text;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
 }
 
 State parse(const fs::path& file, const std::string& text)
@@ -136,20 +150,38 @@ struct Machine::Cache {
     std::shared_ptr<const DosNames> withNamesNames;
 };
 
-Machine::Machine(fs::path dir) : dir_(std::move(dir)), cache_(std::make_shared<Cache>(dir_)) {}
-
-void checkFolderTrust(const fs::path& dir)
+Machine::Machine(std::shared_ptr<const PinnedFolder> folder, fs::path shown)
+    : folder_(std::move(folder)), shown_(std::move(shown)), dir_(folder_->path), cache_(std::make_shared<Cache>(dir_))
 {
-    if (std::string why = folderTrustProblem(dir, ::geteuid()); !why.empty())
-        throw MachineError("the machine folder " + dir.string() + " is not safe to use: " + why);
 }
+
+int Machine::folderFd() const { return folder_->fd; }
+
+namespace {
+
+// A folder handed down as /proc/self/fd/N is shown by where it is now.
+fs::path shownName(const fs::path& dir, const PinnedFolder& folder)
+{
+    const std::string named = dir.string();
+    if (named.rfind("/proc/self/fd/", 0) != 0 && named.rfind("/dev/fd/", 0) != 0)
+        return fs::absolute(dir);
+    std::error_code ec;
+    const fs::path now = fs::read_symlink(folder.path, ec);
+    return ec ? dir : now;
+}
+
+}  // namespace
 
 std::shared_ptr<Machine> Machine::open(const fs::path& dir)
 {
-    checkFolderTrust(dir);
-    if (!fs::exists(dir / "machine.json"))
+    auto folder = pinFolder(dir, false);
+    if (!folder || !statKey(folder->fd))
         throw MachineError("no emulated machine in " + dir.string() + " (create one with: orvane-machine create DIR)");
-    auto m = std::shared_ptr<Machine>(new Machine(fs::absolute(dir)));
+    const fs::path shown = shownName(dir, *folder);
+    checkInnerFolders(*folder, shown);
+    // Made here, 0700, before any part of the product makes it otherwise.
+    makeFoldersBeneath(folder->fd, "locks");
+    auto m = std::shared_ptr<Machine>(new Machine(folder, shown));
     m->read();  // fail early on a damaged state
     return m;
 }
@@ -158,12 +190,12 @@ std::shared_ptr<const State> Machine::readFile() const
 {
     const fs::path file = dir_ / "machine.json";
     std::lock_guard guard(cache_->mutex);
-    auto key = statKey(file);
+    auto key = statKey(folderFd());
     if (!key)
-        throw MachineError("machine state " + file.string() + " is gone");
+        throw MachineError("machine state " + (shown_ / kStateName).string() + " is gone");
     if (cache_->state && cache_->key == key)
         return cache_->state;
-    std::string text = readText(file);
+    std::string text = readText(folderFd(), shown_ / kStateName);
     cache_->state = std::make_shared<const State>(parse(file, text));
     cache_->key = key;
     cache_->text = std::move(text);
@@ -200,7 +232,7 @@ std::shared_ptr<const State> Machine::read() const
 bool Machine::updateDosNames(const std::function<bool(DosNameChanges&)>& change)
 {
     std::lock_guard inProcess(processLock());
-    FileLock lock(dir_ / "machine.lock", cache_->lockFd);
+    FileLock lock(folderFd(), "machine.lock", shown_ / "machine.lock", cache_->lockFd);
     auto names = cache_->journal.read();
     DosNameChanges changes(names ? *names : readFile()->dosDevices);
     const bool result = change(changes);
@@ -216,11 +248,11 @@ bool Machine::updateDosNames(const std::function<bool(DosNameChanges&)>& change)
 void Machine::update(const std::function<void(State&)>& change)
 {
     std::lock_guard inProcess(processLock());
-    FileLock lock(dir_ / "machine.lock", cache_->lockFd);
-    const fs::path file = dir_ / "machine.json";
+    FileLock lock(folderFd(), "machine.lock", shown_ / "machine.lock", cache_->lockFd);
+    const fs::path file = dir_ / kStateName;
     // Under the file lock nobody else writes. The text is compared, not the
     // file's identity: a quick rewrite elsewhere can reuse inode and time.
-    std::string before = fs::exists(file) ? readText(file) : std::string();
+    std::string before = statKey(folderFd()) ? readText(folderFd(), shown_ / kStateName) : std::string();
     State state;
     {
         std::lock_guard guard(cache_->mutex);
@@ -245,7 +277,7 @@ void Machine::update(const std::function<void(State&)>& change)
     save(file, text);
     std::lock_guard guard(cache_->mutex);
     cache_->state = std::make_shared<const State>(std::move(state));
-    cache_->key = statKey(file);
+    cache_->key = statKey(folderFd());
     cache_->text = std::move(text);
 }
 
@@ -255,12 +287,47 @@ fs::path Machine::backingPath(const Disk& disk) const
     return p.is_absolute() ? p : dir_ / p;
 }
 
+namespace {
+
+// HOME when it is an absolute folder of the user's own that nobody else may
+// write: root started with another user's HOME (as sudo often leaves it)
+// must not keep its machine there.
+std::optional<fs::path> ownHome()
+{
+    const char* home = std::getenv("HOME");
+    struct stat st {};
+    if (!home || home[0] != '/' || ::stat(home, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & (S_IWGRP | S_IWOTH)))
+        return std::nullopt;
+    return fs::path(home);
+}
+
+// The user's home folder from the password database.
+std::optional<fs::path> recordedHome()
+{
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir ||
+        found->pw_dir[0] != '/')
+        return std::nullopt;
+    return fs::path(found->pw_dir);
+}
+
+}  // namespace
+
 fs::path defaultDir()
 {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/')
         return fs::path(xdg) / "orvane-config" / "machine";
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "orvane-config" / "machine";
+    auto home = ownHome();
+    if (!home)
+        home = recordedHome();
+    if (!home)
+        throw MachineError("no home folder for the default machine: HOME is not an absolute folder of yours and uid " +
+                           std::to_string(::geteuid()) +
+                           " has none in the password database; name a machine with --machine DIR or KX_MACHINE");
+    return *home / ".local" / "share" / "orvane-config" / "machine";
 }
 
 namespace {
@@ -295,7 +362,7 @@ std::shared_ptr<Machine> current()
             selected() = Machine::open(env);
         } else {
             fs::path dir = defaultDir();
-            selected() = fs::exists(dir / "machine.json") ? Machine::open(dir) : Machine::create(dir);
+            selected() = fs::exists(dir / kStateName) ? Machine::open(dir) : Machine::create(dir);
         }
     }
     return selected();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "machine/machine_open.h"
 #include "machine/owned_fd.h"
 #include "platform/win_api.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 void refuse(const std::filesystem::path& file, const char* why)
 {
-    std::fprintf(stderr, "machine: %s %s; it is not run\n", file.c_str(), why);
+    std::fprintf(stderr, "machine: %s %s; it is not run\n", machine::shownPath(file).c_str(), why);
 }
 
 // Who may change the file, judged on the open descriptor.
@@ -86,30 +87,35 @@ bool copyAll(int from, int to)
 
 std::optional<ProgramImage> ProgramImage::load(const std::filesystem::path& file, DWORD* error)
 {
-    const Fd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const Fd in(machine::openWithoutLinks(file, O_RDONLY));
     struct stat st {};
     if (in.get() < 0 && errno == ELOOP)
-        refuse(file, "is a symbolic link");
+        refuse(file, "is reached through a symbolic link");
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode) || !onlyOwnerMayChange(file, st)) {
         *error = ERROR_ACCESS_DENIED;
         return std::nullopt;
     }
-    if (!isElf(in.get())) {
-        auto words = interpreterOf(in.get());
-        if (!words) {
-            *error = ERROR_BAD_FORMAT;
-            return std::nullopt;
-        }
-        words->push_back(file.string());
-        const std::string interpreter = words->front();
-        return ProgramImage(-1, interpreter, std::move(*words));
+    std::optional<std::vector<std::string>> words;
+    if (!isElf(in.get()) && !(words = interpreterOf(in.get()))) {
+        *error = ERROR_BAD_FORMAT;
+        return std::nullopt;
     }
     const int image = ::memfd_create(file.filename().c_str(), MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (image < 0) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return std::nullopt;
     }
-    ProgramImage loaded(image, "/proc/self/fd/" + std::to_string(image), {file.string()});
+    const std::string copy = "/proc/self/fd/" + std::to_string(image);
+    std::optional<ProgramImage> loaded;
+    if (words) {
+        // The interpreter reads the sealed copy: the file's path may lead
+        // elsewhere by the time it opens it.
+        words->push_back(copy);
+        const std::string interpreter = words->front();
+        loaded.emplace(ProgramImage(image, interpreter, std::move(*words)));
+    } else {
+        loaded.emplace(ProgramImage(image, copy, {file.string()}));
+    }
     if (!copyAll(in.get(), image) ||
         ::fcntl(image, F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
         *error = ERROR_NOT_ENOUGH_MEMORY;

@@ -1,10 +1,12 @@
 // A program of the machine as it will run. It is opened without following
 // a link and checked: a regular file of a format Windows runs (ELF or "#!"
 // here), that nobody but its owner, the running user or root, may change.
-// An ELF program is copied into a sealed memory file and the child runs
-// that copy, so what was checked is what runs; a script is handed to its
-// interpreter by name, as it must know its own path. Neither needs an
-// execute bit on disk.
+// Inside the machine it is reached beneath the folder the machine holds,
+// no part of the path a link. It is copied into a sealed memory file and
+// the child runs that copy, so what was checked is what runs: an ELF
+// program directly, a script by handing its interpreter the copy as
+// /proc/self/fd/N instead of the file's path. Neither needs an execute bit
+// on disk.
 #pragma once
 
 #include <filesystem>
@@ -29,10 +31,11 @@ public:
     ProgramImage& operator=(ProgramImage&&) = delete;
 
     // The memory file (close-on-exec here; the child gets it under the same
-    // number), or -1 for a script.
+    // number).
     int fd() const { return fd_; }
     // What the child execs, and the words its argument list starts with
-    // (the program's own path last); the command line's arguments follow.
+    // (the program's own path, or for a script the
+    // copy's, last); the command line's arguments follow.
     const std::string& execPath() const { return execPath_; }
     const std::vector<std::string>& leadingArgs() const { return leading_; }
 
