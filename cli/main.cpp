@@ -73,6 +73,10 @@ int main(int argc, char** argv)
             machine::select(*line.machine);
         else if (const char* named = std::getenv("KX_MACHINE"); named && *named)
             machine::select(named);
+        // The workers of --all inherit the folder this process checked and
+        // hold, and find it by KX_MACHINE, never by its name again.
+        if (line.option("--all") && line.words.size() > 0 && line.words[0] != "devices")
+            ::setenv("KX_MACHINE", machine::current()->dir().c_str(), 1);
         return run(line);
     } catch (const cli::UsageError& e) {
         std::cerr << "orvane: " << e.what() << "\nTry 'orvane help'.\n";

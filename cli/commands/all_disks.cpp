@@ -109,8 +109,6 @@ int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream&
     for (const auto& d : survey.taken) {
         std::vector<std::string> args = job.workerArgs(d.path);
         args.insert(args.end(), {"--yes", "--device", d.path, "--restart-when-told"});
-        if (line.machine)
-            args.insert(args.begin(), {"--machine", *line.machine});
         jobs.push_back({d.path, std::move(args)});
         names.push_back(d.path);
     }
