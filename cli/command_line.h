@@ -15,6 +15,8 @@ namespace cli {
 // kDiskBusy: another job (of this or another program) holds the disk.
 // kRestartByHand: the firmware is written, but the USB device could not be
 // restarted: unplugging and plugging it in again finishes the upgrade.
+// kStopped: a signal stopped the command before it wrote the disk (as a
+// shell reports a program ended by SIGINT).
 enum ExitCode : int {
     kSuccess = 0,
     kFailure = 1,
@@ -23,6 +25,7 @@ enum ExitCode : int {
     kNeedsReboot = 4,
     kDiskBusy = 5,
     kRestartByHand = 6,
+    kStopped = 130,
 };
 
 // A mistake in the command line; reported with the usage hint.

@@ -4,6 +4,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands/commands.h"
+#include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/not_offered.h"
 #include "platform/machine.h"
@@ -67,6 +68,10 @@ int main(int argc, char** argv)
 {
     try {
         const cli::CommandLine line = cli::parseCommandLine(argc, argv);
+        // Before any thread starts: the jobs that write a disk are stopped or
+        // finished on a signal, never cut off in the middle.
+        if (!line.words.empty() && (line.words[0] == "upgrade" || line.words[0] == "setup"))
+            cli::watchStopSignals();
         // Named by --machine or KX_MACHINE: opened now, so that a damaged one
         // is reported with its file and the problem before anything runs.
         if (line.machine)
@@ -81,6 +86,9 @@ int main(int argc, char** argv)
     } catch (const cli::UsageError& e) {
         std::cerr << "orvane: " << e.what() << "\nTry 'orvane help'.\n";
         return cli::kUsage;
+    } catch (const cli::Stopped& e) {
+        std::cerr << "orvane: " << e.what() << '\n';
+        return cli::kStopped;
     } catch (const cli::DiskBusy& e) {
         std::cerr << "orvane: " << e.what() << '\n';
         return cli::kDiskBusy;

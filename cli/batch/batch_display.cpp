@@ -27,12 +27,25 @@ std::string BatchDisplay::text(const Row& row) const
 
 void BatchDisplay::redraw()
 {
-    if (drawn_)
-        out_ << "\x1b[" << rows_.size() << "A";  // back to the first row
+    if (drawnRows_ > 0)
+        out_ << "\x1b[" << drawnRows_ << "A";  // back to the first row
     for (const Row& row : rows_)
         out_ << "\r\x1b[2K" << text(row) << '\n';
+    drawnRows_ = rows_.size();
+    if (!note_.empty()) {
+        out_ << "\r\x1b[2K" << note_ << '\n';
+        ++drawnRows_;
+    }
     out_.flush();
-    drawn_ = true;
+}
+
+void BatchDisplay::note(const std::string& text)
+{
+    note_ = text;
+    if (inPlace_)
+        redraw();
+    else
+        out_ << text << std::endl;
 }
 
 void BatchDisplay::show(std::size_t disk, int percent, const std::string& stage)

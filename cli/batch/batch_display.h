@@ -12,6 +12,8 @@ class BatchDisplay {
 public:
     BatchDisplay(std::ostream& out, bool inPlace, std::vector<std::string> disks);
     void show(std::size_t disk, int percent, const std::string& stage);
+    // A line about the whole run, under the disks' lines.
+    void note(const std::string& text);
 
 private:
     struct Row {
@@ -28,7 +30,8 @@ private:
     bool inPlace_;
     std::vector<Row> rows_;
     std::size_t width_ = 0;
-    bool drawn_ = false;
+    std::string note_;
+    std::size_t drawnRows_ = 0;
 };
 
 }  // namespace cli

@@ -43,6 +43,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args)
     argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
+        // A worker whose parent is gone loses its output, never its disk:
+        // a write to the closed pipe fails instead of ending it mid-write.
+        ::signal(SIGPIPE, SIG_IGN);
         ::dup2(input[0], STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
@@ -103,6 +106,12 @@ bool ChildProcess::tell(const std::string& line)
     const bool ok = ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::sigaction(SIGPIPE, &previous, nullptr);
     return ok;
+}
+
+void ChildProcess::signal(int number)
+{
+    if (pid_ > 0 && !waited_)
+        ::kill(pid_, number);  // our own child, not yet reaped: the id is still its own
 }
 
 int ChildProcess::wait()

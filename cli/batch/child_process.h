@@ -24,6 +24,8 @@ public:
     bool readLines(std::vector<std::string>& lines);
     // A line to the worker's input; false when it no longer reads.
     bool tell(const std::string& line);
+    // Passes a signal on to the worker while it runs.
+    void signal(int number);
     // Its exit code (128 + the signal when one ended it); waits for it.
     int wait();
 

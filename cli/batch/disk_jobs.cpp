@@ -1,6 +1,9 @@
 #include "cli/batch/disk_jobs.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +14,7 @@
 #include "cli/batch/child_process.h"
 #include "cli/batch/worker_report.h"
 #include "cli/command_line.h"
+#include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/upgrade_display.h"
 
@@ -31,6 +35,45 @@ struct Slot {
     std::string afterRestart;  // where the disk is now, when not where it was
 };
 
+// Signals reach the scheduler through a pipe it watches with its workers:
+// the signal thread only writes a byte or two.
+class SignalPipe {
+public:
+    SignalPipe()
+    {
+        if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0)
+            fds_[0] = fds_[1] = -1;
+    }
+    ~SignalPipe()
+    {
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    SignalPipe(const SignalPipe&) = delete;
+    SignalPipe& operator=(const SignalPipe&) = delete;
+
+    int readFd() const { return fds_[0]; }
+    void put(const CaughtSignal& s)
+    {
+        const unsigned char bytes[2] = {static_cast<unsigned char>(s.number), s.fromTerminal ? '\1' : '\0'};
+        if (fds_[1] >= 0 && ::write(fds_[1], bytes, sizeof bytes) != sizeof bytes) {
+            // Full: the scheduler has plenty to read already.
+        }
+    }
+    std::vector<CaughtSignal> take()
+    {
+        std::vector<CaughtSignal> caught;
+        unsigned char bytes[2];
+        while (fds_[0] >= 0 && ::read(fds_[0], bytes, sizeof bytes) == sizeof bytes)
+            caught.push_back({bytes[0], bytes[1] != 0});
+        return caught;
+    }
+
+private:
+    int fds_[2] = {-1, -1};
+};
+
 class Scheduler {
 public:
     Scheduler(const std::vector<DiskJob>& jobs, std::size_t atOnce, BatchDisplay& display)
@@ -40,6 +83,12 @@ public:
 
     std::vector<DiskJobEnd> run()
     {
+        // The workers decide for their own disks; this process keeps reading
+        // them, so that the table shows how each disk ended.
+        const StopScope stopping([this](const CaughtSignal& s) {
+            signals_.put(s);
+            return std::string();
+        });
         while (step()) {
         }
         return end_;
@@ -67,6 +116,15 @@ private:
                 }
         if (count(State::Waiting) + count(State::Restarting) > 0)
             return;
+        if (stopping_) {
+            for (std::size_t i = 0; i < slots_.size(); ++i)
+                if (slots_[i].state == State::Pending) {
+                    slots_[i].error = "not started; nothing was written";
+                    slots_[i].started = Clock::now();
+                    finish(i, kStopped);
+                }
+            return;
+        }
         for (std::size_t i = 0; i < slots_.size() && busy() < atOnce_; ++i)
             if (slots_[i].state == State::Pending)
                 start(i);
@@ -101,7 +159,10 @@ private:
         end_[i] = end;
         const bool written = code == kSuccess || code == kRestartByHand;
         display_.show(i, written ? 100 : slot.percent,
-                      code == kSuccess ? "done" : written ? "written; unplug and plug in again" : "failed");
+                      code == kSuccess         ? "done"
+                      : written                ? "written; unplug and plug in again"
+                      : code == kStopped       ? "stopped; nothing was written"
+                                               : "failed");
     }
 
     void heard(std::size_t i, const std::string& line)
@@ -123,6 +184,7 @@ private:
             break;
         case WorkerReport::Kind::Result: slot.result = report.text; break;
         case WorkerReport::Kind::Error: slot.error = report.text; break;
+        case WorkerReport::Kind::SignalAnswer: display_.show(i, slot.percent, report.text); break;
         case WorkerReport::Kind::Other: noteRestart(i, line); break;
         }
     }
@@ -139,6 +201,23 @@ private:
             slots_[i].afterRestart = "back as " + line.substr(back.size(), line.size() - back.size() - 1);
     }
 
+    // A terminal's signal reached the workers with this process; any other
+    // is passed on, so a service manager's stop reaches every disk.
+    void heardSignals()
+    {
+        for (const CaughtSignal& s : signals_.take()) {
+            if (!stopping_)
+                display_.note(
+                    "stopping: disks not yet written stop before their first write, the others are finished");
+            stopping_ = true;
+            if (s.fromTerminal && s.number == SIGINT)
+                continue;
+            for (Slot& slot : slots_)
+                if (slot.state != State::Pending && slot.state != State::Ended)
+                    slot.worker->signal(s.number);
+        }
+    }
+
     // False once every job has ended.
     bool step()
     {
@@ -152,8 +231,12 @@ private:
             }
         if (fds.empty())
             return count(State::Pending) > 0;
+        fds.push_back({signals_.readFd(), POLLIN, 0});
         if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
             throw CommandFailure(std::string("cannot watch the workers: ") + std::strerror(errno));
+        if (fds.back().revents)
+            heardSignals();
+        fds.pop_back();
         for (std::size_t k = 0; k < fds.size(); ++k) {
             if (!fds[k].revents)
                 continue;
@@ -173,6 +256,8 @@ private:
     std::size_t atOnce_;
     BatchDisplay& display_;
     std::vector<DiskJobEnd> end_ = std::vector<DiskJobEnd>(jobs_.size());
+    SignalPipe signals_;
+    bool stopping_ = false;
 };
 
 }  // namespace

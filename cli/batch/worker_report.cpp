@@ -11,9 +11,13 @@ WorkerReport readWorkerLine(const std::string& line)
     static const std::regex error(R"(^orvane: (.*?)\.?$)");
     static const std::regex formatting(R"(^Formatting public partition (\d+) .*$)");
     static const std::regex setUp(R"(^Disk set up(.*)\.$)");
+    static const std::regex signalAnswer(R"(^orvane: ((?:stopping|finishing): .*)$)");
     std::smatch m;
     WorkerReport report;
-    if (line == kWaitingToRestart) {
+    if (std::regex_match(line, m, signalAnswer)) {
+        report.kind = WorkerReport::Kind::SignalAnswer;
+        report.text = m[1];
+    } else if (line == kWaitingToRestart) {
         report.kind = WorkerReport::Kind::WaitingToRestart;
         report.text = line;
     } else if (std::regex_match(line, m, progress) && std::stoi(m[1]) <= 100) {

@@ -11,7 +11,7 @@ namespace cli {
 inline constexpr const char* kWaitingToRestart = "waiting for the other disks before the restart";
 
 struct WorkerReport {
-    enum class Kind { Other, Progress, Stage, WaitingToRestart, Result, Error };
+    enum class Kind { Other, Progress, Stage, WaitingToRestart, Result, Error, SignalAnswer };
     Kind kind = Kind::Other;
     int percent = 0;
     std::string text;  // the stage, the result in words or the error
@@ -19,7 +19,8 @@ struct WorkerReport {
 
 // An upgrade's "  55% [###    ] checking written regions" and "Result 0: ...";
 // a setup's "Setting up: ...", "Formatting public partition 2 ...",
-// "  40% partition 2" and "Disk set up."; "orvane: <error>" of either.
+// "  40% partition 2" and "Disk set up."; "orvane: <error>" of either, and
+// its answer to a signal, "orvane: stopping: ..." or "orvane: finishing: ...".
 WorkerReport readWorkerLine(const std::string& line);
 
 }  // namespace cli

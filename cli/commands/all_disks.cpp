@@ -119,10 +119,19 @@ int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream&
         return std::count_if(ends.begin(), ends.end(), [code](const DiskJobEnd& e) { return e.exitCode == code; });
     };
     const auto byHand = ended(kRestartByHand);
-    const auto failed = static_cast<std::ptrdiff_t>(ends.size()) - ended(kSuccess) - byHand;
-    if (failed == 0 && byHand == 0) {
+    const auto stopped = ended(kStopped);
+    const auto failed = static_cast<std::ptrdiff_t>(ends.size()) - ended(kSuccess) - byHand - stopped;
+    if (failed == 0 && byHand == 0 && stopped == 0) {
         out << "All " << ends.size() << " disks done.\n";
         return kSuccess;
+    }
+    if (failed == 0 && stopped > 0) {
+        out << stopped << " of " << ends.size() << " disks stopped before their first write; nothing was written to "
+            << (stopped == 1 ? "it" : "them") << ".\n";
+        if (byHand > 0)
+            out << byHand << " of " << ends.size()
+                << " disks could not be restarted: unplug each and plug it in again to finish.\n";
+        return kStopped;
     }
     if (failed == 0) {
         out << byHand << " of " << ends.size()

@@ -10,6 +10,7 @@
 
 #include "cli/command_line.h"
 #include "cli/device_list.h"
+#include "cli/job_stop.h"
 
 namespace cli {
 
@@ -32,8 +33,14 @@ bool askToGoOn(const std::string& question, std::ostream& out);
 // last), formatted when asked. Shows the stages; returns the disk's path
 // afterwards (a device restart may renumber it). Throws CommandFailure.
 // restartWhenTold: a worker of --all waits for its turn before a restart.
+// A signal asks the format worker to stop through stop; one that stops it
+// before its first write ends in Stopped.
 std::string prepareDisk(const std::string& devpath, int count, const std::vector<std::uint32_t>& sizesMiB,
-                        bool format, std::ostream& out, bool restartWhenTold = false);
+                        bool format, std::ostream& out, WorkerStop& stop, bool restartWhenTold = false);
+
+// A signal's answer once a disk is being written.
+inline constexpr const char* kFinishingFirmware = "finishing: the firmware is being written";
+inline constexpr const char* kFinishingSetup = "finishing: the disk is being set up";
 
 // Many disks at once (--all, --jobs N): what a command does to each disk.
 struct AllDisksJob {

@@ -25,6 +25,7 @@
 #include "cli/device_list.h"
 #include "cli/device_tool.h"
 #include "cli/job_lock.h"
+#include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/system_partition.h"
 #include "kx/kx.h"
@@ -233,6 +234,8 @@ int setupAll(const CommandLine& line, std::uint32_t count, const std::optional<s
 
 bool askToGoOn(const std::string& question, std::ostream& out)
 {
+    // Waiting for the operator, nothing is half done: a signal ends it all.
+    const StopScope asking(nullptr);
     out << question << "\nGo on? [y/N] " << std::flush;
     std::string answer;
     const bool read = static_cast<bool>(std::getline(std::cin, answer));
@@ -247,7 +250,7 @@ bool askToGoOn(const std::string& question, std::ostream& out)
 }
 
 std::string prepareDisk(const std::string& devpath, int count, const std::vector<std::uint32_t>& sizesMiB,
-                        bool format, std::ostream& out, bool restartWhenTold)
+                        bool format, std::ostream& out, WorkerStop& stop, bool restartWhenTold)
 {
     FormatSizes sizes;
     if (sizesMiB.size() > 0)
@@ -264,11 +267,17 @@ std::string prepareDisk(const std::string& devpath, int count, const std::vector
         if (restartWhenTold)
             worker.SetBeforeRestart([&out] { waitForRestartTurn(out); });
         worker.BeginFormat();
+        stop.running([&worker] { return worker.RequestStop(); }, kFinishingSetup);
         display.follow(worker, format ? count : 0);
         worker.Wait();
+        stop.ended();
+        if (worker.WritingBegun())
+            stop.idle(kFinishingSetup);
         back = GetSelectedDevice();
         SetSelectedDevice(nullptr);
     }
+    if (display.error() == CodeOf(FormatError::Quit))
+        throw Stopped("setup stopped before its first write; nothing was written");
     if (display.error())
         throw CommandFailure("setting the disk up failed: " + formatError(*display.error(), display.errorParam()));
     if (!back || !back->path)
@@ -321,9 +330,15 @@ int runSetup(const CommandLine& line, std::ostream& out)
     if (!line.option("--yes") &&
         !askToGoOn("Every partition on the disk will be deleted, and all data on them lost.", out))
         throw CommandFailure("setup cancelled; nothing was written");
+    // From here a signal no longer ends the program at once: the worker
+    // decides whether anything is written.
+    WorkerStop stop(kStoppingNothingWritten);
+    const StopScope stopping(std::ref(stop));
     const DiskJobLock lock = lockDisk(devpath, DiskJobKind::Setup);
     placeDeviceTool();
-    prepareDisk(devpath, static_cast<int>(count), sizes, true, out, line.option("--restart-when-told").has_value());
+    stopIfAsked("setup stopped; nothing was written");
+    prepareDisk(devpath, static_cast<int>(count), sizes, true, out, stop,
+                line.option("--restart-when-told").has_value());
     return kSuccess;
 }
 

@@ -15,6 +15,7 @@
 #include "cli/batch/restart_turn.h"
 #include "cli/image/image_check.h"
 #include "cli/job_lock.h"
+#include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/upgrade_display.h"
 #include "kx/kx.h"
@@ -71,7 +72,12 @@ struct SelectionScope {
     ~SelectionScope() { SetSelectedDevice(nullptr); }
 };
 
-int upgrade(const std::string& image, const std::string& devpath, bool restartWhenTold, std::ostream& out)
+// A blank disk given its system partition first, then stopped.
+constexpr const char* kStoppedAfterSetUp =
+    "upgrade stopped once the disk was set up: it has its system partition, its firmware was not written";
+
+int upgrade(const std::string& image, const std::string& devpath, bool restartWhenTold, bool setUp, WorkerStop& stop,
+            std::ostream& out)
 {
     SelectionScope selection(deviceAt(devpath));
     TerminalProgress progress(out);
@@ -85,10 +91,16 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
         worker.SetProgress(&progress);
         worker.SetJob(WorkerOperation::Upgrade, widePath(image), Utf8ToWide(devpath));
         worker.Start();
+        stop.running([&worker] { return worker.RequestStop(); }, kFinishingFirmware);
         worker.Wait();
+        stop.ended();
+        if (worker.WritingBegun())
+            stop.idle(kFinishingFirmware);
         restart = worker.LastRestart();
     }
     const int result = receiver.result().value_or(-1);
+    if (result == CodeOf(UpgradeResult::Quit))
+        throw Stopped(setUp ? kStoppedAfterSetUp : "upgrade stopped before its first write; nothing was written");
     const bool succeeded = result == CodeOf(UpgradeResult::Succeeded);
     if (succeeded)
         progress.finished();
@@ -153,6 +165,10 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     const bool asking = !line.option("--yes");
     if (asking && !confirmed(image, device, out))
         throw CommandFailure("upgrade cancelled; nothing was written");
+    // From here a signal no longer ends the program at once: the workers
+    // decide whether anything is written.
+    WorkerStop stop(kStoppingNothingWritten);
+    const StopScope stopping(std::ref(stop));
     // Ours from before the set-up verdict to the end of the restart.
     const DiskJobLock lock = lockDisk(devpath, DiskJobKind::Upgrade);
     // A disk without the appliance's system partition gets it first, and
@@ -171,9 +187,13 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
         }
     }
     placeDeviceTool();
-    if (blank)
-        devpath = prepareDisk(devpath, 0, {}, false, out);
-    return upgrade(image, devpath, worker, out);
+    stopIfAsked("upgrade stopped; nothing was written");
+    if (blank) {
+        devpath = prepareDisk(devpath, 0, {}, false, out, stop);
+        stop.idle("stopping: the disk is set up; its firmware will not be written");
+        stopIfAsked(kStoppedAfterSetUp);
+    }
+    return upgrade(image, devpath, worker, blank, stop, out);
 }
 
 }  // namespace cli

@@ -99,7 +99,14 @@ void printUsage(std::ostream& out)
            "Windows asks for a reboot to finish (usbfilter test-restart), 5 another job\n"
            "(upgrade or setup, of any program) holds the disk and nothing was written,\n"
            "6 the firmware is written but the USB device could not be restarted: unplug\n"
-           "the appliance and plug it in again to finish.\n";
+           "the appliance and plug it in again to finish, 130 stopped by a signal.\n"
+           "\n"
+           "Signals (SIGINT, SIGTERM, SIGHUP) during upgrade and setup: before the first\n"
+           "write to the disk the job stops, says nothing was written and exits 130; once\n"
+           "writing has begun it is finished (\"finishing: ...\"), and exits as it would\n"
+           "have. At a question, or before a disk is chosen, orvane ends at once (130).\n"
+           "With --all every worker does the same for its disk, disks not started yet\n"
+           "are left alone, and the table still shows how each disk ended.\n";
 }
 
 }  // namespace cli

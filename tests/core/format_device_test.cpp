@@ -2,6 +2,7 @@
 // on the appliance disk (read back with sfdisk and blkid), the messages it
 // sends or posts, and where it stops when a step fails.
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <regex>
 #include <sstream>
@@ -240,11 +241,12 @@ TEST_F(FormatWorkerTest, AQuitBeforeTheFirstWriteStopsTheRunAndOneAfterLetsItFin
     struct QuittingWindow : RecordingWindow {
         CFormatDevice* worker = nullptr;
         FormatStage quitAt{};
+        std::optional<bool> stopping;
         void send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override
         {
             RecordingWindow::send(message, wParam, lParam);
             if (message == 0x483 && static_cast<FormatStage>(wParam) == quitAt)
-                worker->RequestStop();
+                stopping = worker->RequestStop();
         }
     };
     for (FormatStage quitAt : {FormatStage::Started, FormatStage::Partitioned}) {
@@ -256,6 +258,8 @@ TEST_F(FormatWorkerTest, AQuitBeforeTheFirstWriteStopsTheRunAndOneAfterLetsItFin
         worker.SetFormatParam(2, {300, 0, 0}, 1);
         worker.BeginFormat();
         worker.Wait();
+        // The stop answers whether the disk is left as it was.
+        EXPECT_EQ(window.stopping, std::optional<bool>(quitAt == FormatStage::Started));
         if (quitAt == FormatStage::Started) {
             EXPECT_EQ(window.Messages(), (std::vector<Message>{kStarted, Error(CodeOf(FormatError::Quit))}));
             EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);

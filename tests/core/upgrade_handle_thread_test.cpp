@@ -452,15 +452,20 @@ TEST_F(UpgradeWorkerTest, AQuitBeforeTheFirstWriteLeavesTheDiskAndOneAfterItFini
                                 UpgradeStage::Checking}) {
         CUpgradeHandleThread worker(ProcessSelection());
         MeddlingProgress quitting;
+        const bool beforeWriting = quitAt == UpgradeStage::Verifying || quitAt == UpgradeStage::Extracting;
         quitting.meddle = [&](UpgradeStage stage) {
-            if (stage == quitAt)
-                worker.RequestStop();
+            if (stage == quitAt) {
+                EXPECT_EQ(worker.RequestStop(), beforeWriting) << static_cast<int>(stage);
+                // Asked again, the answer holds.
+                EXPECT_EQ(worker.RequestStop(), beforeWriting) << static_cast<int>(stage);
+            }
         };
         worker.SetWindow(&window_);
         worker.SetProgress(&quitting);
         worker.SetJob(WorkerOperation::Upgrade, Wide(image_), std::u16string(devPath.begin(), devPath.end()));
         worker.Start();
         worker.Wait();
+        EXPECT_EQ(worker.RequestStop(), beforeWriting) << "after the job, its stop still says what it did";
         if (quitAt == UpgradeStage::Extracting) {
             EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before);
         }

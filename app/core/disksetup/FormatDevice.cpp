@@ -99,6 +99,12 @@ struct CFormatDevice::Run {
 
 CFormatDevice::~CFormatDevice() { Wait(); }
 
+bool CFormatDevice::RequestStop()
+{
+    StopPhase running = StopPhase::Running;
+    return m_stopPhase.compare_exchange_strong(running, StopPhase::Stopping) || running == StopPhase::Stopping;
+}
+
 void CFormatDevice::SetNotifyWindow(WorkerNotify* pWindow) { m_pWindow = pWindow; }
 
 void CFormatDevice::SetFormatParam(int nCount, const FormatSizes& sizes, int nFormatFlag)
@@ -111,7 +117,7 @@ void CFormatDevice::SetFormatParam(int nCount, const FormatSizes& sizes, int nFo
 std::thread::id CFormatDevice::BeginFormat()
 {
     Wait();
-    m_stopRequested = false;
+    m_stopPhase = StopPhase::Running;
     m_thread = std::thread([this, job = CurrentJob()] { RunJob(job); });
     return m_thread.get_id();
 }
@@ -186,7 +192,8 @@ void CFormatDevice::RunSteps(const Job& job, Run& run)
         run.Fail(FormatError::DiskBusy);
         return;
     }
-    if (m_stopRequested) {
+    if (StopPhase running = StopPhase::Running;
+        !m_stopPhase.compare_exchange_strong(running, StopPhase::Writing)) {
         COMN_LOG("%s : %s : %d disk setup stopped on quit before the first write: the disk is as it was");
         run.Fail(FormatError::Quit);
         return;

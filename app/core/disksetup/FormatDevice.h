@@ -74,10 +74,14 @@ public:
     std::thread::id BeginFormat();
     // Waits until the run started last has sent its last message.
     void Wait();
-    // Asks the running run to end before its first write (FormatError::Quit).
-    // Once the disk is being changed the run goes to its end, so no table
-    // is left without its file systems.
-    void RequestStop() { m_stopRequested = true; }
+    // Asks the running run to end before its first write (FormatError::Quit):
+    // true when it will (or wrote nothing), false once the disk is being
+    // changed: the run then goes to its end, so no table is left without its
+    // file systems.
+    bool RequestStop();
+    // The run started last got past its last stop: the disk is being, or
+    // has been, changed.
+    bool WritingBegun() const { return m_stopPhase == StopPhase::Writing; }
 
     // The partition being formatted now and its number, for polling
     // kx_part_format_progress from another thread; null between formats.
@@ -120,6 +124,8 @@ private:
     int m_nPublicCount = 0;
     std::atomic<PedWinPart*> m_pFormatting{nullptr};
     std::atomic<int> m_nFormatting{0};
-    std::atomic<bool> m_stopRequested{false};
+    // One exchange decides between a stop and the first write.
+    enum class StopPhase { Running, Stopping, Writing };
+    std::atomic<StopPhase> m_stopPhase{StopPhase::Running};
     std::function<void()> m_beforeRestart;
 };

@@ -34,7 +34,7 @@ void CUpgradeHandleThread::SetProgress(UpgradeProgress* pProgress) { m_pProgress
 void CUpgradeHandleThread::Start()
 {
     Wait();
-    m_stopRequested = false;
+    m_stopPhase = StopPhase::Running;
     Job job{m_operation, m_imagePath, m_devPath, m_pWindow};
     m_thread = std::thread([this, job = std::move(job)] { ThreadRoutine(job); });
 }

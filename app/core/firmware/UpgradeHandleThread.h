@@ -71,9 +71,13 @@ public:
     // Waits until the job started last has ended and posted its message.
     void Wait();
     // Asks the running upgrade to end before its first write to the device
-    // (UpgradeResult::Quit). Once writing has begun it runs to its end: a firmware
-    // half written is worse than the old one or the new one.
-    void RequestStop() { m_stopRequested = true; }
+    // (UpgradeResult::Quit): true when it will (or wrote nothing), false once
+    // writing has begun: it then runs to its end, as a firmware half written
+    // is worse than the old one or the new one.
+    bool RequestStop();
+    // The job started last got past its last stop: the device is being, or
+    // has been, written.
+    bool WritingBegun() const { return m_stopPhase == StopPhase::Writing; }
     // The restart of the job that ended last.
     RestartOutcome LastRestart() const { return m_restart; }
 
@@ -122,6 +126,9 @@ private:
     void Report(UpgradeStage stage);
     // True, logged, when a stop was asked for.
     bool StopAsked(const char* where);
+    // False, logged, when a stop came first; else the job is past stopping.
+    // One exchange, so a stop and the first write never pass each other.
+    bool BeginWriting();
 
     SelectedDevice& m_selection;
     CFileUpgradeOpt m_fileOpt;
@@ -132,6 +139,7 @@ private:
     std::u16string m_imagePath;
     std::u16string m_devPath;
     std::atomic<UpgradeProgress*> m_pProgress{nullptr};
-    std::atomic<bool> m_stopRequested{false};
+    enum class StopPhase { Running, Stopping, Writing };
+    std::atomic<StopPhase> m_stopPhase{StopPhase::Running};
     std::atomic<RestartOutcome> m_restart{RestartOutcome::NotTried};
 };

@@ -98,7 +98,7 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
                 files.wait();
         }
     } joined{extracted};
-    if (StopAsked("before the first write"))
+    if (!BeginWriting())
         return CodeOf(UpgradeResult::Quit);
     if (int nRet = UpgradeDeviceInfo(devPath.c_str(), sources); nRet != 0) {
         COMN_LOG("%s : %s : %d Write Upgrade file fail!");
@@ -126,10 +126,24 @@ int CUpgradeHandleThread::UpgradeDeviceInThread(std::u16string imagePath, std::u
 
 bool CUpgradeHandleThread::StopAsked(const char* where)
 {
-    if (!m_stopRequested)
+    if (m_stopPhase != StopPhase::Stopping)
         return false;
     COMN_LOG("%s : %s : %d upgrade stopped on quit %s: the device is as it was", where);
     return true;
+}
+
+bool CUpgradeHandleThread::BeginWriting()
+{
+    StopPhase running = StopPhase::Running;
+    if (m_stopPhase.compare_exchange_strong(running, StopPhase::Writing))
+        return true;
+    return !StopAsked("before the first write");
+}
+
+bool CUpgradeHandleThread::RequestStop()
+{
+    StopPhase running = StopPhase::Running;
+    return m_stopPhase.compare_exchange_strong(running, StopPhase::Stopping) || running == StopPhase::Stopping;
 }
 
 int CUpgradeHandleThread::ReadVerifiedSources(const std::u16string& imagePath, RegionSources& sources)
