@@ -147,6 +147,48 @@ namespace {
 // its owner may read, whatever the umask and the file's earlier mode; the
 // dismount takes it out again.
 // Every file of the machine is searched for the key area, raw and as hex.
+// Keys no mounted volume owns (a dismount killed between its steps, by an
+// older order of them) are wiped and removed by the next mount or dismount,
+// and the loaded volume keeps its own.
+TEST_F(EncryptedVolume, KeysNoMountOwnsAreWipedByTheNextMountOrDismount)
+{
+    ASSERT_TRUE(mountedVolume('X').volume);
+    const std::string secret(64, 'k');
+    const fs::path held = dir_.parent_path() / "held";  // the same file under a second name
+    auto plant = [&](const std::string& name) {
+        const fs::path stray = dir_ / "keys" / name;
+        std::ofstream(stray, std::ios::binary) << secret;
+        fs::permissions(stray, fs::perms::owner_read | fs::perms::owner_write);
+        fs::remove(held);
+        fs::create_hard_link(stray, held);
+        return stray;
+    };
+    auto keyFiles = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_ / "keys"))
+            names.push_back(entry.path().filename().string());
+        return names;
+    };
+    auto readFile = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    ASSERT_EQ(keyFiles().size(), 1u);
+
+    fs::path stray = plant("999999.key");
+    ASSERT_EQ(dismount('X', false), cd::RESULT_SUCCESS);
+    EXPECT_FALSE(fs::exists(stray));
+    EXPECT_EQ(readFile(held), std::string(secret.size(), '\0'));
+    EXPECT_TRUE(keyFiles().empty());
+
+    stray = plant("999998.key");
+    ASSERT_EQ(mount(partitionPath(), 'Y'), cd::RESULT_SUCCESS);
+    EXPECT_FALSE(fs::exists(stray));
+    EXPECT_EQ(readFile(held), std::string(secret.size(), '\0'));
+    EXPECT_EQ(keyFiles().size(), 1u);
+    ASSERT_EQ(dismount('Y', false), cd::RESULT_SUCCESS);
+}
+
 TEST_F(EncryptedVolume, KeysLiveOnlyInTheirOwnFileWhileMountedAndTheOwnersAlone)
 {
     const mode_t saved = ::umask(0);

@@ -156,4 +156,61 @@ TEST_F(OrvanePrivate, NtfsFileComesBackAfterUnloadAndLoad)
     EXPECT_FALSE(passwordFound(kPassword));
 }
 
+// A loaded private volume keeps its disk: a setup or a format of it is
+// refused before anything is written, naming the letter, and the volume,
+// its keys and its letter stay. Keys no mount owns go at the next start of
+// the library, wiped first.
+TEST_F(OrvanePrivate, ALoadedVolumeKeepsItsDiskAndStrayKeysGoAtTheNextStart)
+{
+    partitionWithSfdisk(1, "label: dos\\nstart=2048, size=614400, type=1b\\nstart=616448, size=204800, type=7\\n");
+    const fs::path drivers = dir_.parent_path() / "drivers";
+    fs::create_directories(drivers);
+    std::ofstream(drivers / "kxcrypt.sys") << "driver";
+    const std::string pw = std::string(kPassword) + "\n";
+    ASSERT_EQ(orvane({"private", "format", "1", "--label", "Vault", "--yes"}, pw).code, 0);
+    auto run = orvane({"private", "load", "1", "--letter", "P:", "--driver", drivers.string()}, pw);
+    ASSERT_EQ(run.code, 0) << run.out;
+    auto keyFiles = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_ / "keys"))
+            names.push_back(entry.path().filename().string());
+        return names;
+    };
+    const auto keys = keyFiles();
+    ASSERT_EQ(keys.size(), 1u);
+
+    const std::string disk = testing_support::fingerprintFile(diskImage(1));
+    const std::string device = "\\Device\\Harddisk1\\Partition0";
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"setup", "--partitions", "2", "--device", device, "--yes"},
+          std::vector<std::string>{"format", "2", "--label", "Other", "--device", device, "--yes"}}) {
+        std::vector<std::string> args = {"--machine", dir_.string()};
+        args.insert(args.end(), command.begin(), command.end());
+        run = tools_testing::runTool("orvane", args, "-u KX_MACHINE");
+        EXPECT_NE(run.code, 0) << command[0] << run.out;
+        EXPECT_NE(run.err.find("holds the loaded private volume P: (partition 1): unload P: first"), std::string::npos)
+            << command[0] << run.out << run.err;
+        EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), disk) << command[0];
+        EXPECT_EQ(keyFiles(), keys);
+    }
+    run = machineTool({"list"});
+    EXPECT_NE(run.out.find("P:"), std::string::npos) << run.out;
+
+    // A key file left by a dismount killed between its steps; held shows
+    // what was in the file when its name went.
+    const fs::path stray = dir_ / "keys" / "999999.key";
+    std::ofstream(stray, std::ios::binary) << std::string(64, 'k');
+    const fs::path held = dir_.parent_path() / "held";
+    fs::create_hard_link(stray, held);
+    run = tools_testing::runTool("orvane", {"--machine", dir_.string(), "devices"}, "-u KX_MACHINE");
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_FALSE(fs::exists(stray));
+    std::ifstream in(held, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(64, '\0'));
+    EXPECT_EQ(keyFiles(), keys);
+
+    ASSERT_EQ(orvane({"private", "unload", "1", "--driver", drivers.string()}).code, 0);
+    EXPECT_TRUE(keyFiles().empty());
+}
+
 }  // namespace

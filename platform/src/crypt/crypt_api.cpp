@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "crypt/crypt_keys.h"
 #include "machine/current_settings.h"
 #include "platform/win_api.h"
 #include "platform/win_crypt.h"
@@ -82,6 +83,12 @@ BOOL CryptAcquireContextA(HCRYPTPROV* provider, LPCSTR, LPCSTR, DWORD providerTy
         break;
     default:
         break;
+    }
+    // Every start of the library comes here for its random pool: keys that
+    // outlived their mount (a process killed in a dismount) go now.
+    try {
+        detail::removeStrayVolumeKeysOnce(*machine::current());
+    } catch (const std::exception&) {
     }
     std::lock_guard guard(providersLock);
     *provider = nextProvider++;

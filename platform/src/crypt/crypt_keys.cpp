@@ -6,6 +6,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "crypto/secure_bytes.h"
@@ -19,6 +23,22 @@ namespace {
 std::filesystem::path keyFile(const machine::Machine& m, std::uint64_t mountStamp)
 {
     return m.dir() / "keys" / (std::to_string(mountStamp) + ".key");
+}
+
+// Zeros over the keys before the name goes: the blocks the file leaves
+// behind hold none of them.
+void wipeAndRemove(const std::filesystem::path& file)
+{
+    {
+        const Fd fd(::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+            std::vector<std::uint8_t> zeros(static_cast<std::size_t>(st.st_size));
+            if (writeFully(fd.get(), zeros.data(), zeros.size()))
+                ::fsync(fd.get());
+        }
+    }
+    ::unlink(file.c_str());
 }
 
 }  // namespace
@@ -49,17 +69,36 @@ bool loadVolumeKeys(const machine::Machine& m, std::uint64_t mountStamp, std::sp
 
 void removeVolumeKeys(const machine::Machine& m, std::uint64_t mountStamp)
 {
-    const auto file = keyFile(m, mountStamp);
-    {
-        const Fd fd(::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat st {};
-        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
-            std::vector<std::uint8_t> zeros(static_cast<std::size_t>(st.st_size));
-            if (writeFully(fd.get(), zeros.data(), zeros.size()))
-                ::fsync(fd.get());
-        }
+    wipeAndRemove(keyFile(m, mountStamp));
+}
+
+void removeStrayVolumeKeys(const machine::Machine& m, const machine::State& state)
+{
+    std::set<std::string> owned;
+    for (const machine::CryptVolume& v : state.cryptVolumes)
+        owned.insert(std::to_string(v.mountStamp) + ".key");
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(m.dir() / "keys", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".key") && !owned.count(name))
+            wipeAndRemove(entry.path());
     }
-    ::unlink(file.c_str());
+}
+
+void removeStrayVolumeKeysOnce(machine::Machine& m)
+{
+    static std::mutex lock;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard guard(lock);
+        if (!swept.insert(m.dir().string()).second)
+            return;
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(m.dir() / "keys", ec))
+        return;
+    m.update([&](machine::State& s) { removeStrayVolumeKeys(m, s); });
 }
 
 }  // namespace win::detail
+

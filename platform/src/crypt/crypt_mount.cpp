@@ -160,6 +160,7 @@ std::int32_t mountCryptVolume(machine::Machine& m, const cd::MountRequest& r)
                 result = cd::RESULT_ALREADY_MOUNTED;
             if (result != cd::RESULT_SUCCESS)
                 return;
+            removeStrayVolumeKeys(m, s);
             v.mountStamp = ++s.arrivalCounter;
             // In place before the record: another process may open the view at once.
             storeVolumeKeys(m, v.mountStamp, keys.span());
@@ -193,14 +194,16 @@ std::int32_t dismountCryptVolume(machine::Machine& m, int driveNumber, bool forc
         if (!forced && cryptVolumeInUse(m, letter, it->mountStamp))
             return;
         gone = it->mountStamp;
+        // The keys go before the state forgets the mount: a process killed
+        // in between leaves a mount without keys, never keys without a mount.
+        removeVolumeKeys(m, gone);
         s.cryptVolumes.erase(it);
+        removeStrayVolumeKeys(m, s);
         ++s.deviceChanges;
         result = cd::RESULT_SUCCESS;
     });
-    if (result == cd::RESULT_SUCCESS) {
+    if (result == cd::RESULT_SUCCESS)
         removeCryptVolumeLockFile(m, letter, gone);
-        removeVolumeKeys(m, gone);
-    }
     return result;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "crypt/loaded_volume_guard.h"
 #include "devices/disk_write_gate.h"
 #include "files/file_objects.h"
 #include "platform/win_api.h"
@@ -56,6 +57,8 @@ const machine::Disk* DeviceObject::startTransfer(const machine::State& state, bo
         error = ERROR_ACCESS_DENIED;
     else if (write && disk->writeProtect)
         error = ERROR_WRITE_PROTECT;
+    else if (write && !target.cryptLetter && refusedBesideLoadedVolume(state, target.slot, disk->arrival, target.partition))
+        error = ERROR_ACCESS_DENIED;
     else if (offset % kSector || size % kSector)  // raw devices move whole sectors only
         error = ERROR_INVALID_PARAMETER;
     else if (offset > target.length || (offset == target.length && size > 0))

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "crypt/encrypted_view.h"
+#include "crypt/loaded_volume_guard.h"
 #include "crypt/encrypted_view_device.h"
 #include "devices/device_resolve.h"
 #include "devices/disk_write_gate.h"
@@ -160,6 +161,8 @@ FormatOutcome formatVolume(Machine& m, const FormatRequest& r, const FormatProgr
     const CryptVolume* encrypted = target->cryptLetter ? cryptVolumeOn(*state, target->cryptLetter) : nullptr;
     if (disk.readOnly || disk.writeProtect || (encrypted && encrypted->readOnly))
         return fail(FormatFailure::WriteProtected, "the disk is write-protected");
+    if (!encrypted && win::detail::refusedBesideLoadedVolume(*state, target->slot, disk.arrival, target->partition))
+        return fail(FormatFailure::InUse, "a private volume of the disk is loaded");
     // An encrypted volume takes only what its view encrypted.
     const auto view = encrypted ? win::detail::EncryptedView::create(m, *encrypted) : nullptr;
     if (encrypted && !view)
