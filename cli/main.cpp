@@ -7,6 +7,7 @@
 #include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/not_offered.h"
+#include "platform/host_checks.h"
 #include "platform/machine.h"
 
 namespace cli {
@@ -16,11 +17,15 @@ std::vector<NotOffered> notOfferedDisks()
     auto m = machine::current();
     machine::followHostDisks(*m);
     std::vector<NotOffered> disks;
-    for (const auto& d : m->read()->disks)
+    const auto state = m->read();
+    for (const auto& d : state->disks)
         if (d.host && !d.hostRefusal.empty())
             disks.push_back({d.slot, d.backing,
                              d.backing + " (disk " + std::to_string(d.slot) + ", " + machine::friendlyNameOf(d) +
                                  "): " + d.hostRefusal});
+    // A host tree that is not followed has no disk of its own to name.
+    if (const std::string why = machine::hostDisksProblem(); disks.empty() && state->settings.hostDisks && !why.empty())
+        disks.push_back({-1, {}, "the host's disks: host disks are not followed: " + why});
     return disks;
 }
 

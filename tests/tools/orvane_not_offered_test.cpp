@@ -162,16 +162,22 @@ TEST_F(OrvaneNotOffered, ATreeAnotherUserOwnsIsGivenAsTheReasonForEveryDisk)
             << devices.out;
     EXPECT_EQ(std::count(devices.out.begin(), devices.out.end(), '\n'), 4) << devices.out;
     std::istringstream lines(devices.out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("not offered: "))
-            EXPECT_TRUE(line.ends_with("): " + why)) << line;
-    }
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(!line.starts_with("not offered: ") || line.ends_with("): " + why)) << line;
 
     const auto upgrade = onHost({"upgrade", makeImage().string(), "--yes"});
     EXPECT_EQ(upgrade.code, 1);
     EXPECT_NE(upgrade.err.find(why), std::string::npos) << upgrade.err;
     const auto listed = runTool("orvane-machine", {"--machine", hostDir_.string(), "list"}, "-u KX_MACHINE");
     EXPECT_NE(listed.out.find("refused: " + why), std::string::npos) << listed.out;
+
+    // A machine that never saw the tree's disks still says why it has none.
+    const fs::path fresh = tree_->root() / "fresh";
+    const auto created = runTool("orvane-machine", {"create", fresh.string(), "--host-disks"}, "-u KX_MACHINE");
+    ASSERT_EQ(created.code, 0) << created.err;
+    EXPECT_NE(created.out.find("\n" + why + "\n"), std::string::npos) << created.out;
+    const auto none = runTool("orvane", {"--machine", fresh.string(), "devices", "--all"}, "-u KX_MACHINE");
+    EXPECT_EQ(none.out, "No USB storage disk found.\nnot offered: the host's disks: " + why + "\n");
     ASSERT_EQ(::chown(sys.c_str(), 0, 0), 0);
 }
 

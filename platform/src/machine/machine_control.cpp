@@ -12,6 +12,7 @@
 #include <set>
 
 #include "host/usb_reset.h"
+#include "platform/host_checks.h"
 #include "machine/folder_trust.h"
 #include "platform/machine.h"
 #include "processes/system_programs.h"
@@ -55,7 +56,7 @@ void writeSystemMbr(const fs::path& path, std::uint64_t size)
     put32(e + 12, static_cast<std::uint32_t>(std::min<std::uint64_t>(size / 512 - 2048, 0xFFFFFFFF)));
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
     const bool ok = fd >= 0 && ::pwrite(fd, mbr, sizeof mbr, 0) == static_cast<ssize_t>(sizeof mbr);
     if (fd >= 0)
         ::close(fd);
@@ -371,6 +372,9 @@ std::string describe(const Machine& m, const State& state)
                   state.settings.os.productType, state.settings.wow64 ? ", WOW64" : "", state.settings.langId,
                   state.settings.timeScale);
     out += line;
+    if (state.settings.hostDisks)
+        if (const std::string why = hostDisksProblem(); !why.empty())
+            out += "host disks are not followed: " + why + "\n";
     for (const auto& d : state.disks) {
         std::snprintf(line, sizeof line, "disk %d: %s, %.2f GiB, %s%s%s\n    \"%s\"  %s\n", d.slot,
                       d.present    ? ("PhysicalDrive" + std::to_string(d.number)).c_str()
