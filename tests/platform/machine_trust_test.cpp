@@ -360,7 +360,10 @@ TEST_F(MachineTrust, EveryFolderTheMachineMakesIsItsOwnersAloneWhateverTheUmask)
     char folder[win::MAX_PATH] = {};
     fs::remove_all(made / "drive_c/Users");
     EXPECT_TRUE(win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_APPDATA, win::TRUE));
+    ::umask(0277);  // one that takes the owner's own bits
+    EXPECT_TRUE(win::CreateDirectoryA("C:\\ProgramData\\Microsoft\\Windows\\Templates\\UpgradeLanguage", nullptr));
     ::umask(before);
+    EXPECT_EQ(modeOf(made / "drive_c/ProgramData/Microsoft/Windows/Templates/UpgradeLanguage"), 0700u);
     machine::select(dir_);
     EXPECT_EQ(modeOf(made / "locks"), 0700u);
     EXPECT_EQ(modeOf(made / "drive_c/ProgramData/Microsoft/Windows/Templates/DiskJobs"), 0700u);

@@ -60,6 +60,7 @@ BOOL makeDirectory(const std::string& utf8)
         SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
+    ::chmod(p->c_str(), 0700);  // whatever the umask took away
     return TRUE;
 }
 
