@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/terminal_width.h"
+
 namespace cli {
 
-BatchDisplay::BatchDisplay(std::ostream& out, bool inPlace, std::vector<std::string> disks)
-    : out_(out), inPlace_(inPlace)
+BatchDisplay::BatchDisplay(std::ostream& out, std::function<std::size_t()> columns, std::vector<std::string> disks)
+    : out_(out), columns_(std::move(columns)), inPlace_(static_cast<bool>(columns_))
 {
     for (auto& d : disks) {
         width_ = std::max(width_, d.size());
@@ -27,15 +29,24 @@ std::string BatchDisplay::text(const Row& row) const
 
 void BatchDisplay::redraw()
 {
-    if (drawnRows_ > 0)
-        out_ << "\x1b[" << drawnRows_ << "A";  // back to the first row
+    const std::size_t width = std::max<std::size_t>(columns_(), 2);
+    std::size_t rows = 0;
+    for (std::size_t columns : drawn_)
+        rows += std::max<std::size_t>(1, (columns + width - 1) / width);
+    if (rows > 0)
+        out_ << "\x1b[" << rows << "A";  // back to the first row
+    drawn_.clear();
+    // One column short of the width: a line that fills the last column
+    // wraps at once on some terminals.
+    const auto line = [&](const std::string& text) {
+        const std::string shown = cutToColumns(text, width - 1);
+        out_ << "\r\x1b[2K" << shown << '\n';
+        drawn_.push_back(columnsOf(shown));
+    };
     for (const Row& row : rows_)
-        out_ << "\r\x1b[2K" << text(row) << '\n';
-    drawnRows_ = rows_.size();
-    if (!note_.empty()) {
-        out_ << "\r\x1b[2K" << note_ << '\n';
-        ++drawnRows_;
-    }
+        line(text(row));
+    if (!note_.empty())
+        line(note_);
     out_.flush();
 }
 

@@ -2,6 +2,7 @@
 // redrawn in place on a terminal, else a plain line at each change.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -10,7 +11,9 @@ namespace cli {
 
 class BatchDisplay {
 public:
-    BatchDisplay(std::ostream& out, bool inPlace, std::vector<std::string> disks);
+    // columns: the terminal's width now, asked at each redraw; without it
+    // lines are plain, one at each change.
+    BatchDisplay(std::ostream& out, std::function<std::size_t()> columns, std::vector<std::string> disks);
     void show(std::size_t disk, int percent, const std::string& stage);
     // A line about the whole run, under the disks' lines.
     void note(const std::string& text);
@@ -27,11 +30,14 @@ private:
     void redraw();
 
     std::ostream& out_;
+    std::function<std::size_t()> columns_;
     bool inPlace_;
     std::vector<Row> rows_;
     std::size_t width_ = 0;
     std::string note_;
-    std::size_t drawnRows_ = 0;
+    // Columns of each line drawn last: the rows to go back up, counted at
+    // the terminal's width of the moment (it may have been narrowed).
+    std::vector<std::size_t> drawn_;
 };
 
 }  // namespace cli

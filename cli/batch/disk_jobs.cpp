@@ -208,7 +208,7 @@ private:
         for (const CaughtSignal& s : signals_.take()) {
             if (!stopping_)
                 display_.note(
-                    "stopping: disks not yet written stop before their first write, the others are finished");
+                    "stopping: disks not yet written stop before their first write; others finish");
             stopping_ = true;
             if (s.fromTerminal && s.number == SIGINT)
                 continue;

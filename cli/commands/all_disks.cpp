@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <optional>
 
 #include "cli/batch/batch_display.h"
 #include "cli/batch/disk_jobs.h"
 #include "cli/commands/commands.h"
 #include "cli/library_session.h"
 #include "cli/not_offered.h"
+#include "cli/terminal_width.h"
 
 namespace cli {
 
@@ -42,16 +45,40 @@ std::string seconds(double s)
     return text;
 }
 
-void printSummary(const std::vector<ListedDevice>& disks, const std::vector<DiskJobEnd>& ends, std::ostream& out)
+// On a terminal the rows fit its width: the result's words wrap within
+// their column, under it.
+void printSummary(const std::vector<ListedDevice>& disks, const std::vector<DiskJobEnd>& ends,
+                  std::optional<std::size_t> columns, std::ostream& out)
 {
-    std::size_t diskWidth = 4, resultWidth = 6;
+    std::size_t diskWidth = 4, resultWidth = 6, timeWidth = 4;
     for (std::size_t i = 0; i < disks.size(); ++i) {
-        diskWidth = std::max(diskWidth, disks[i].path.size());
-        resultWidth = std::max(resultWidth, ends[i].words.size());
+        diskWidth = std::max(diskWidth, columnsOf(disks[i].path));
+        resultWidth = std::max(resultWidth, columnsOf(ends[i].words));
+        timeWidth = std::max(timeWidth, seconds(ends[i].seconds).size());
     }
+    // One column short, as the progress lines. Too narrow for the columns
+    // side by side, each result goes under its disk.
+    const std::size_t room = columns ? std::max<std::size_t>(*columns, 12) - 1 : 0;
+    const std::size_t fixed = diskWidth + 2 + 2 + timeWidth;
+    const bool stacked = columns && fixed + 16 > room;
+    if (columns && !stacked)
+        resultWidth = std::min(resultWidth, room - fixed);
+    const auto pad = [](const std::string& text, std::size_t width) {
+        return text + std::string(width - std::min(width, columnsOf(text)), ' ');
+    };
     const auto row = [&](const std::string& disk, const std::string& result, const std::string& time) {
-        out << disk << std::string(diskWidth - disk.size() + 2, ' ') << result
-            << std::string(resultWidth - result.size() + 2, ' ') << time << '\n';
+        if (stacked) {
+            for (const auto& l : wrapWords(disk + "  " + time, room))
+                out << l << '\n';
+            for (const auto& l : wrapWords(result, room - 4))
+                out << "    " << l << '\n';
+            return;
+        }
+        const std::vector<std::string> lines =
+            columns ? wrapWords(result, resultWidth) : std::vector<std::string>{result};
+        out << pad(disk, diskWidth) << "  " << pad(lines[0], resultWidth) << "  " << time << '\n';
+        for (std::size_t k = 1; k < lines.size(); ++k)
+            out << std::string(diskWidth + 2, ' ') << lines[k] << '\n';
     };
     out << '\n';
     row("Disk", "Result", "Time");
@@ -89,11 +116,16 @@ void checkAllOptions(const CommandLine& line)
 
 int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream& out)
 {
+    // On a terminal every line fits its width; a log keeps whole lines.
+    const bool terminal = &out == &std::cout && ::isatty(STDOUT_FILENO);
+    const auto say = [&](const std::string& text) {
+        out << fitTerminal(text, terminal ? STDOUT_FILENO : -1) << '\n';
+    };
     const Survey survey = surveyDisks(job);
     for (const auto& d : notOfferedDisks())
-        out << "Not offered: " << d.line << '\n';
+        say("Not offered: " + d.line);
     for (const auto& why : survey.leftAlone)
-        out << "Left alone: " << why << '\n';
+        say("Left alone: " + why);
     if (survey.taken.empty())
         throw CommandFailure("no disk to " + job.verb + " (orvane devices lists the USB storage disks)");
     std::string list;
@@ -112,33 +144,37 @@ int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream&
         jobs.push_back({d.path, std::move(args)});
         names.push_back(d.path);
     }
-    BatchDisplay display(out, &out == &std::cout && ::isatty(STDOUT_FILENO), names);
+    std::function<std::size_t()> columns;
+    if (terminal)
+        columns = [] { return terminalColumns(STDOUT_FILENO).value_or(80); };
+    BatchDisplay display(out, columns, names);
     const auto ends = runDiskJobs(jobs, jobsOption(line), display);
-    printSummary(survey.taken, ends, out);
+    printSummary(survey.taken, ends, terminal ? terminalColumns(STDOUT_FILENO) : std::nullopt, out);
     const auto ended = [&ends](int code) {
         return std::count_if(ends.begin(), ends.end(), [code](const DiskJobEnd& e) { return e.exitCode == code; });
     };
     const auto byHand = ended(kRestartByHand);
     const auto stopped = ended(kStopped);
     const auto failed = static_cast<std::ptrdiff_t>(ends.size()) - ended(kSuccess) - byHand - stopped;
+    const std::string of = " of " + std::to_string(ends.size()) + " disks ";
+    const std::string restartByHand =
+        std::to_string(byHand) + of + "could not be restarted: unplug each and plug it in again to finish.";
     if (failed == 0 && byHand == 0 && stopped == 0) {
-        out << "All " << ends.size() << " disks done.\n";
+        say("All " + std::to_string(ends.size()) + " disks done.");
         return kSuccess;
     }
     if (failed == 0 && stopped > 0) {
-        out << stopped << " of " << ends.size() << " disks stopped before their first write; nothing was written to "
-            << (stopped == 1 ? "it" : "them") << ".\n";
+        say(std::to_string(stopped) + of + "stopped before their first write; nothing was written to " +
+            (stopped == 1 ? "it." : "them."));
         if (byHand > 0)
-            out << byHand << " of " << ends.size()
-                << " disks could not be restarted: unplug each and plug it in again to finish.\n";
+            say(restartByHand);
         return kStopped;
     }
     if (failed == 0) {
-        out << byHand << " of " << ends.size()
-            << " disks could not be restarted: unplug each and plug it in again to finish.\n";
+        say(restartByHand);
         return kRestartByHand;
     }
-    out << failed << " of " << ends.size() << " disks failed.\n";
+    say(std::to_string(failed) + of + "failed.");
     return kFailure;
 }
 

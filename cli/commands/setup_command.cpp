@@ -28,6 +28,7 @@
 #include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/system_partition.h"
+#include "cli/terminal_width.h"
 #include "kx/kx.h"
 
 namespace cli {
@@ -71,7 +72,9 @@ public:
         std::lock_guard lock(mutex_);
         const auto stage = static_cast<FormatStage>(wParam);
         if (message == WM_FORMAT_PROGRESS && stage == FormatStage::Started)
-            out_ << "Setting up: zeroing the gptsurplus region, deleting every partition, writing the new table"
+            out_ << fitTerminal("Setting up: zeroing the gptsurplus region, deleting every partition, writing the "
+                                "new table",
+                                &out_ == &std::cout ? STDOUT_FILENO : -1)
                  << std::endl;
         else if (message == WM_FORMAT_PROGRESS && stage == FormatStage::Partitioned)
             out_ << "Partitions created and visible; formatting the public partitions" << std::endl;

@@ -2,6 +2,8 @@
 // application's checks, run by the same worker, its stages shown as they go.
 // A disk not set up yet is first given its system partition, as the
 // firmware page does.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 
@@ -17,6 +19,7 @@
 #include "cli/job_lock.h"
 #include "cli/job_stop.h"
 #include "cli/library_session.h"
+#include "cli/terminal_width.h"
 #include "cli/upgrade_display.h"
 #include "kx/kx.h"
 
@@ -29,8 +32,10 @@ void verifyImage(const std::string& image, std::ostream& out)
     const ImageCheck check = checkImage(image);
     if (!check.acceptable())
         throw CommandFailure(image + " does not verify: " + check.reason() + "; nothing was written");
-    out << "Image " << image << ": checksum holds; kernel " << check.header.nKSize << " bytes, rootfs "
-        << check.header.nRSize << " bytes.\n";
+    out << fitTerminal("Image " + image + ": checksum holds; kernel " + std::to_string(check.header.nKSize) +
+                           " bytes, rootfs " + std::to_string(check.header.nRSize) + " bytes.",
+                       &out == &std::cout ? STDOUT_FILENO : -1)
+        << '\n';
 }
 
 const ListedDevice& listed(const std::vector<ListedDevice>& devices, const std::string& devpath)
@@ -106,21 +111,29 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
         progress.finished();
     // A disk that went away is named as such, whatever code its last open gave.
     const bool gone = !succeeded && result != CodeOf(UpgradeResult::FileNotVerified) && !diskListed(devpath);
-    out << "Result " << result << ": "
-        << (gone ? std::string(progress.lastStage() ? UpgradeStageName(*progress.lastStage()) : "the upgrade") +
-                       " failed: the disk is not connected"
-                 : describeUpgradeResult(result, progress.lastStage()))
-        << ".\n";
+    // Whole lines for the parent of --all, which reads them; fitted only
+    // to a terminal.
+    const int terminal = &out == &std::cout ? STDOUT_FILENO : -1;
+    out << fitTerminal("Result " + std::to_string(result) + ": " +
+                           (gone ? std::string(progress.lastStage() ? UpgradeStageName(*progress.lastStage())
+                                                                    : "the upgrade") +
+                                       " failed: the disk is not connected"
+                                 : describeUpgradeResult(result, progress.lastStage())) +
+                           ".",
+                       terminal)
+        << '\n';
     if (!succeeded)
         return kFailure;
     if (restart == RestartOutcome::Failed) {
-        out << kRestartByHandText << '\n';
+        out << fitTerminal(kRestartByHandText, terminal) << '\n';
         return kRestartByHand;
     }
     if (kx_device* back = GetSelectedDevice(); restart == RestartOutcome::Back && back && back->path)
         out << "The disk is back as " << back->path << ".\n";
     else
-        out << "The disk did not come back after its restart; orvane devices shows whether it is there.\n";
+        out << fitTerminal("The disk did not come back after its restart; orvane devices shows whether it is there.",
+                           terminal)
+            << '\n';
     return kSuccess;
 }
 

@@ -1,6 +1,9 @@
 // orvane upgrade --all and setup --all on a machine with several appliances
 // of one hardware id and a stick: each appliance done by its own worker, the
 // stick left alone, one disk unplugged mid-write without harm to the others.
+#include <algorithm>
+#include <regex>
+
 #include "app/core/jobs/DiskJobLock.h"
 #include "firmware_cli.h"
 #include "support/foreign_job_lock.h"
@@ -119,6 +122,70 @@ TEST_F(OrvaneAllDisks, ABusyDiskIsNamedAndATerminalGetsOneLinePerDisk)
     ASSERT_EQ(shell("script -qefc " + shellQuote(command) + " /dev/null", &out), 0) << out;
     EXPECT_NE(out.find("\x1b[2A\r\x1b[2K"), std::string::npos) << "not redrawn in place:\n" << out;
     EXPECT_TRUE(upgraded(2));
+}
+
+// What a terminal of that many columns shows: no line wider (escape
+// sequences aside), and each redraw goes back up by the rows it drew last,
+// so no line is left behind or drawn over.
+void expectFitsAndRedrawsByRows(const std::string& out, std::size_t columns)
+{
+    static const std::regex csi("\x1b\\[[0-9;]*[A-Za-z]");
+    std::size_t at = 0;
+    while (at < out.size()) {
+        const std::size_t end = std::min(out.find('\n', at), out.size());
+        std::string line = std::regex_replace(out.substr(at, end - at), csi, "");
+        std::erase(line, '\r');
+        const auto width = std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        EXPECT_LE(static_cast<std::size_t>(width), columns) << line;
+        at = end + 1;
+    }
+    static const std::regex up("\x1b\\[(\\d+)A");
+    std::size_t from = out.find("\r\x1b[2K"), redraws = 0;
+    ASSERT_NE(from, std::string::npos) << out;
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), up); it != std::sregex_iterator(); ++it) {
+        const auto move = static_cast<std::size_t>(it->position());
+        std::size_t drawn = 0;
+        for (auto line = out.find("\r\x1b[2K", from); line < move; line = out.find("\r\x1b[2K", line + 1))
+            ++drawn;
+        EXPECT_EQ(std::stoul((*it)[1]), drawn) << "at byte " << move;
+        from = move;
+        ++redraws;
+    }
+    EXPECT_GT(redraws, 3u);
+}
+
+// Four disks on terminals of 80 and 50 columns: the lines, the stick's
+// "Left alone" and the table's long results fit, nothing of them lost.
+TEST_F(OrvaneAllDisks, OnATerminalEveryLineFitsItsWidthAndTheRedrawMovesByTheRowsDrawn)
+{
+    const int stick = applianceLine(4);
+    const fs::path image = makeImage();
+    for (std::size_t columns : {80, 50}) {
+        std::string out;
+        const std::string command = "stty cols " + std::to_string(columns) + "; " +
+                                    shellQuote(testing_support::buildDir() + "/orvane") + " --machine " +
+                                    shellQuote(dir_.string()) + " upgrade " + shellQuote(image.string()) +
+                                    " --all --yes";
+        ASSERT_EQ(shell("script -qefc " + shellQuote(command) + " /dev/null", &out), 0) << out;
+        expectFitsAndRedrawsByRows(out, columns);
+        // The table's words, wrapped or under their disk, read on as on one
+        // line once the times between them are left out.
+        const std::string table = std::regex_replace(
+            std::regex_replace(out.substr(out.rfind("\nDisk ")), std::regex("\\s+"), " "),
+            std::regex(" [0-9]+\\.[0-9] s "), " ");
+        std::size_t done = 0;
+        for (auto at = table.find("upgrade done: kernel and rootfs written, read back and marked for the appliance");
+             at != std::string::npos; at = table.find("upgrade done", at + 1))
+            ++done;
+        EXPECT_EQ(done, 4u) << columns << ":\n" << out;
+        for (int slot = 1; slot <= 4; ++slot)
+            EXPECT_NE(table.find(devpath(slot) + " "), std::string::npos) << columns << ":\n" << out;
+        std::string all = std::regex_replace(out, std::regex("\\s+"), " ");
+        EXPECT_NE(all.find("Left alone: " + devpath(stick) + " (ACME Stick USB Device - Drives(D:)): not in the "
+                                                              "appliance's layout"),
+                  std::string::npos)
+            << out;
+    }
 }
 
 TEST_F(OrvaneAllDisks, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
