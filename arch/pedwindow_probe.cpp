@@ -110,9 +110,16 @@ int ped_dev_win_probe(PedWinDev* candidate)
         }
         setDevicePath(dev, path);
         dev->partition = 0;
+        // A disk without an extent (it has just come back and the host is
+        // still reading it) is left for the next probe: libparted cannot
+        // read a table on a device of no size.
         win::PARTITION_INFORMATION info;
-        if (partitionInformation(path, &info))
-            setDeviceExtent(dev, info.StartingOffset.QuadPart, info.PartitionLength.QuadPart);
+        if (!partitionInformation(path, &info) || info.PartitionLength.QuadPart <= 0) {
+            kx_printf("ERR:[%s:%s:%d]:Fail to get the size of device: %s!\n", KX_WHERE(pedWindow), path);
+            ped_device_destroy(dev);
+            return 0;
+        }
+        setDeviceExtent(dev, info.StartingOffset.QuadPart, info.PartitionLength.QuadPart);
         setText(dev->vendor, vendor);
         setText(dev->product, product);
         candidate->peddev = dev;
