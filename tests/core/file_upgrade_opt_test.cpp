@@ -214,6 +214,9 @@ TEST_F(FileUpgradeOptTest, LooseNumbersAreRefusedEvenWithAMatchingChecksum)
         {"4295967296", 1000000}, {"1000000abc", 1000000}, {"+1000000", 1000000}, {" 1000000", 1000000},
         {std::string("1000000\0x", 9), 1000000}, {"1e6", 1},
     };
+    // The window's check shows its checksum box; the log names the line.
+    fs::create_directories(work_ / "logs");
+    CComnLog::GetInstance().Init(true, Wide(work_ / "logs"));
     for (const Case& c : cases) {
         std::string rest = "SKIP=4\nBSIZE=0\nKSIZE=" + c.ksize + "\nRSIZE=100\n" +
                            RandomBytes(static_cast<size_t>(c.read) + 100, 9);
@@ -226,6 +229,12 @@ TEST_F(FileUpgradeOptTest, LooseNumbersAreRefusedEvenWithAMatchingChecksum)
         EXPECT_EQ(Handle(), kUpgradeFileNotVerified) << c.ksize;
         EXPECT_TRUE(NothingExtracted()) << c.ksize;
     }
+    const std::string log = ComnLogText();
+    CComnLog::GetInstance().Init(false, u"");
+    EXPECT_NE(log.find("upgrade file header refused! pFilePath: " + image_.string() +
+                       ", line 4: KSIZE=4295967296 is beyond its range (0 to 2147483647)"),
+              std::string::npos)
+        << log;
     // A checksum beyond 32 bits is no other checksum.
     good_.Write(image_);
     std::string text = ReadHostFile(image_);
