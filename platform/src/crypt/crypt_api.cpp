@@ -88,7 +88,8 @@ BOOL CryptAcquireContextA(HCRYPTPROV* provider, LPCSTR, LPCSTR, DWORD providerTy
     // outlived their mount (a process killed in a dismount) go now.
     try {
         detail::removeStrayVolumeKeysOnce(*machine::current());
-    } catch (const std::exception&) {
+    } catch (...) {
+        // A machine that cannot be read fails the calls that need it, not this one.
     }
     std::lock_guard guard(providersLock);
     *provider = nextProvider++;
