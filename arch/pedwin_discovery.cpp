@@ -1,10 +1,12 @@
 // The candidate list: one record per present disk drive that could be tied
 // to a physical drive, kept across probes with its device record and table.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "windev/pedwin_devices.h"
+#include "arch/pedwin_probe_one.h"
 #include "arch/pedwin_probe_pass.h"
 #include "arch/pedwinbase.h"
 #include "arch/pedwindow.h"
@@ -22,6 +24,21 @@ namespace {
 using source::pedWinBase;
 
 PedWinDev* head = nullptr;
+// While set, the probe visits only the drive of this USB serial.
+const char* onlySerial = nullptr;
+
+// "USBSTOR\DISK&...\SERIAL&0": the serial is the last part up to its '&'.
+bool ofSerial(const char* id, const char* serial)
+{
+    const char* last = std::strrchr(id, '\\');
+    if (!last || !*serial)
+        return false;
+    std::size_t n = 0;
+    for (; serial[n]; ++n)
+        if (std::toupper(static_cast<unsigned char>(last[1 + n])) != std::toupper(static_cast<unsigned char>(serial[n])))
+            return false;  // the id's end stops this too
+    return last[1 + n] == '&' || last[1 + n] == '\0';
+}
 
 void destroyCandidate(PedWinDev* dev)
 {
@@ -119,6 +136,8 @@ void addNewDrive(win::HDEVINFO set, win::SP_DEVINFO_DATA& data, const char* id)
 
 bool visitDrive(win::HDEVINFO set, win::SP_DEVINFO_DATA& data, const char* id)
 {
+    if (onlySerial && !ofSerial(id, onlySerial))
+        return true;
     if (PedWinDev* known = findByName(id))
         keepKnownDrive(known, id);
     else
@@ -149,6 +168,15 @@ int PedWinDeviceProbe()
         c = next;
     }
     return 1;
+}
+
+int PedWinDeviceProbeSerial(const char* serial)
+{
+    struct Only {
+        explicit Only(const char* s) { onlySerial = s; }
+        ~Only() { onlySerial = nullptr; }
+    } only(serial);
+    return PedWinDeviceProbe();
 }
 
 int PedWinDeviceValid(PedWinDev* dev)

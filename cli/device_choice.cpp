@@ -1,5 +1,9 @@
 #include "cli/device_choice.h"
 
+#include <strings.h>
+
+#include "kx/kx.h"
+
 #include "app/core/jobs/DiskJobLock.h"
 #include "cli/command_line.h"
 #include "cli/library_session.h"
@@ -40,6 +44,29 @@ std::string chooseDevice(const std::vector<ListedDevice>& devices, const std::op
         throw CommandFailure(text);
     }
     return devices.front().path;
+}
+
+std::string usbIdOf(const std::string& devpath)
+{
+    char id[KX_USB_ID_SIZE] = {};
+    return kx_dev_get_vid_info(devpath.c_str(), id) == 1 ? std::string(id) : std::string();
+}
+
+void checkGivenDisk(const std::vector<ListedDevice>& devices, const std::optional<std::string>& devpath,
+                    const std::optional<std::string>& usbId)
+{
+    if (!usbId)
+        return;
+    const std::string named = devpath.value_or("");
+    std::string found;
+    for (const auto& d : devices)
+        if (d.path == named)
+            found = usbIdOf(d.path);
+    if (found.empty() || ::strcasecmp(found.c_str(), usbId->c_str()) != 0)
+        throw CommandFailure(named + " is no longer the disk of USB device " + *usbId + " (" +
+                             (devices.empty() ? std::string("that device is not attached")
+                                              : "that device is " + devices.front().path) +
+                             "); nothing was written");
 }
 
 }  // namespace cli

@@ -2,6 +2,7 @@
 // probed, and everything released again on the way out.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@ struct CommandFailure : std::runtime_error {
 
 class LibrarySession {
 public:
-    LibrarySession();  // throws CommandFailure
+    // onlyUsbId: the list holds only the disk of that USB device (a worker
+    // of --all, given its disk), and no other disk is opened.
+    explicit LibrarySession(const std::optional<std::string>& onlyUsbId = std::nullopt);  // throws CommandFailure
     ~LibrarySession();
     LibrarySession(const LibrarySession&) = delete;
     LibrarySession& operator=(const LibrarySession&) = delete;

@@ -56,7 +56,7 @@ public:
     int readFd() const { return fds_[0]; }
     void put(const CaughtSignal& s)
     {
-        const unsigned char bytes[2] = {static_cast<unsigned char>(s.number), s.fromTerminal ? '\1' : '\0'};
+        const unsigned char bytes[2] = {static_cast<unsigned char>(s.number), static_cast<unsigned char>(s.fromTerminal ? 1 : 0)};
         if (fds_[1] >= 0 && ::write(fds_[1], bytes, sizeof bytes) != sizeof bytes) {
             // Full: the scheduler has plenty to read already.
         }

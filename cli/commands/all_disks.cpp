@@ -12,6 +12,7 @@
 #include "cli/batch/batch_display.h"
 #include "cli/batch/disk_jobs.h"
 #include "cli/commands/commands.h"
+#include "cli/device_choice.h"
 #include "cli/library_session.h"
 #include "cli/not_offered.h"
 #include "cli/terminal_width.h"
@@ -22,6 +23,7 @@ namespace {
 
 struct Survey {
     std::vector<ListedDevice> taken;
+    std::vector<std::string> usbIds;  // of the taken disks, as the search found them
     std::vector<std::string> leftAlone;  // "path (name): why"
 };
 
@@ -32,8 +34,10 @@ Survey surveyDisks(const AllDisksJob& job)
     for (const auto& d : listDevices()) {
         if (const std::string why = job.whyLeftAlone(d); !why.empty())
             survey.leftAlone.push_back(d.path + " (" + d.label() + "): " + why);
-        else
+        else {
             survey.taken.push_back(d);
+            survey.usbIds.push_back(usbIdOf(d.path));
+        }
     }
     return survey;
 }
@@ -138,9 +142,13 @@ int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream&
 
     std::vector<DiskJob> jobs;
     std::vector<std::string> names;
-    for (const auto& d : survey.taken) {
+    for (std::size_t i = 0; i < survey.taken.size(); ++i) {
+        const ListedDevice& d = survey.taken[i];
         std::vector<std::string> args = job.workerArgs(d.path);
         args.insert(args.end(), {"--yes", "--device", d.path, "--restart-when-told"});
+        // Searched once, here: each worker opens its own disk only.
+        if (!survey.usbIds[i].empty())
+            args.insert(args.end(), {"--usb-id", survey.usbIds[i]});
         jobs.push_back({d.path, std::move(args)});
         names.push_back(d.path);
     }

@@ -294,7 +294,8 @@ std::string prepareDisk(const std::string& devpath, int count, const std::vector
 
 int runSetup(const CommandLine& line, std::ostream& out)
 {
-    line.allowOnly({"--partitions", "--sizes", "--yes", "--device", "--all", "--jobs", "--restart-when-told"});
+    line.allowOnly(
+        {"--partitions", "--sizes", "--yes", "--device", "--all", "--jobs", "--restart-when-told", "--usb-id"});
     if (line.words.size() != 1)
         throw UsageError("setup takes options only");
     checkAllOptions(line);
@@ -306,8 +307,10 @@ int runSetup(const CommandLine& line, std::ostream& out)
     if (line.option("--all"))
         return setupAll(line, count, sizesText, out);
 
-    LibrarySession session;
-    const std::string devpath = chooseDevice(listDevices(), line.option("--device"));
+    LibrarySession session(line.option("--usb-id"));
+    const auto devices = listDevices();
+    checkGivenDisk(devices, line.option("--device"), line.option("--usb-id"));
+    const std::string devpath = chooseDevice(devices, line.option("--device"));
     kx_device* device = libraryDevice(devpath);
     const std::int64_t room = restMiB(device->size, {});
     if (room < 1)

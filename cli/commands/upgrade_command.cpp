@@ -157,7 +157,7 @@ int upgradeAll(const std::string& image, const CommandLine& line, std::ostream& 
 
 int runUpgrade(const CommandLine& line, std::ostream& out)
 {
-    line.allowOnly({"--device", "--yes", "--all", "--jobs", "--restart-when-told"});
+    line.allowOnly({"--device", "--yes", "--all", "--jobs", "--restart-when-told", "--usb-id"});
     if (line.words.size() != 2)
         throw UsageError("upgrade needs one image file");
     checkAllOptions(line);
@@ -171,8 +171,11 @@ int runUpgrade(const CommandLine& line, std::ostream& out)
     if (line.option("--all"))
         return upgradeAll(image, line, out);
 
-    LibrarySession session;
+    // A worker of --all looks at its own disk only: the others are other
+    // workers', and the parent has searched them all already.
+    LibrarySession session(line.option("--usb-id"));
     const auto devices = listDevices();
+    checkGivenDisk(devices, line.option("--device"), line.option("--usb-id"));
     std::string devpath = chooseDevice(devices, line.option("--device"));
     const ListedDevice& device = listed(devices, devpath);
     const bool asking = !line.option("--yes");

@@ -6,6 +6,7 @@
 
 #include "app/core/jobs/DiskJobLock.h"
 #include "firmware_cli.h"
+#include "signal_run.h"
 #include "support/foreign_job_lock.h"
 
 namespace {
@@ -186,6 +187,39 @@ TEST_F(OrvaneAllDisks, OnATerminalEveryLineFitsItsWidthAndTheRedrawMovesByTheRow
                   std::string::npos)
             << out;
     }
+}
+
+// The parent searches once and gives each worker its disk by path and USB
+// device; a worker whose path now names another device writes nothing.
+TEST_F(OrvaneAllDisks, AWorkerWritesOnlyTheDiskItIsGivenAndOnlyWhileItIsThatDevice)
+{
+    applianceLine(2);
+    const fs::path image = makeImage();
+    const auto usbId = [this](int slot) { return machine::usbInstanceId(state()->disks.at(static_cast<size_t>(slot))); };
+    const std::string before1 = testing_support::fingerprintFile(diskImage(1)),
+                      before2 = testing_support::fingerprintFile(diskImage(2));
+    for (const auto& given : {usbId(2), usbId(1) + "0"}) {
+        const auto worker = orvane({"upgrade", image.string(), "--yes", "--device", devpath(1), "--restart-when-told",
+                                    "--usb-id", given});
+        EXPECT_EQ(worker.code, 1) << given << "\n" << worker.out;
+        EXPECT_NE(worker.err.find("nothing was written"), std::string::npos) << worker.err;
+    }
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before1);
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(2)), before2);
+
+    const auto worker = tools_testing::runWithSteps(
+        "orvane",
+        {"--machine", dir_.string(), "upgrade", image.string(), "--yes", "--device", devpath(1), "--restart-when-told",
+         "--usb-id", usbId(1)},
+        {tools_testing::inputAt("waiting for the other disks before the restart", "go")});
+    EXPECT_EQ(worker.code, 0) << worker.out;
+    EXPECT_TRUE(upgraded(1));
+    EXPECT_EQ(testing_support::fingerprintFile(diskImage(2)), before2);
+
+    // --all hands each worker its USB device, and every disk is done.
+    const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});
+    EXPECT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_TRUE(upgraded(2));
 }
 
 TEST_F(OrvaneAllDisks, RefusesWhatItCannotDoBeforeAnyDiskIsTouched)
