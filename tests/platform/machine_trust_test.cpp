@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "machine/machine_open.h"
 #include "platform/win_api.h"
 #include "platform/win_crt.h"
 #include "support/temp_machine.h"
@@ -405,6 +406,34 @@ TEST_F(MachineTrust, ScriptsRunFromTheCheckedBytesNeverThroughALinkedFolder)
     EXPECT_FALSE(runs("cmd /c exit 0")) << "a script was run through a linked system32";
     EXPECT_FALSE(runs("C:\\Windows\\system32\\cmd.exe /c exit 0"));
     EXPECT_FALSE(fs::exists(marker));
+}
+
+// Kernels without openat2 get the same answers, one part at a time.
+TEST_F(MachineTrust, WithoutOpenat2FilesAreReachedPartByPartNeverThroughALink)
+{
+    const fs::path templates = dir_ / "drive_c/ProgramData/Microsoft/Windows/Templates";
+    std::ofstream(templates / "kernel") << "mine";
+    const auto opens = [&](const std::string& relative, int flags = O_RDONLY) {
+        const int fd = machine::openPartByPart(m().folderFd(), relative, flags, 0600);
+        const int error = fd < 0 ? errno : 0;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    };
+    EXPECT_EQ(opens("drive_c/ProgramData/Microsoft/Windows/Templates/kernel"), 0);
+    EXPECT_EQ(opens("drive_c/ProgramData/Microsoft/Windows/Templates/made", O_WRONLY | O_CREAT), 0);
+    EXPECT_EQ(modeOf(templates / "made"), 0600u);
+    EXPECT_EQ(opens("drive_c/ProgramData/Microsoft/Windows/Templates/missing"), ENOENT);
+
+    const fs::path elsewhere = Scratch("elsewhere");
+    std::ofstream(elsewhere / "kernel") << "theirs";
+    fs::create_directory_symlink(elsewhere, templates / "Linked");
+    fs::create_symlink(elsewhere / "kernel", templates / "linked.bin");
+    EXPECT_EQ(opens("drive_c/ProgramData/Microsoft/Windows/Templates/Linked/kernel"), ELOOP);
+    EXPECT_EQ(opens("drive_c/ProgramData/Microsoft/Windows/Templates/linked.bin"), ELOOP);
+    EXPECT_EQ(opens("drive_c/../../outside"), EXDEV);
+    EXPECT_EQ(opens("drive_c/.."), EXDEV);
+    EXPECT_EQ(opens("machine.json/x"), ENOTDIR);
 }
 
 TEST_F(MachineTrust, WithoutAHomeOfTheUsersOwnTheDefaultMachineIsInThePasswordDatabasesHome)

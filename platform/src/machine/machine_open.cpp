@@ -27,12 +27,17 @@ std::filesystem::path below(const std::filesystem::path& host, const std::filesy
     return rel;
 }
 
-// Without openat2: one part at a time, none of them a link.
+}  // namespace
+
 int openPartByPart(int folder, const std::filesystem::path& rel, int flags, mode_t mode)
 {
     std::vector<std::string> parts;
     for (const auto& part : rel)
         parts.push_back(part.string());
+    if (parts.empty() || parts.back() == "..") {
+        errno = parts.empty() ? EINVAL : EXDEV;
+        return -1;
+    }
     int at = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
     for (std::size_t i = 0; at >= 0 && i + 1 < parts.size(); ++i) {
         int next = -1;
@@ -58,8 +63,6 @@ int openPartByPart(int folder, const std::filesystem::path& rel, int flags, mode
     errno = saved;
     return fd;
 }
-
-}  // namespace
 
 int openWithoutLinks(const std::filesystem::path& host, int flags, mode_t mode)
 {
