@@ -286,6 +286,20 @@ TEST_F(OrvaneMachineTool, ABlockDeviceTheHostUsesIsNeitherAddedNorWritten)
         ::close(exclusive);
     }
     EXPECT_TRUE(openForWriting());
+
+    // A job holds it as it holds a host disk: the job's own opens go through
+    // its descriptor, another program's exclusive open finds it busy.
+    const win::HANDLE job =
+        win::CreateFileA(drive.c_str(), 0, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, nullptr, win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(job, win::INVALID_HANDLE_VALUE);
+    win::DWORD returned = 0;
+    EXPECT_TRUE(win::DeviceIoControl(job, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr));
+    EXPECT_TRUE(openForWriting());
+    const int other = ::open(device.node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+    EXPECT_LT(other, 0) << "another program had the device exclusively during the job";
+    if (other >= 0)
+        ::close(other);
+    win::CloseHandle(job);
     EXPECT_EQ(testing_support::runCommand("fsck.ext4 -n " + device.node + " >/dev/null 2>&1"), 0);
 }
 
