@@ -34,9 +34,9 @@ struct LoopDevice {
     std::string node;
 };
 
-// An ext4 file system on the device, mounted at point until the end.
+// The device's file system, mounted at point until the end.
 struct Mounted {
-    Mounted(const std::string& device, const fs::path& point) : point(point)
+    Mounted(const std::string& device, const fs::path& at) : point(at)
     {
         fs::create_directories(point);
         ok = testing_support::runCommand("mount " + device + " " + point.string() + " 2>&1") == 0;
