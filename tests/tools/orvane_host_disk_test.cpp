@@ -4,6 +4,7 @@
 // the disk setup leaves a table and volumes the host's own tools read.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,6 +120,33 @@ TEST_F(OrvaneHostDisk, ADiskLockedThroughAnotherFolderOrProgramIsBusy)
     ::close(holder);
     EXPECT_EQ(testing_support::fingerprintFile(backing), before);
     EXPECT_EQ(onHost({"upgrade", image.string(), "--yes"}).code, 0);
+}
+
+// udev reads a disk's table again each time a writer closes it (inotify's
+// close-after-write). A search opens every disk for writing to ask who it
+// is, so it must close none as a writer; a job closes its disk so once.
+TEST_F(OrvaneHostDisk, OnlyAJobClosesTheDiskAsAWriterAndOnlyOnce)
+{
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (tree_->root() / "dev/sdb").c_str(), IN_CLOSE_WRITE), 0);
+    const auto writerCloses = [watch] {
+        int count = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+            count += static_cast<int>(n / static_cast<ssize_t>(sizeof(inotify_event)));
+        return count;
+    };
+    ASSERT_EQ(onHost({"devices"}).code, 0);
+    ASSERT_EQ(onHost({"devices", "--all"}).code, 0);
+    EXPECT_EQ(writerCloses(), 0) << "a search closed the disk as a writer";
+    tree_->stopHub();  // no restart: the disk stays sdb
+    const fs::path authorized = tree_->root() / "sys/bus/usb/devices/1-1/authorized";
+    fs::remove(authorized);
+    fs::create_directory(authorized);
+    ASSERT_EQ(onHost({"upgrade", makeImage().string(), "--yes"}).code, 6);
+    EXPECT_EQ(writerCloses(), 1) << "the job closed the disk as a writer more than once";
+    ::close(watch);
 }
 
 TEST_F(OrvaneHostDisk, SetupLeavesATableSfdiskReadsAndVolumesBlkidNames)

@@ -1,4 +1,5 @@
 // Raw sector transfers on a disk or partition, with the disk's faults.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -117,12 +118,28 @@ BOOL DeviceObject::read(void* buffer, DWORD size, std::uint64_t offset, DWORD* d
     return TRUE;
 }
 
+bool DeviceObject::openForWriting(const machine::Disk& disk)
+{
+    if (!writableLater)
+        return true;
+    const int writable = machine::openBacking(*machine, disk, O_RDWR);
+    if (writable < 0) {
+        SetLastError(ERROR_NOT_READY);
+        return false;
+    }
+    ::close(fd);
+    fd = writable;
+    direct.reset();  // its descriptor was opened from the read-only one
+    writableLater = false;
+    return true;
+}
+
 BOOL DeviceObject::write(const void* buffer, DWORD size, std::uint64_t offset, DWORD* done)
 {
     *done = 0;
     auto state = machine->readWithoutNames();
     const machine::Disk* disk = startTransfer(*state, true, size, offset);
-    if (!disk)
+    if (!disk || !openForWriting(*disk))
         return FALSE;
     const std::uint64_t asked = std::min<std::uint64_t>(size, target.length - offset);
     const std::uint64_t at = target.offset + offset;

@@ -55,7 +55,11 @@ HANDLE openDevice(std::string_view name, DWORD access, DWORD share, DWORD /*disp
         return failWith(ERROR_ACCESS_DENIED);
     if (DWORD e = object->share.claim(lockFd, access, share); e != ERROR_SUCCESS)
         return failWith(e);
-    object->fd = machine::openBacking(*m, disk, wantWrite ? O_RDWR : O_RDONLY);
+    // A host disk is opened for writing only at its first write: udev reads
+    // a disk's table again whenever a writer closes it, and a search opens
+    // every disk for writing only to ask who it is.
+    object->writableLater = wantWrite && disk.host;
+    object->fd = machine::openBacking(*m, disk, wantWrite && !object->writableLater ? O_RDWR : O_RDONLY);
     if (object->fd < 0)
         return failWith(ERROR_NOT_READY);
     SetLastError(ERROR_SUCCESS);

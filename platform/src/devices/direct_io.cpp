@@ -9,10 +9,14 @@
 
 namespace win::detail {
 
-DirectIo::~DirectIo()
+DirectIo::~DirectIo() { reset(); }
+
+void DirectIo::reset()
 {
     if (fd_ >= 0)
         ::close(fd_);
+    fd_ = -1;
+    opened_ = false;
 }
 
 int DirectIo::fdFor(int buffered, const void* buffer, std::uint64_t offset, std::uint64_t count)

@@ -18,6 +18,8 @@ public:
     // The O_DIRECT descriptor for this transfer, or `buffered` when the
     // transfer is not aligned or the device takes no direct I/O.
     int fdFor(int buffered, const void* buffer, std::uint64_t offset, std::uint64_t count);
+    // Forgets the descriptor: the buffered one it came from was replaced.
+    void reset();
 
 private:
     int fd_ = -1;

@@ -56,6 +56,7 @@ struct DeviceObject : FileObject {
     DeviceTarget target;
     DirectIo direct;  // host block devices only
     std::shared_ptr<host::DiskHold> hold;  // a whole disk locked for a job through this handle
+    bool writableLater = false;  // opened for writing, its descriptor read-only until the first write
 
     BOOL read(void* buffer, DWORD size, std::uint64_t offset, DWORD* done) override;
     BOOL write(const void* buffer, DWORD size, std::uint64_t offset, DWORD* done) override;
@@ -65,6 +66,8 @@ struct DeviceObject : FileObject {
 
 private:
     int directFor(const machine::Disk& disk, const void* buffer, std::uint64_t at, std::uint64_t count);
+    // The descriptor opened for writing now, at the first write.
+    bool openForWriting(const machine::Disk& disk);
     const machine::Disk* startTransfer(const machine::State& state, bool write, DWORD size, std::uint64_t offset) const;
 };
 
