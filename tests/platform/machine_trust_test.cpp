@@ -37,6 +37,21 @@ mode_t modeOf(const fs::path& path)
 
 class MachineTrust : public testing_support::TempMachine {
 protected:
+    // Runs the command line through the machine; true when it started, ended
+    // and left the marker behind.
+    static bool RunsAndLeaves(const std::string& line, const fs::path& marker)
+    {
+        std::string text = line;
+        win::STARTUPINFOA startup{};
+        win::PROCESS_INFORMATION info{};
+        if (!win::CreateProcessA(nullptr, text.data(), nullptr, nullptr, win::FALSE, 0, nullptr, nullptr, &startup,
+                                 &info))
+            return false;
+        win::WaitForSingleObject(info.hProcess, win::INFINITE);
+        win::CloseHandle(info.hProcess);
+        win::CloseHandle(info.hThread);
+        return fs::exists(marker);
+    }
     fs::path Scratch(const std::string& name)
     {
         const fs::path p = dir_.parent_path() / name;
@@ -156,18 +171,7 @@ TEST_F(MachineTrust, ProgramsOthersMayChangeOrReachedThroughLinksAreNotRun)
     const fs::path marker = dir_.parent_path() / "ran";
     const std::string script = "#!/bin/sh\ntouch '" + marker.string() + "'\n";
     const fs::path system32 = m().driveC() / "Windows/system32";
-    const auto runs = [&](const std::string& line) {
-        std::string text = line;
-        win::STARTUPINFOA startup{};
-        win::PROCESS_INFORMATION info{};
-        if (!win::CreateProcessA(nullptr, text.data(), nullptr, nullptr, win::FALSE, 0, nullptr, nullptr, &startup,
-                                 &info))
-            return false;
-        win::WaitForSingleObject(info.hProcess, win::INFINITE);
-        win::CloseHandle(info.hProcess);
-        win::CloseHandle(info.hThread);
-        return fs::exists(marker);
-    };
+    const auto runs = [&](const std::string& line) { return RunsAndLeaves(line, marker); };
     std::ofstream(system32 / "tool.exe") << script;
     ::chmod((system32 / "tool.exe").c_str(), 0666);
     EXPECT_FALSE(runs("tool"));
@@ -377,18 +381,7 @@ TEST_F(MachineTrust, ScriptsRunFromTheCheckedBytesNeverThroughALinkedFolder)
     const fs::path marker = dir_.parent_path() / "ran";
     const std::string script = "#!/bin/sh\necho \"$0\" > '" + marker.string() + "'\n";
     const fs::path system32 = m().driveC() / "Windows/system32";
-    const auto runs = [&](const std::string& line) {
-        std::string text = line;
-        win::STARTUPINFOA startup{};
-        win::PROCESS_INFORMATION info{};
-        if (!win::CreateProcessA(nullptr, text.data(), nullptr, nullptr, win::FALSE, 0, nullptr, nullptr, &startup,
-                                 &info))
-            return false;
-        win::WaitForSingleObject(info.hProcess, win::INFINITE);
-        win::CloseHandle(info.hProcess);
-        win::CloseHandle(info.hThread);
-        return fs::exists(marker);
-    };
+    const auto runs = [&](const std::string& line) { return RunsAndLeaves(line, marker); };
 
     // The interpreter reads the checked copy, not the file by its name.
     std::ofstream(system32 / "probe.exe") << script;

@@ -48,6 +48,25 @@ protected:
     }
 
     fs::path work() { return dir_.parent_path(); }
+    std::string devpath(int slot)
+    {
+        return "\\Device\\Harddisk" + std::to_string(state()->disks.at(static_cast<size_t>(slot)).number) +
+               "\\Partition0";
+    }
+    // The appliance's system partition and its marker, as a set-up disk has.
+    void layApplianceTable(int slot)
+    {
+        partitionWithSfdisk(slot, "label: dos\\nstart=131136, size=1966016, type=82\\n");
+        patch(diskImage(slot), 436, "\\377\\377\\377\\377");
+        rescan(slot);
+    }
+    // The upgrade flag word, as od prints it.
+    std::string flagWord(int slot)
+    {
+        const std::string out =
+            shellOut("od -An -tx4 -j " + std::to_string(kFlagAt) + " -N4 " + shellQuote(diskImage(slot).string()));
+        return out.substr(out.find_first_not_of(' '));
+    }
     // A file of pseudo-random bytes under the work folder.
     fs::path randomFile(const std::string& name, std::size_t size, unsigned seed)
     {

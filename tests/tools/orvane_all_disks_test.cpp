@@ -35,17 +35,6 @@ protected:
         partitionWithSfdisk(slot, "label: dos\\nstart=2048, type=c\\n");
         return slot;
     }
-    std::string devpath(int slot)
-    {
-        return "\\Device\\Harddisk" + std::to_string(state()->disks.at(static_cast<size_t>(slot)).number) +
-               "\\Partition0";
-    }
-    std::string flagWord(int slot)
-    {
-        const std::string out =
-            shellOut("od -An -tx4 -j " + std::to_string(kFlagAt) + " -N4 " + shellQuote(diskImage(slot).string()));
-        return out.substr(out.find_first_not_of(' '));
-    }
     bool upgraded(int slot)
     {
         return sameBytes(diskImage(slot), kKernelAt, kernel_, 0, fs::file_size(kernel_)) &&

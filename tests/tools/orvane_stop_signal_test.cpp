@@ -20,23 +20,6 @@ constexpr const char* kNothingWritten = "nothing was written";
 
 class OrvaneStopSignal : public FirmwareCli {
 protected:
-    std::string devpath(int slot)
-    {
-        return "\\Device\\Harddisk" + std::to_string(state()->disks.at(static_cast<size_t>(slot)).number) +
-               "\\Partition0";
-    }
-    void layApplianceTable(int slot)
-    {
-        partitionWithSfdisk(slot, "label: dos\\nstart=131136, size=1966016, type=82\\n");
-        patch(diskImage(slot), 436, "\\377\\377\\377\\377");
-        rescan(slot);
-    }
-    std::string flagWord(int slot)
-    {
-        const std::string out =
-            shellOut("od -An -tx4 -j " + std::to_string(kFlagAt) + " -N4 " + shellQuote(diskImage(slot).string()));
-        return out.substr(out.find_first_not_of(' '));
-    }
     // An appliance that took an older firmware and cleared its flags after.
     void olderFirmware(int slot)
     {

@@ -8,24 +8,6 @@ using namespace firmware_testing;
 
 class OrvaneUpgrade : public FirmwareCli {
 protected:
-    std::string devpath(int slot)
-    {
-        return "\\Device\\Harddisk" + std::to_string(state()->disks.at(static_cast<size_t>(slot)).number) +
-               "\\Partition0";
-    }
-    // The appliance's system partition and its marker, as a set-up disk has.
-    void layApplianceTable(int slot)
-    {
-        partitionWithSfdisk(slot, "label: dos\\nstart=131136, size=1966016, type=82\\n");
-        patch(diskImage(slot), 436, "\\377\\377\\377\\377");
-        rescan(slot);
-    }
-    std::string flagWord(int slot)
-    {
-        const std::string out =
-            shellOut("od -An -tx4 -j " + std::to_string(kFlagAt) + " -N4 " + shellQuote(diskImage(slot).string()));
-        return out.substr(out.find_first_not_of(' '));
-    }
     bool zeros(int slot, std::uint64_t offset, std::uint64_t count)
     {
         return sameBytes(diskImage(slot), offset, "/dev/zero", 0, count);
