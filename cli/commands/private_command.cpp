@@ -190,8 +190,20 @@ int check(const CommandLine& line, std::ostream& out)
     const Target target = targetOf(line);
     target.find();
     const Secret password = input.existing("Password", out);
-    if (kx_part_chk_pwd(target.find(), password.c_str()) != 1)
+    // Decided on the header read only: the library's check also rewrites it,
+    // and a refused write (a write-protected disk) is no wrong password.
+    switch (headerOpener(target.find()->path, password.text(), password.text())) {
+    case HeaderOpener::Current:
+    case HeaderOpener::Chosen:
+        break;
+    case HeaderOpener::Neither:
         throw CommandFailure("the password does not open " + target.name());
+    case HeaderOpener::Unreadable:
+        if (kx_part_chk_pwd(target.find(), password.c_str()) != 1)
+            throw CommandFailure("the password does not open " + target.name() +
+                                 ", or its header could not be read or rewritten");
+        break;
+    }
     out << "The password opens " << target.name() << ".\n";
     return kSuccess;
 }

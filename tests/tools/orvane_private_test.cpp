@@ -125,6 +125,24 @@ TEST_F(OrvanePrivate, ChangeCutShortSaysWhichPasswordOpensNow)
     EXPECT_EQ(orvane({"private", "check", "1"}, std::string(kPassword) + "\n").code, 1);
 }
 
+// A disk that takes no writes: the check reads the header and answers,
+// the right password is never called wrong and a wrong one still is.
+TEST_F(OrvanePrivate, CheckOnADiskThatTakesNoWrites)
+{
+    privatePartition("1b");
+    ASSERT_EQ(orvane({"private", "format", "1", "--label", "Vault", "--yes"}, std::string(kPassword) + "\n").code, 0);
+    ASSERT_EQ(machineTool({"set", "--disk", "1", "write_protect=true"}).code, 0);
+    auto run = orvane({"private", "check", "1"}, std::string(kPassword) + "\n");
+    EXPECT_EQ(run.code, 0) << run.out;
+    EXPECT_NE(run.out.find("The password opens partition 1."), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("does not open"), std::string::npos) << run.out;
+    run = orvane({"private", "check", "1"}, "wrong\n");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("the password does not open partition 1"), std::string::npos) << run.out;
+    ASSERT_EQ(machineTool({"set", "--disk", "1", "write_protect=false"}).code, 0);
+    EXPECT_EQ(orvane({"private", "check", "1"}, std::string(kPassword) + "\n").code, 0);
+}
+
 TEST_F(OrvanePrivate, NtfsFileComesBackAfterUnloadAndLoad)
 {
     privatePartition("17");
