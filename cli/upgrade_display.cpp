@@ -4,7 +4,9 @@
 #include <sstream>
 
 #include "app/core/firmware/FileUpgradeOpt.h"
+#include "app/core/firmware/TavrinOpt.h"
 #include "app/core/firmware/UpgradeHandleThread.h"
+#include "app/core/support/WideText.h"
 #include "app/core/jobs/WorkerMessages.h"
 #include "platform/win_types.h"
 
@@ -97,7 +99,19 @@ std::optional<int> ResultReceiver::result() const
     return result_;
 }
 
-std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage)
+std::optional<std::uint32_t> readUpgradeFlagWord(const std::string& devpath)
+{
+    ByteBuffer sector;
+    CTavrinOpt opt;
+    if (opt.ReadString(Utf8ToWide(devpath).c_str(), kUpgradeFlagOffset, sector, kUpgradeFlagSize, nullptr) != 0 ||
+        sector.size() < 4)
+        return std::nullopt;
+    // Little-endian on the disk, as the worker writes it.
+    return sector[0] | sector[1] << 8 | sector[2] << 16 | static_cast<std::uint32_t>(sector[3]) << 24;
+}
+
+std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage,
+                                  const std::function<std::optional<std::uint32_t>()>& readFlags)
 {
     if (code == CodeOf(UpgradeResult::Succeeded))
         return "upgrade done: kernel and rootfs written, read back and marked for the appliance";
@@ -115,8 +129,20 @@ std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage)
         return where + "code " + std::to_string(code) + "; nothing was written to the disk";
     }
     std::string text = where + transferFailure(code, *stage);
-    if (*stage != UpgradeStage::MarkingFlags && *stage != UpgradeStage::Restarting)
-        text += "; the upgrade flags were not set";
+    if (*stage != UpgradeStage::MarkingFlags && *stage != UpgradeStage::Restarting) {
+        // The worker leaves the word as it was: say what it holds now.
+        const auto word = readFlags ? readFlags() : std::nullopt;
+        if (!word) {
+            text += "; the upgrade flags were not set, and the flag sector could not be read";
+        } else if (*word == 0) {
+            text += "; the upgrade flags were not set: no upgrade flags are set";
+        } else {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08x", *word);
+            text += std::string("; the upgrade flags were not set: the flag sector still holds the previous "
+                                "upgrade's flags (") + hex + ")";
+        }
+    }
     return text;
 }
 

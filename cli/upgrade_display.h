@@ -2,6 +2,7 @@
 // with its share of the work, and the result code in words.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,11 @@ inline constexpr const char* kRestartByHandText =
 
 // The meaning of an upgrade result; the stage tells apart the causes that
 // share a code.
-std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage);
+// readFlags gives the disk's flag word after a failure, or nothing when the
+// flag sector could not be read.
+std::string describeUpgradeResult(int code, std::optional<UpgradeStage> stage,
+                                  const std::function<std::optional<std::uint32_t>()>& readFlags = {});
+// The flag word as the upgrade reads it, by the same path; read only.
+std::optional<std::uint32_t> readUpgradeFlagWord(const std::string& devpath);
 
 }  // namespace cli

@@ -118,7 +118,8 @@ int upgrade(const std::string& image, const std::string& devpath, bool restartWh
                            (gone ? std::string(progress.lastStage() ? UpgradeStageName(*progress.lastStage())
                                                                     : "the upgrade") +
                                        " failed: the disk is not connected"
-                                 : describeUpgradeResult(result, progress.lastStage())) +
+                                 : describeUpgradeResult(result, progress.lastStage(),
+                                                         [&devpath] { return readUpgradeFlagWord(devpath); })) +
                            ".",
                        terminal)
         << '\n';

@@ -159,6 +159,42 @@ TEST_F(OrvaneSetup, WrongCountsAndSizesAreRefusedBeforeTheDisk)
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print);
 }
 
+TEST_F(OrvaneSetup, PartitionsTooSmallForNtfsAreRefusedBeforeTheDisk)
+{
+    layOldTable();
+    const std::string dump = "sfdisk -d " + shellQuote(diskImage(1).string());
+    const std::string before = shellOut(dump);
+    const std::string print = testing_support::fingerprintFile(diskImage(1));
+    struct Case {
+        std::string partitions, sizes, named;
+        int code;
+    };
+    // The disk has 7168 MiB beside the system partition.
+    const std::vector<Case> cases = {
+        {"2", "1", "public partition 1 would be 1 MiB", 2},
+        {"3", "1,1", "public partition 1 would be 1 MiB", 2},
+        {"3", "100,99", "public partition 2 would be 99 MiB", 2},
+        {"2", "7167", "public partition 2 would be about 1 MiB", 1},
+        {"3", "3583,3584", "public partition 3 would be about 1 MiB", 1},
+        {"2", "7069", "public partition 2 would be about 99 MiB", 1},
+    };
+    for (const auto& c : cases) {
+        const auto run = orvane({"setup", "--partitions", c.partitions, "--sizes", c.sizes, "--yes"});
+        EXPECT_EQ(run.code, c.code) << c.sizes << run.err;
+        EXPECT_NE(run.err.find(c.named + "; its NTFS needs at least 100 MiB"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("Formatting"), std::string::npos) << run.out;
+        EXPECT_EQ(shellOut(dump), before) << c.sizes;
+        EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), print) << c.sizes;
+    }
+    // The smallest sizes allowed pass the check (cancelled at the question).
+    std::string out;
+    EXPECT_EQ(shell("printf 'n\\n' | " + tools_testing::shellQuote(testing_support::buildDir() + "/orvane") +
+                        " --machine " + shellQuote(dir_.string()) + " setup --partitions 3 --sizes 100,6968",
+                    &out),
+              1);
+    EXPECT_NE(out.find("setup cancelled; nothing was written"), std::string::npos) << out;
+}
+
 TEST_F(OrvaneSetup, AFailedFormatNamesThePartition)
 {
     machine::setSetting(m(), "format_service", "fails");

@@ -180,6 +180,42 @@ TEST_F(OrvaneUpgrade, AWriteFaultNamesTheStageAndLeavesTheFlagsAlone)
         << run.out;
     EXPECT_TRUE(sameBytes(diskImage(1), kKernelAt, kernel_, 0, fs::file_size(kernel_))) << "kernel was written first";
     EXPECT_EQ(flagWord(1), "00000000");
+    EXPECT_NE(run.out.find("the upgrade flags were not set: no upgrade flags are set"), std::string::npos) << run.out;
+}
+
+TEST_F(OrvaneUpgrade, AFailureAfterAnEarlierUpgradeNamesTheFlagWordTheDiskStillHolds)
+{
+    layApplianceTable(1);
+    const fs::path image = makeImage();
+    ASSERT_EQ(orvane({"upgrade", image.string(), "--yes"}).code, 0);
+    ASSERT_EQ(flagWord(1), "0000000b");
+    const struct {
+        std::uint64_t sector;
+        const char* stage;
+    } faults[] = {{kKernelAt / 512 + 10, "writing kernel"}, {kRootfsAt / 512 + 20000, "writing rootfs"}};
+    for (const auto& fault : faults) {
+        machine::setDiskSetting(m(), 1, "fail_write_at", std::to_string(fault.sector));
+        const auto run = orvane({"upgrade", image.string(), "--yes"});
+        EXPECT_EQ(run.code, 1) << fault.stage;
+        EXPECT_NE(run.out.find(std::string("Result 29: ") + fault.stage + " failed: the disk reported a write fault"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("; the upgrade flags were not set: the flag sector still holds the previous upgrade's "
+                               "flags (0x0000000b)."),
+                  std::string::npos)
+            << run.out;
+        EXPECT_EQ(run.out.find("no upgrade flags are set"), std::string::npos) << run.out;
+        EXPECT_EQ(flagWord(1), "0000000b") << "the word is only read";
+    }
+    // A flag sector that cannot be read is said to be so, not guessed at.
+    machine::setDiskSetting(m(), 1, "fail_read_at", std::to_string(kFlagAt / 512));
+    machine::setDiskSetting(m(), 1, "fail_write_at", std::to_string(kKernelAt / 512 + 10));
+    const auto run = orvane({"upgrade", image.string(), "--yes"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("; the upgrade flags were not set, and the flag sector could not be read."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("0x0000000b"), std::string::npos) << run.out;
 }
 
 }  // namespace
