@@ -125,6 +125,7 @@ int ChildProcess::wait()
     while (got < 0 && errno == EINTR);
     waited_ = true;
     code_ = got < 0 ? 127 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    signal_ = got >= 0 && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return code_;
 }
 

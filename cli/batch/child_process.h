@@ -28,6 +28,9 @@ public:
     void signal(int number);
     // Its exit code (128 + the signal when one ended it); waits for it.
     int wait();
+    // The signal that ended it, or 0 when it exited (its code may still be
+    // over 128); valid after wait().
+    int endingSignal() const { return signal_; }
 
 private:
     pid_t pid_ = -1;
@@ -36,6 +39,7 @@ private:
     std::string partial_;
     bool waited_ = false;
     int code_ = -1;
+    int signal_ = 0;
 };
 
 }  // namespace cli

@@ -26,6 +26,16 @@ using Clock = std::chrono::steady_clock;
 
 enum class State { Pending, Running, Waiting, Restarting, Ended };
 
+// A worker a signal ended, by the signal's number and name: its code
+// (128 + the number) reads like an exit of its own.
+std::string killedBy(int number)
+{
+    std::string words = "the worker was killed by signal " + std::to_string(number);
+    if (const char* name = ::sigabbrev_np(number))
+        words += std::string(" (SIG") + name + ")";
+    return words;
+}
+
 struct Slot {
     State state = State::Pending;
     std::unique_ptr<ChildProcess> worker;
@@ -153,7 +163,8 @@ private:
         end.seconds = std::chrono::duration<double>(Clock::now() - slot.started).count();
         end.words = !slot.result.empty() ? slot.result
                     : !slot.error.empty() ? slot.error
-                                          : "the worker ended with code " + std::to_string(code);
+                    : slot.worker && slot.worker->endingSignal() ? killedBy(slot.worker->endingSignal())
+                                                                 : "the worker ended with code " + std::to_string(code);
         if (!slot.afterRestart.empty())
             end.words += " (" + slot.afterRestart + ")";
         end_[i] = end;

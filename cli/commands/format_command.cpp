@@ -135,6 +135,22 @@ std::string systemCodePageLabel(const std::string& utf8)
     return text;
 }
 
+// A character the file system's labels cannot hold, named before anything
+// is written: the format service would refuse it, and the command-line
+// format it falls back on takes still fewer, so the library could only
+// report a failure with no reason.
+void refuseLabelCharacters(const std::string& fileSystem, const std::string& utf8)
+{
+    const std::string refused = fileSystem == "NTFS" ? "\"*/:<>?\\|" : "\"*+,./:;<=>?[\\]|";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            throw UsageError(fileSystem + " labels cannot hold control characters; nothing was written");
+        if (refused.find(c) != std::string::npos)
+            throw UsageError(fileSystem + " labels cannot hold '" + std::string(1, c) + "'; nothing was written");
+    }
+}
+
 bool confirmed(const std::string& question, std::ostream& out)
 {
     out << question << " [y/N] " << std::flush;
@@ -259,6 +275,7 @@ int runFormat(const CommandLine& line, std::ostream& out)
     if (!disk)
         throw CommandFailure("the disk " + devpath + " could not be read");
     const Plan plan = planFormat(partitionNumbered(disk, number, devpath), number, asked);
+    refuseLabelCharacters(plan.fileSystem, *labelText);
     if (!line.option("--yes") &&
         !confirmed(plan.name + " of " + devpath + " " + plan.typeText + ". Everything on it will be lost. Format it " +
                        plan.fileSystem + " with the label \"" + *labelText + "\"?",

@@ -1,8 +1,14 @@
 // orvane upgrade --all and setup --all on a machine with several appliances
 // of one hardware id and a stick: each appliance done by its own worker, the
 // stick left alone, one disk unplugged mid-write without harm to the others.
+#include <signal.h>
+
 #include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <thread>
 #include <regex>
+#include <sstream>
 
 #include "app/core/jobs/DiskJobLock.h"
 #include "firmware_cli.h"
@@ -88,6 +94,50 @@ TEST_F(OrvaneAllDisks, JobsCapsHowManyRunAtOnce)
     const auto secondStarts = run.out.find(devpath(2) + "    0%  started");
     ASSERT_NE(firstDone, std::string::npos) << run.out;
     EXPECT_GT(secondStarts, firstDone) << run.out;
+}
+
+// A worker a signal ends is said to be killed by it, not to have ended with
+// 128 + its number as if it had exited so itself.
+TEST_F(OrvaneAllDisks, AKilledWorkerIsNamedKilledByItsSignal)
+{
+    applianceLine(1);
+    const fs::path image = makeImage();
+    const std::string path = devpath(1);
+    // The worker: orvane told to wait for its restart, started by this test's.
+    std::atomic<bool> done{false}, killed{false};
+    std::thread killer([&] {
+        auto read = [](const fs::path& file) {
+            std::ifstream in(file);
+            return std::string{std::istreambuf_iterator<char>(in), {}};
+        };
+        while (!done && !killed) {
+            for (const auto& entry : fs::directory_iterator("/proc")) {
+                const std::string pid = entry.path().filename().string();
+                if (pid.find_first_not_of("0123456789") != std::string::npos ||
+                    read(entry.path() / "cmdline").find("--restart-when-told") == std::string::npos)
+                    continue;
+                // Its parent is the orvane this test started on its machine.
+                const std::string stat = read(entry.path() / "stat");
+                const auto close = stat.rfind(')');
+                if (close == std::string::npos)
+                    continue;
+                std::istringstream fields(stat.substr(close + 2));
+                std::string state, parent;
+                fields >> state >> parent;
+                if (read(fs::path("/proc") / parent / "cmdline").find(dir_.string()) != std::string::npos &&
+                    ::kill(std::stoi(pid), SIGKILL) == 0)
+                    killed = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const auto run = orvane({"upgrade", image.string(), "--all", "--yes"});
+    done = true;
+    killer.join();
+    ASSERT_TRUE(killed) << run.out;
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE(rowOf(run.out, path).find("the worker was killed by signal 9 (SIGKILL)"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("ended with code"), std::string::npos) << run.out;
 }
 
 // A disk another program holds ends only its own worker, and the summary

@@ -133,6 +133,23 @@ TEST_F(OrvaneCli, CommandLineMistakesAreUsageErrors)
         EXPECT_EQ(run.code, 2);
         EXPECT_NE(run.err.find("unknown option --bogus"), std::string::npos) << run.err;
     }
+    // A flag no command has is named as unknown, not as one missing its value
+    // or a stray word; a near miss of a known one is pointed at it.
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    for (const Case& c : {Case{{"format", "2", "--label", "X", "--Yes"}, "unknown option --Yes; did you mean --yes?"},
+                          Case{{"devices", "--bogus"}, "unknown option --bogus"},
+                          Case{{"devices", "--bogus=1"}, "unknown option --bogus"},
+                          Case{{"upgrade", "image.bin", "-y"}, "unknown option -y; did you mean --yes?"},
+                          Case{{"setup", "--partitions", "1", "-y"}, "unknown option -y; did you mean --yes?"}}) {
+        const auto run = orvane(c.args);
+        EXPECT_EQ(run.code, 2) << testing::PrintToString(c.args);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("needs"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(orvane({"devices", "--bogus"}).err.find("did you mean"), std::string::npos);
 }
 
 TEST_F(OrvaneCli, HelpAndAMissingMachine)

@@ -140,6 +140,34 @@ TEST_F(OrvaneFormat, RefusesWhatItMustNotFormat)
     EXPECT_EQ(print(), before);
 }
 
+// A label character the file system cannot hold is named before anything is
+// written; one it can hold, though a shell would read it, is formatted.
+TEST_F(OrvaneFormat, LabelCharactersTheFileSystemRefusesAreNamed)
+{
+    const std::string before = print();
+    struct Case {
+        const char* partition;
+        std::string label;
+        const char* says;
+    };
+    for (const Case& c : {Case{"2", "a\"b", "NTFS labels cannot hold '\"'"},
+                          Case{"2", "a|b", "NTFS labels cannot hold '|'"},
+                          Case{"2", "a>b", "NTFS labels cannot hold '>'"},
+                          Case{"2", "tab\there", "NTFS labels cannot hold control characters"},
+                          Case{"3", "A+B", "FAT32 labels cannot hold '+'"},
+                          Case{"3", "A.B", "FAT32 labels cannot hold '.'"}}) {
+        std::string out;
+        EXPECT_EQ(orvane({"format", c.partition, "--label", c.label, "--yes"}, &out), 2) << c.label;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(out.find("Formatting"), std::string::npos) << out;
+    }
+    EXPECT_EQ(print(), before);
+
+    std::string out;
+    ASSERT_EQ(orvane({"format", "2", "--label", "R&D", "--yes"}, &out), 0) << out;
+    EXPECT_EQ(blkid(kNtfsStart, "LABEL"), "R&D");
+}
+
 TEST_F(OrvaneFormat, FailedFormatExitsNonZeroAndSaysWhy)
 {
     machine::setSetting(m(), "format_service", "absent");
