@@ -50,11 +50,13 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "orvane-readme-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
-        for (const char* sub : {"home", "data", "work"})
+        for (const char* sub : {"home", "data", "work", "tmp"})
             fs::create_directories(dir_ / sub);
-        // The default machine goes under data/, never the user's own.
+        // The default machine goes under data/, never the user's own; what
+        // the commands make with mktemp stays in tmp/.
         std::ofstream(state()) << "export HOME=" << quoted((dir_ / "home").string())
                                << " XDG_DATA_HOME=" << quoted((dir_ / "data").string())
+                               << " TMPDIR=" << quoted((dir_ / "tmp").string())
                                << " PATH=" << quoted(userPath()) << "\nunset KX_MACHINE\n";
     }
 
