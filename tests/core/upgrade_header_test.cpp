@@ -91,7 +91,7 @@ TEST_F(UpgradeHeaderTest, NumbersAreDigitsOnlyWithinTheirFieldsRange)
         {"CRCSUM=1\nKSIZE=-16\n", "not \"-16\""},
         {"CRCSUM=1\nKSIZE= 1000000\n", "not \" 1000000\""},
         {"CRCSUM=1\nKSIZE=1000000 \n", "not \"1000000 \""},
-        {std::string("CRCSUM=1\nKSIZE=1000000\0junk\n", 31), "not \"1000000\\x00junk\""},
+        {std::string("CRCSUM=1\nKSIZE=1000000\0junk\n", 28), "not \"1000000\\x00junk\""},
         {"CRCSUM=1\nKSIZE=1e6\n", "not \"1e6\""},
         {"CRCSUM=1\nKSIZE=700\r\r\n", "not \"700\\x0D\""},
         {"CRCSUM=1\nKSIZE=\n", "line 2: KSIZE= has no number"},
