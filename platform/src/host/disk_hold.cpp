@@ -50,6 +50,13 @@ int retryMomentary(Attempt attempt, int momentary)
     }
 }
 
+// Why an open of the node failed, from errno.
+std::string openFailure(const std::string& node)
+{
+    return "cannot open " + node + ": " + std::strerror(errno) +
+           (errno == EACCES ? "; run as root or as a member of group disk" : "");
+}
+
 dev_t identityOf(const struct stat& st) { return S_ISBLK(st.st_mode) ? st.st_rdev : st.st_ino; }
 
 bool sameNode(int fd, dev_t expected)
@@ -81,8 +88,7 @@ std::shared_ptr<DiskHold> DiskHold::take(const machine::Machine& m, const machin
     };
     hold->lockFd_ = openNode(O_RDONLY);
     if (hold->lockFd_ < 0) {
-        why = "cannot open " + hold->backing_ + ": " + std::strerror(errno) +
-              (errno == EACCES ? "; run as root or as a member of group disk" : "");
+        why = openFailure(hold->backing_);
         return nullptr;
     }
     struct stat st {};
@@ -102,8 +108,7 @@ std::shared_ptr<DiskHold> DiskHold::take(const machine::Machine& m, const machin
         if (hold->ioFd_ < 0) {
             busy = errno == EBUSY;
             why = busy ? "another program has " + hold->backing_ + " open exclusively or a partition of it mounted"
-                       : "cannot open " + hold->backing_ + ": " + std::strerror(errno) +
-                             (errno == EACCES ? "; run as root or as a member of group disk" : "");
+                       : openFailure(hold->backing_);
             return nullptr;
         }
         if (!sameNode(hold->ioFd_, hold->device_)) {
