@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "cli/commands/commands.h"
 #include "cli/device_choice.h"
@@ -42,12 +43,30 @@ void readInfo(kx_disk* disk, const std::string& devpath, kx_user_info& user)
         throw CommandFailure("the user information of " + devpath + " could not be read");
 }
 
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+// Control bytes another tool left on the disk are shown as \xNN, so each
+// text stays on its own line.
+std::string shownText(std::string_view text)
+{
+    std::string shown;
+    for (const unsigned char c : text) {
+        if (!isControl(c)) {
+            shown += static_cast<char>(c);
+            continue;
+        }
+        static const char digits[] = "0123456789abcdef";
+        shown += {'\\', 'x', digits[c >> 4], digits[c & 15]};
+    }
+    return shown;
+}
+
 int getInfo(const std::string& devpath, std::ostream& out)
 {
     kx_user_info user{};
     readInfo(diskOf(devpath), devpath, user);
     for (const TextField& f : fieldsOf(user))
-        out << (f.option + 2) << ": " << std::string(f.text, strnlen(f.text, f.size)) << '\n';
+        out << (f.option + 2) << ": " << shownText(std::string_view(f.text, strnlen(f.text, f.size))) << '\n';
     return kSuccess;
 }
 
@@ -82,8 +101,10 @@ void checkTexts(const CommandLine& line)
         any = true;
         if (value->size() >= f.size)
             throw UsageError(std::string(f.option) + " takes at most " + std::to_string(f.size - 1) + " bytes");
-        if (value->find('\0') != std::string::npos)
-            throw UsageError(std::string(f.option) + " cannot hold a zero byte");
+        for (std::size_t i = 0; i < value->size(); ++i)
+            if (isControl(static_cast<unsigned char>((*value)[i])))
+                throw UsageError(std::string(f.option) + " cannot hold control characters such as line feeds, tabs "
+                                 "or zero bytes (one is at byte " + std::to_string(i + 1) + ")");
     }
     if (!any)
         throw UsageError("userinfo set needs at least one of --text1, --text2, --text3, --text4");

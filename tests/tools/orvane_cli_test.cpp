@@ -77,6 +77,20 @@ TEST_F(OrvaneCli, UserInfoRoundTripKeepsTextsNotGiven)
     run = orvane({"userinfo", "get", "--device", devpath(1)});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "text1: serial 9\ntext2: changed\ntext3: rack\ntext4: fourth text\n");
+
+    // A control byte would split the lines get prints: refused when set,
+    // shown escaped when another tool left one on the disk.
+    for (const char* text : {"two\nlines", "tab\there", "bell\a", "del\x7f"}) {
+        run = orvane({"userinfo", "set", "--text1", text});
+        EXPECT_EQ(run.code, 2) << text;
+        EXPECT_NE(run.err.find("--text1 cannot hold control characters"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(imageBytes(1, 216, 10), std::string("serial 9\0\0", 10)) << "a refused text was written";
+    const int fd = ::open(diskImage(1).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::pwrite(fd, "a\nb\\c", 6, 216), 6);
+    ::close(fd);
+    run = orvane({"userinfo", "get"});
+    EXPECT_EQ(run.out.substr(0, run.out.find("text2")), "text1: a\\x0ab\\c\n");
 }
 
 TEST_F(OrvaneCli, BlankDiskHasEmptyTexts)
