@@ -54,6 +54,10 @@ void refreshPrivateFigures(::PedPartition* part, PedPartFs* fs)
 {
     PedDevice* dev = partData(part)->dev;
     PedWinPart& record = partData(part)->winpart;
+    // Loaded by another process (the window, an earlier command): the driver
+    // knows its drive. Not marked mounted here, so this process's end leaves
+    // it loaded.
+    learnDriverMount(dev);
     win::ULARGE_INTEGER freeBytes{};
     win::PARTITION_INFORMATION info{};
     const bool haveFree = dev && dev->mount_point &&

@@ -11,6 +11,7 @@
 #include "cli/library_session.h"
 #include "cli/password_input.h"
 #include "kx/kx.h"
+#include "platform/win_api.h"
 
 namespace cli {
 
@@ -142,6 +143,32 @@ int format(const CommandLine& line, std::ostream& out)
     return kSuccess;
 }
 
+// The library only says a load failed; the reason is found by elimination.
+std::string whyNotLoaded(const Target& target, const Secret& password, const std::optional<std::string>& letter)
+{
+    switch (headerOpener(target.find()->path, password.text(), password.text())) {
+    case HeaderOpener::Neither:
+        return "the password does not open it";
+    case HeaderOpener::Unreadable:
+        return "its header could not be read";
+    case HeaderOpener::Current:
+    case HeaderOpener::Chosen:
+        break;
+    }
+    const win::DWORD used = win::GetLogicalDrives();
+    if (letter) {
+        if (used & (1u << ((*letter)[0] - 'A')))
+            return "the password opens it, but " + *letter + " is taken by another drive";
+    } else {
+        bool anyFree = false;
+        for (int drive = 'D' - 'A'; drive <= 'Z' - 'A'; ++drive)
+            anyFree = anyFree || !(used & (1u << drive));
+        if (!anyFree)
+            return "the password opens it, but no drive letter from D: to Z: is free";
+    }
+    return "the password opens it, but the encryption driver did not mount it";
+}
+
 int load(const CommandLine& line, std::ostream& out)
 {
     std::vector<std::string> allowed = kCommon;
@@ -159,10 +186,14 @@ int load(const CommandLine& line, std::ostream& out)
     const Target target = targetOf(line);
     target.find();
     attachDriver(line);
+    // Read again with the driver attached: it knows a volume another process loaded.
+    kx_disk_probe(target.devpath.c_str());
+    if (const PedWinPart* part = target.find(); part->loaded || part->mountpoint)
+        throw CommandFailure(target.name() + " is loaded already" +
+                             (part->mountpoint ? std::string(" on ") + part->mountpoint : std::string()));
     const Secret password = input.existing("Password", out);
     if (kx_part_load(target.find(), password.c_str(), letter ? letter->c_str() : nullptr) != 0)
-        throw CommandFailure(target.name() + " was not loaded: wrong password, the letter is taken, or the "
-                                             "volume is loaded already");
+        throw CommandFailure(target.name() + " was not loaded: " + whyNotLoaded(target, password, letter));
     session.keepLoadedVolumes();
     const PedWinPart* part = target.find();
     out << "Loaded " << target.name() << " on " << (part->mountpoint ? part->mountpoint : "a drive") << ".\n";

@@ -156,6 +156,9 @@ TEST_F(OrvanePrivate, NtfsFileComesBackAfterUnloadAndLoad)
     run = orvane({"private", "load", "1", "--letter", "M:"}, pw);
     ASSERT_EQ(run.code, 0) << run.out;
     EXPECT_NE(run.out.find("Loaded partition 1 on M:."), std::string::npos) << run.out;
+    run = orvane({"private", "load", "1"}, pw);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("partition 1 is loaded already on M:"), std::string::npos) << run.out;
 
     const fs::path note = dir_.parent_path() / "note.txt";
     std::ofstream(note) << "kept inside the private volume";
@@ -164,6 +167,19 @@ TEST_F(OrvanePrivate, NtfsFileComesBackAfterUnloadAndLoad)
     run = orvane({"private", "unload", "1"});
     ASSERT_EQ(run.code, 0) << run.out;
     EXPECT_NE(machineTool({"get-file", "M:", "note.txt", note.string() + ".gone"}).code, 0);
+    // A failed load says why: each reason is told apart from the others.
+    struct Failure {
+        std::vector<std::string> args;
+        std::string password;
+        const char* says;
+    };
+    for (const Failure& f : {Failure{{"private", "load", "1"}, "not the password\n", "the password does not open it"},
+                             Failure{{"private", "load", "1", "--letter", "C:"}, pw,
+                                     "the password opens it, but C: is taken by another drive"}}) {
+        run = orvane(f.args, f.password);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.out.find(std::string("partition 1 was not loaded: ") + f.says), std::string::npos) << run.out;
+    }
 
     ASSERT_EQ(orvane({"private", "load", "1"}, pw).code, 0);
     ASSERT_EQ(machineTool({"get-file", "D:", "note.txt", note.string() + ".back"}).code, 0);
