@@ -2,7 +2,9 @@
 
 #include <gcrypt.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace kx::crypto {
 
@@ -18,6 +20,15 @@ void ensureGcrypt()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        // libkx and the emulated driver each carry a copy of this code, so
+        // the once above is not process-wide: a copy that finds another one
+        // part way waits for it, as a second pool would make libgcrypt
+        // complain on the terminal.
+        for (int waited = 0; gcry_control(GCRYCTL_ANY_INITIALIZATION_P) && waited < 2000; ++waited) {
+            if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P))
             return;
         gcry_check_version(nullptr);
