@@ -199,14 +199,31 @@ int formatWithProgress(PedWinPart* part, const std::string& label, std::ostream&
     return result;
 }
 
+std::string narrow(const win::WCHAR* wide)
+{
+    char text[1024] = {};
+    return win::WideCharToMultiByte(win::CP_UTF8, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr) > 0 ? text
+                                                                                                          : "";
+}
+
+// What the drive holds after a format whose outcome the library cannot vouch for.
+std::string driveNow(const std::string& drive)
+{
+    const win::WCHAR root[] = {static_cast<win::WCHAR>(drive[0]), u':', u'\\', 0};
+    win::WCHAR label[261] = {}, fileSystem[64] = {};
+    if (!win::GetVolumeInformationW(root, label, 261, nullptr, nullptr, nullptr, fileSystem, 64) || !fileSystem[0])
+        return drive + " holds no file system the system recognises";
+    return drive + " now holds " + narrow(fileSystem) + " labelled \"" + narrow(label) + "\"";
+}
+
 std::string whyNotFormatted(int code, const std::string& drive)
 {
     switch (code) {
     case KX_FORMAT_NO_DRIVE:
         return "it has no drive letter";
     case KX_FORMAT_FAILED:
-        return "the format service did not report success; the command-line NTFS format was run in its place and "
-               "may have formatted " + drive + " NTFS: check it before use";
+        return "the format service did not report success; the command-line NTFS format was run in its place, and " +
+               driveNow(drive) + ": check it before use";
     case KX_FORMAT_NO_SERVICE:
         return "this system has no format service (fmifs.dll FormatEx); nothing was done";
     case KX_FORMAT_BAD_LABEL:
