@@ -38,7 +38,10 @@ protected:
         try {
             reopenWith(change);
         } catch (const machine::MachineError& e) {
+            // The reason, after the file's path.
             outcome = e.what();
+            const std::string file = (dir_ / "machine.json").string() + " is damaged: ";
+            outcome = outcome.starts_with(file) ? outcome.substr(file.size()) : "without the file: " + outcome;
         }
         std::ofstream(dir_ / "machine.json", std::ios::trunc) << original.dump(2);
         return outcome;
@@ -49,16 +52,35 @@ TEST_F(MachineFile, NumbersOutsideTheirFieldsAreRefusedByName)
 {
     // A float far beyond 64 bits (found by fuzzing the loader).
     EXPECT_EQ(errorOf([](json& d) { d["next_volume"] = 1.79665e+22; }),
-              "machine.json: next_volume is not a whole number in range");
+              "next_volume is not a whole number in range");
     EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["publish_delay_ms"] = -1e300; }),
-              "machine.json: publish_delay_ms is not a whole number in range");
+              "disk 1: publish_delay_ms is not a whole number in range");
     // Whole numbers too big for their field, and fractions.
     EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["number"] = 10000000000ll; }),
-              "machine.json: number is not a whole number in range");
+              "disk 1: number is not a whole number in range");
     EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["size"] = -512; }),
-              "machine.json: size is not a whole number in range");
+              "disk 1: size is not a whole number in range");
     EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["slot"] = 1.5; }),
-              "machine.json: slot is not a whole number in range");
+              "disk 1: slot is not a whole number in range");
+}
+
+TEST_F(MachineFile, DamageIsNamedByTheDiskAndKeyItIsIn)
+{
+    EXPECT_EQ(errorOf([](json& d) { d["disks"] = "x"; }), "disks must be a list, not text");
+    EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["partitions"] = 3; }), "disk 1: partitions must be a list, not number");
+    EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["read_only"] = "true"; }),
+              "disk 1: read_only must be true or false, not text");
+    EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["vendor"] = 5; }), "disk 1: vendor must be text, not number");
+    // Two disks on one number or one image would write each other.
+    EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["number"] = 0; }), "disks 0 and 1 both have the number 0");
+    EXPECT_EQ(errorOf([](json& d) { d["disks"][1]["backing"] = "disk0.img"; }),
+              "disks 0 and 1 both use the backing disk0.img");
+    EXPECT_EQ(errorOf([](json& d) {
+                  d["disks"][1]["number"] = 0;
+                  d["disks"][1]["present"] = false;
+              }),
+              "loaded")
+        << "an unplugged disk keeps the number it had";
 }
 
 TEST_F(MachineFile, WholeNumbersWrittenAsFloatsStillLoad)

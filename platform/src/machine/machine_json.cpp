@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -36,11 +37,37 @@ T valueOf(const json& v, const char* key)
 }
 
 template <typename T>
+const char* kindOf()
+{
+    if constexpr (std::is_same_v<T, bool>)
+        return "true or false";
+    else if constexpr (std::is_same_v<T, std::string>)
+        return "text";
+    else if constexpr (std::is_integral_v<T>)
+        return "a whole number";
+    else
+        return "of another kind";
+}
+
+// A hand edit that puts the wrong kind of value under a key is named by the
+// key, not by the JSON library's words.
+template <typename T>
+T checkedValueOf(const json& v, const char* key)
+{
+    try {
+        return valueOf<T>(v, key);
+    } catch (const json::type_error&) {
+        throw MachineError(std::string("machine.json: ") + key + " must be " + kindOf<T>() + ", not " +
+                           (v.is_string() ? "text" : v.type_name()));
+    }
+}
+
+template <typename T>
 void read(const json& j, const char* key, T& out)
 {
     auto it = j.find(key);
     if (it != j.end() && !it->is_null())
-        out = valueOf<T>(*it, key);
+        out = checkedValueOf<T>(*it, key);
 }
 
 template <typename T>
@@ -48,7 +75,37 @@ void read(const json& j, const char* key, std::optional<T>& out)
 {
     auto it = j.find(key);
     if (it != j.end() && !it->is_null())
-        out = valueOf<T>(*it, key);
+        out = checkedValueOf<T>(*it, key);
+}
+
+// The list under key, empty when there is none; anything else is damage
+// (iterating a string would read it as one record).
+const json& listAt(const json& j, const char* key)
+{
+    static const json none = json::array();
+    auto it = j.find(key);
+    if (it == j.end() || it->is_null())
+        return none;
+    if (!it->is_array())
+        throw MachineError(std::string("machine.json: ") + key + " must be a list, not " +
+                           (it->is_string() ? "text" : it->type_name()));
+    return *it;
+}
+
+// Two disks on one number or one image would write each other's bytes.
+void checkDisksApart(const std::vector<Disk>& disks)
+{
+    for (size_t a = 0; a < disks.size(); ++a)
+        for (size_t b = a + 1; b < disks.size(); ++b) {
+            const Disk& x = disks[a];
+            const Disk& y = disks[b];
+            const std::string both = "disks " + std::to_string(x.slot) + " and " + std::to_string(y.slot);
+            if (x.present && y.present && x.number == y.number)
+                throw MachineError("machine.json: " + both + " both have the number " + std::to_string(x.number));
+            // Host slots may name a node the kernel handed on; the host rules judge those.
+            if (!x.host && !y.host && x.backing == y.backing)
+                throw MachineError("machine.json: " + both + " both use the backing " + x.backing);
+        }
 }
 
 template <typename T>
@@ -251,9 +308,8 @@ Disk diskFromJson(const json& j)
         read(*f, "skip_writes", d.faults.skipWrites);
         read(*f, "write_log", d.faults.writeLog);
     }
-    if (auto p = j.find("partitions"); p != j.end())
-        for (const auto& pj : *p)
-            d.partitions.push_back(partitionFromJson(pj));
+    for (const auto& pj : listAt(j, "partitions"))
+        d.partitions.push_back(partitionFromJson(pj));
     read(j, "disabled", d.disabled);
     read(j, "node_reboot_on", d.nodeRebootOn);
     read(j, "node_fail_on", d.nodeFailOn);
@@ -391,6 +447,13 @@ json toJson(const State& state)
             {"announcement_count", state.announcementCount}};
 }
 
+std::string damageOf(const MachineError& e)
+{
+    const std::string_view why = e.what();
+    constexpr std::string_view file = "machine.json: ";
+    return std::string(why.starts_with(file) ? why.substr(file.size()) : why);
+}
+
 State fromJson(const json& doc)
 {
     try {
@@ -404,9 +467,15 @@ State fromJson(const json& doc)
         State s;
         if (auto j = doc.find("settings"); j != doc.end())
             s.settings = settingsFromJson(*j);
-        if (auto j = doc.find("disks"); j != doc.end())
-            for (const auto& dj : *j)
+        for (const auto& dj : listAt(doc, "disks")) {
+            try {
                 s.disks.push_back(diskFromJson(dj));
+            } catch (const MachineError& e) {
+                if (damageOf(e).starts_with("disk "))
+                    throw;
+                throw MachineError("machine.json: disk " + std::to_string(s.disks.size()) + ": " + damageOf(e));
+            }
+        }
         read(doc, "registry", s.registry);
         if (!s.registry.is_object())
             throw MachineError("registry is not an object");
@@ -421,22 +490,20 @@ State fromJson(const json& doc)
         read(doc, "next_volume", s.nextVolume);
         read(doc, "arrival_counter", s.arrivalCounter);
         read(doc, "device_changes", s.deviceChanges);
-        if (auto j = doc.find("services"); j != doc.end())
-            for (const auto& sj : *j)
-                s.services.push_back(serviceFromJson(sj));
-        if (auto j = doc.find("crypt_volumes"); j != doc.end())
-            for (const auto& vj : *j) {
-                s.cryptVolumes.push_back(cryptVolumeFromJson(vj));
-                if (s.cryptVolumes.back().slot >= static_cast<int>(s.disks.size()))
-                    throw MachineError("an encrypted volume is on a disk the machine does not have");
-            }
-        if (auto j = doc.find("announcements"); j != doc.end())
-            for (const auto& aj : *j)
-                s.announcements.push_back(announcementFromJson(aj));
+        for (const auto& sj : listAt(doc, "services"))
+            s.services.push_back(serviceFromJson(sj));
+        for (const auto& vj : listAt(doc, "crypt_volumes")) {
+            s.cryptVolumes.push_back(cryptVolumeFromJson(vj));
+            if (s.cryptVolumes.back().slot >= static_cast<int>(s.disks.size()))
+                throw MachineError("an encrypted volume is on a disk the machine does not have");
+        }
+        for (const auto& aj : listAt(doc, "announcements"))
+            s.announcements.push_back(announcementFromJson(aj));
         read(doc, "announcement_count", s.announcementCount);
         for (size_t i = 0; i < s.disks.size(); ++i)
             if (s.disks[i].slot != static_cast<int>(i))
                 throw MachineError("disk slots must run 0, 1, 2 ... in order");
+        checkDisksApart(s.disks);
         return s;
     } catch (const nlohmann::json::exception& e) {
         throw MachineError(std::string("machine.json: ") + e.what());

@@ -112,7 +112,11 @@ State parse(const fs::path& file, const std::string& text)
     } catch (const nlohmann::json::exception& e) {
         throw MachineError(file.string() + " is not valid JSON: " + e.what());
     }
-    return fromJson(doc);
+    try {
+        return fromJson(doc);
+    } catch (const MachineError& e) {
+        throw MachineError(file.string() + " is damaged: " + damageOf(e));
+    }
 }
 
 std::string serialise(const State& state) { return toJson(state).dump(2) + '\n'; }
@@ -188,7 +192,6 @@ std::shared_ptr<Machine> Machine::open(const fs::path& dir)
 
 std::shared_ptr<const State> Machine::readFile() const
 {
-    const fs::path file = dir_ / "machine.json";
     std::lock_guard guard(cache_->mutex);
     auto key = statKey(folderFd());
     if (!key)
@@ -196,7 +199,7 @@ std::shared_ptr<const State> Machine::readFile() const
     if (cache_->state && cache_->key == key)
         return cache_->state;
     std::string text = readText(folderFd(), shown_ / kStateName);
-    cache_->state = std::make_shared<const State>(parse(file, text));
+    cache_->state = std::make_shared<const State>(parse(shown_ / kStateName, text));
     cache_->key = key;
     cache_->text = std::move(text);
     return cache_->state;
@@ -259,7 +262,7 @@ void Machine::update(const std::function<void(State&)>& change)
         if (cache_->state && !before.empty() && cache_->text == before)
             state = *cache_->state;
         else if (!before.empty())
-            state = parse(file, before);
+            state = parse(shown_ / kStateName, before);
     }
     auto names = cache_->journal.read();
     if (names)
