@@ -24,6 +24,10 @@ std::string chooseDevice(const std::vector<ListedDevice>& devices, const std::op
             if (d.namedBy(*named))
                 throw CommandFailure("the machine does not offer " + *named +
                                      " as a USB storage disk; nothing was written\n" + notOfferedLines({d}, "  "));
+        // Another job's restart has its disk away for a while.
+        if (const std::string holder = DiskJobLock::AnyHolder(); !holder.empty())
+            throw DiskBusy("no USB storage disk is at " + *named + " now, while " + holder +
+                           " holds one (it may be restarting it); nothing was written");
         throw CommandFailure("no USB storage disk at " + *named + " (see orvane devices)" +
                              (refused.empty() ? "" : "\n" + notOfferedLines(refused, "  ")));
     }
@@ -62,8 +66,12 @@ void checkGivenDisk(const std::vector<ListedDevice>& devices, const std::optiona
     for (const auto& d : devices)
         if (d.path == named)
             found = usbIdOf(d.path);
-    if (found.empty() || ::strcasecmp(found.c_str(), usbId->c_str()) != 0)
-        throw CommandFailure(named + " is no longer the disk of USB device " + *usbId + " (" +
+    if (!found.empty() && ::strcasecmp(found.c_str(), usbId->c_str()) == 0)
+        return;
+    if (const std::string holder = DiskJobLock::AnyHolder(); devices.empty() && !holder.empty())
+        throw DiskBusy("USB device " + *usbId + " is away now, while " + holder +
+                       " holds a disk (it may be restarting it); nothing was written");
+    throw CommandFailure(named + " is no longer the disk of USB device " + *usbId + " (" +
                              (devices.empty() ? std::string("that device is not attached")
                                               : "that device is " + devices.front().path) +
                              "); nothing was written");
