@@ -243,6 +243,20 @@ TEST_F(OrvaneAllDisks, AWorkerWritesOnlyTheDiskItIsGivenAndOnlyWhileItIsThatDevi
         EXPECT_EQ(worker.code, 1) << given << "\n" << worker.out;
         EXPECT_NE(worker.err.find("nothing was written"), std::string::npos) << worker.err;
     }
+    {
+        // Its device away while another job holds a disk: busy (that job may
+        // be restarting it), not a disk that is gone for good.
+        testing_support::ForeignJobLock foreign(m(), 2, DiskJobDescription(DiskJobKind::Upgrade, 4242));
+        ASSERT_TRUE(foreign.held());
+        machine::unplug(m(), 1);
+        const auto worker = orvane({"upgrade", image.string(), "--yes", "--device", devpath(1), "--restart-when-told",
+                                    "--usb-id", usbId(1)});
+        EXPECT_EQ(worker.code, 5) << worker.err;
+        EXPECT_NE(worker.err.find("is away now, while an upgrade started by process 4242 holds a disk"),
+                  std::string::npos)
+            << worker.err;
+        machine::plug(m(), 1);
+    }
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(1)), before1);
     EXPECT_EQ(testing_support::fingerprintFile(diskImage(2)), before2);
 
