@@ -1,6 +1,7 @@
 // orvane: the command-line front end of the storage library.
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include "cli/command_line.h"
 #include "cli/commands/commands.h"
@@ -71,6 +72,11 @@ int run(const cli::CommandLine& line)
 
 int main(int argc, char** argv)
 {
+    // Alone, before anything opens a machine: it answers anywhere.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "orvane " ORVANE_VERSION "\n";
+        return cli::kSuccess;
+    }
     try {
         const cli::CommandLine line = cli::parseCommandLine(argc, argv);
         // Before any thread starts: the jobs that write a disk are stopped or

@@ -1,5 +1,6 @@
 // orvane-machine: the control tool of the emulated Windows machine.
 #include <iostream>
+#include <string_view>
 
 #include "commands.h"
 #include "platform/machine.h"
@@ -7,6 +8,10 @@
 int main(int argc, char** argv)
 {
     using namespace machine_tool;
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "orvane-machine " ORVANE_VERSION "\n";
+        return 0;
+    }
     try {
         const Invocation inv = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), commandTable());
         if (inv.help)
