@@ -17,6 +17,26 @@
 #include "app/widgets/ResourceImage.h"
 #include "kx/kx.h"
 
+namespace {
+
+// The day log files live in the user's state folder (XDG), never in
+// whatever folder the window was started from: the start-up pruning deletes
+// old ones there. The current folder only when there is no home at all.
+QString LogFolder()
+{
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    QString folder;
+    if (state.startsWith('/'))
+        folder = QString::fromLocal8Bit(state) + QStringLiteral("/orvane-config");
+    else if (const QString home = QDir::homePath(); home != QDir::rootPath())
+        folder = home + QStringLiteral("/.local/state/orvane-config");
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return QDir::currentPath();
+    return folder;
+}
+
+}  // namespace
+
 std::u16string CTavrinApp::StartLanguage()
 {
     CPublicFunction& language = CPublicFunction::GetInstance();
@@ -39,7 +59,7 @@ bool CTavrinApp::Start()
 {
     QCoreApplication::setOrganizationName(QString::fromUtf8("应用程序向导生成的本地应用程序"));
     // The running application writes no log lines; the pruning still runs.
-    CComnLog::GetInstance().Init(false, QDir::currentPath().toStdU16String());
+    CComnLog::GetInstance().Init(false, LogFolder().toStdU16String());
     if (!kx_soft_init()) {
         m_stage = Stage::LibraryFailed;
         COMN_LOG("%s : %s : %d\t初始化不成功");
