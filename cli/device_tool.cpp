@@ -5,32 +5,20 @@
 #include <system_error>
 
 #include "cli/library_session.h"
+#include "platform/helper_programs.h"
 #include "platform/win_api.h"
 
 namespace cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path ownFolder()
-{
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        throw CommandFailure("the folder of orvane could not be found");
-    return self.parent_path();
-}
-
-}  // namespace
-
 void placeDeviceTool()
 {
-    const fs::path tool = ownFolder() / "cmddev";
-    std::error_code ec;
-    if (!fs::is_regular_file(tool, ec))
-        throw CommandFailure("cmddev, which restarts the device after an upgrade, is not in " +
-                             tool.parent_path().string() + "; nothing was written");
+    const fs::path tool = machine::helperProgram("cmddev");
+    if (tool.empty())
+        throw CommandFailure("cmddev, which restarts the device after an upgrade, is in neither " +
+                             machine::ownProgramFolder().string() + " nor " +
+                             machine::installedHelperFolder().string() + "; nothing was written");
     char folder[win::MAX_PATH] = {};
     if (!win::SHGetSpecialFolderPathA(nullptr, folder, win::CSIDL_COMMON_TEMPLATES, win::TRUE))
         throw CommandFailure("the shared templates folder could not be made; nothing was written");

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "files/path_map.h"
+#include "platform/helper_programs.h"
 #include "platform/machine.h"
 #include "platform/win_api.h"
 #include "processes/command_line.h"
@@ -213,6 +214,18 @@ std::vector<std::string> childEnvironment(const void* block)
     try {
         env.push_back("KX_MACHINE=" + machine::current()->dir().string());
     } catch (const std::exception&) {
+    }
+    // Our programs inside the machine (cmddev.exe) lie far from the library
+    // their link names: they load the one this process runs.
+    if (const fs::path own = machine::platformLibraryFolder(); !own.empty()) {
+        constexpr std::string_view kName = "LD_LIBRARY_PATH=";
+        const auto given = std::find_if(env.begin(), env.end(), [&](const std::string& e) { return e.starts_with(kName); });
+        if (given == env.end())
+            env.push_back(std::string(kName) + own.string());
+        else if (given->size() == kName.size())
+            *given = std::string(kName) + own.string();
+        else
+            *given = std::string(kName) + own.string() + ":" + given->substr(kName.size());
     }
     return env;
 }

@@ -1,15 +1,12 @@
 #include "processes/system_programs.h"
 
 #include "machine/file_replace.h"
+#include "platform/helper_programs.h"
 #include "platform/machine.h"
 
 namespace machine {
 
 namespace {
-
-#ifndef ORVANE_CMD_PROGRAM
-#define ORVANE_CMD_PROGRAM "orvane-cmd"
-#endif
 
 std::string shellQuoted(const std::string& text)
 {
@@ -23,9 +20,13 @@ std::string shellQuoted(const std::string& text)
 
 void writeSystemPrograms(const fs::path& driveC)
 {
+    // The interpreter of the program making the machine, named by its full
+    // path; a tree without one leaves it to PATH.
+    const fs::path found = helperProgram("orvane-cmd");
+    const std::string program = found.empty() ? std::string("orvane-cmd") : found.string();
     // "$@" hands every argument over untouched: no shell reads them.
-    replaceFile(driveC / "Windows" / "system32" / "cmd.exe",
-                "#!/bin/sh\nexec " + shellQuoted(ORVANE_CMD_PROGRAM) + " \"$@\"\n", 0700);
+    replaceFile(driveC / "Windows" / "system32" / "cmd.exe", "#!/bin/sh\nexec " + shellQuoted(program) + " \"$@\"\n",
+                0700);
 }
 
 }  // namespace machine
