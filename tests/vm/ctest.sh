@@ -3,6 +3,7 @@
 #   tests/vm/ctest.sh BUILD image    fetch the kernel and udev, build the initramfs
 #   tests/vm/ctest.sh BUILD writes   upgrades and setups in a row, with udev and without
 #   tests/vm/ctest.sh BUILD guards   hot-plug notices, loop holders, restart rights, busy disk
+#   tests/vm/ctest.sh BUILD tcrypt   our private volumes opened by cryptsetup
 # ORVANE_VM_UPGRADES and ORVANE_VM_SETUPS set the writes' counts for each of
 # its two runs (default 6 and 2; the full count is 20 and 5).
 set -euo pipefail
@@ -26,5 +27,8 @@ case "$2" in
     # The loop scenario has the host hash the whole disk six times: 2 GiB.
     exec "$here/run.sh" --timeout 500 --log "$ORVANE_VM_DIR/logs/guards.log" --appliance-size 2G hotplug,loop,restart,busy
     ;;
-  *) echo "usage: tests/vm/ctest.sh BUILD image|writes|guards" >&2; exit 2 ;;
+  tcrypt)
+    exec "$here/run.sh" --timeout 500 --log "$ORVANE_VM_DIR/logs/tcrypt.log" --appliance-size 1330M tcrypt
+    ;;
+  *) echo "usage: tests/vm/ctest.sh BUILD image|writes|guards|tcrypt" >&2; exit 2 ;;
 esac

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Downloads the guest's kernel and udev from the Debian archive (apt-get
+# Downloads the guest's kernel, udev and cryptsetup from the Debian archive (apt-get
 # download, never installed on this machine) into VMDIR/cache, once, and
 # unpacks them into VMDIR/debs. Prints nothing on a second run.
 #   tests/vm/fetch.sh VMDIR
@@ -23,8 +23,9 @@ fi
 [ -n "$kernel" ] || { echo "fetch: linux-image-amd64 names no kernel package" >&2; exit 1; }
 
 # udevadm is systemd-udevd; libsystemd-shared is fetched beside it for the
-# builds of udev that link it.
-wanted=("$kernel" udev libsystemd-shared)
+# builds of udev that link it. cryptsetup reads our private volumes as an
+# outside program; its other libraries come with this machine's own packages.
+wanted=("$kernel" udev libsystemd-shared cryptsetup-bin libcryptsetup12 libpopt0)
 stamp="$debs/.unpacked"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${wanted[*]}" ]; then
   exit 0

@@ -4,13 +4,15 @@
 # busybox, the kernel modules for USB storage, virtio, loop and FUSE,
 # systemd-udevd with Debian's rules, our programs at the build folder's own
 # path (their RUNPATH names it), the tools they run and the tests check with,
-# each with the shared libraries ldd names, and the guest scripts.
+# each with the shared libraries ldd names, and the guest scripts. Debian's
+# cryptsetup with the device-mapper and cipher modules it needs, loaded only
+# by the scenario that opens our volumes with it.
 #   tests/vm/mkinitramfs.sh BUILD VMDIR     writes VMDIR/initramfs.cpio
 # ORVANE_VM_GDB=1 adds gdb.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
-vm="$2"
+vm="$(cd "$2" && pwd)"
 debs="$vm/debs"
 kver="$(cat "$debs/kernel-version")"
 root="$vm/root"
@@ -30,7 +32,7 @@ copy() {
   cp -L "$src" "$root$dst"
   local lib
   # ldd says nothing useful of static programs and scripts: no libraries.
-  for lib in $({ LD_LIBRARY_PATH="$debs/usr/lib/x86_64-linux-gnu/systemd" ldd "$src" 2>/dev/null || true; } |
+  for lib in $({ LD_LIBRARY_PATH="$debs/usr/lib/x86_64-linux-gnu/systemd:$debs/lib/x86_64-linux-gnu:$debs/usr/lib/x86_64-linux-gnu" ldd "$src" 2>/dev/null || true; } |
     awk '/not found/ { print "MISSING:" $1; next } $2 == "=>" && $3 ~ /^\// { print $3; next } $1 ~ /^\// { print $1 }'); do
     case "$lib" in
       MISSING:*) echo "mkinitramfs: $src needs ${lib#MISSING:}, which this machine lacks" >&2; exit 1 ;;
@@ -55,11 +57,12 @@ tool() {
 }
 
 copy /usr/bin/busybox
-for p in orvane orvane-machine cmddev orvane-cmd; do
+for p in orvane orvane-machine cmddev orvane-cmd orvane-vm-volume; do
   [ -x "$build/$p" ] || { echo "mkinitramfs: $build/$p is not built" >&2; exit 1; }
   copy "$build/$p"
 done
-tool sfdisk blkid losetup mount umount setpriv mkntfs ntfs-3g mkfs.fat date sha256sum stat dd cmp
+tool sfdisk blkid losetup mount umount setpriv mkntfs ntfs-3g mkfs.fat date sha256sum stat dd cmp \
+  ntfscp ntfscat ntfsfix ntfsinfo fsck.fat
 # ORVANE_VM_GDB=1: gdb too, for the backtraces of crashed programs' cores.
 if [ "${ORVANE_VM_GDB:-0}" = 1 ]; then
   tool gdb
@@ -72,6 +75,12 @@ fi
 mkdir -p "$root/usr/lib/x86_64-linux-gnu"
 cp -a /usr/lib/x86_64-linux-gnu/gconv "$root/usr/lib/x86_64-linux-gnu/"
 
+# cryptsetup; OpenSSL's legacy provider holds the Whirlpool it may derive keys with.
+copy "$debs/sbin/cryptsetup" /usr/sbin/cryptsetup
+echo "cryptsetup() { /usr/sbin/cryptsetup \"\$@\"; }" >>"$root/etc/vm/tools.sh"
+ossl=/usr/lib/x86_64-linux-gnu/ossl-modules
+[ ! -d "$ossl" ] || { mkdir -p "$root$ossl" && cp "$ossl"/*.so "$root$ossl/"; }
+
 # udev: the daemon, its helpers and the rules that name and watch disks.
 copy "$debs/bin/udevadm" /usr/bin/udevadm
 ln -s /usr/bin/udevadm "$root/usr/bin/systemd-udevd"
@@ -81,8 +90,8 @@ for r in 50-udev-default 60-block 60-persistent-storage; do
 done
 for h in scsi_id ata_id; do copy "$debs/lib/udev/$h" "/usr/lib/udev/$h"; done
 
-# Kernel modules with what they need, loaded in this order by init.
-mods=(xhci-pci usb-storage sd_mod virtio_pci virtio_blk loop fuse)
+# Kernel modules with what they need, in load order: those init loads, and
+# those of cryptsetup and FAT mounts (aes_generic and cbc are built in).
 dep="$debs/lib/modules/$kver/modules.dep"
 order=()
 add_module() {
@@ -91,16 +100,26 @@ add_module() {
   for d in $(sed -n "s|^${path}: *||p" "$dep"); do add_module "$d"; done
   order+=("$path")
 }
-for m in "${mods[@]}"; do
-  path="$(grep -o "^kernel/[^:]*/$m\.ko" "$dep" | head -n1)"
-  [ -n "$path" ] || { echo "mkinitramfs: no module $m in $kver" >&2; exit 1; }
-  add_module "$path"
-done
-for path in "${order[@]}"; do
-  mkdir -p "$root/usr/lib/modules/$kver/$(dirname "$path")"
-  cp "$debs/lib/modules/$kver/$path" "$root/usr/lib/modules/$kver/$path"
-  echo "/lib/modules/$kver/$path" >>"$root/etc/vm/modules"
-done
+# module_list FILE NAME...: the named modules and what they need that is not
+# listed yet, into /etc/vm/FILE.
+module_list() {
+  local list="$1" m path before=${#order[@]}
+  shift
+  for m in "$@"; do
+    path="$(grep -o "^kernel/[^:]*/$m\.ko" "$dep" | head -n1)"
+    [ -n "$path" ] || { echo "mkinitramfs: no module $m in $kver" >&2; exit 1; }
+    add_module "$path"
+  done
+  : >"$root/etc/vm/$list"
+  for path in "${order[@]:$before}"; do
+    mkdir -p "$root/usr/lib/modules/$kver/$(dirname "$path")"
+    cp "$debs/lib/modules/$kver/$path" "$root/usr/lib/modules/$kver/$path"
+    echo "/lib/modules/$kver/$path" >>"$root/etc/vm/$list"
+  done
+}
+module_list modules xhci-pci usb-storage sd_mod virtio_pci virtio_blk loop fuse
+module_list modules-crypt dm-mod dm-crypt af_alg algif_skcipher gf128mul ecb lrw xts serpent_generic \
+  twofish_common twofish_generic vfat nls_cp437 nls_ascii
 
 # Busybox for every command not copied above.
 for a in $(busybox --list); do
