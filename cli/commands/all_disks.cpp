@@ -125,6 +125,9 @@ int runOnAllDisks(const CommandLine& line, const AllDisksJob& job, std::ostream&
     const auto say = [&](const std::string& text) {
         out << fitTerminal(text, terminal ? STDOUT_FILENO : -1) << '\n';
     };
+    // The search waits for drive letters a while on every disk: on many disks,
+    // seconds, and a log must show what the run is doing meanwhile.
+    out << "Searching for USB storage disks..." << std::endl;
     const Survey survey = surveyDisks(job);
     for (const auto& d : notOfferedDisks())
         say("Not offered: " + d.line);
