@@ -27,6 +27,14 @@ std::vector<NotOffered> notOfferedDisks()
     // A host tree that is not followed has no disk of its own to name.
     if (const std::string why = machine::hostDisksProblem(); disks.empty() && state->settings.hostDisks && !why.empty())
         disks.push_back({-1, {}, "the host's disks: host disks are not followed: " + why});
+    // The search opens every disk for writing to ask who it is, so a disk the
+    // machine keeps read-only is never found.
+    for (const auto& d : state->disks)
+        if (!d.host && !d.system && d.present && d.readOnly)
+            disks.push_back({d.slot, d.backing,
+                             "disk " + std::to_string(d.slot) + " (" + machine::friendlyNameOf(d) +
+                                 "): the machine marks it read_only, so it cannot be opened for writing (orvane-machine "
+                                 "set --disk " + std::to_string(d.slot) + " read_only=false)"});
     return disks;
 }
 
@@ -50,7 +58,7 @@ int run(const cli::CommandLine& line)
         return cli::kSuccess;
     }
     if (command == "devices")
-        return cli::runDevices(line, std::cout, line.option("--all") ? refusedHostDisks() : std::vector<std::string>{});
+        return cli::runDevices(line, std::cout, refusedHostDisks());
     if (command == "userinfo")
         return cli::runUserInfo(line, std::cout);
     if (command == "image")

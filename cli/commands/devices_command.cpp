@@ -16,6 +16,9 @@ int runDevices(const CommandLine& line, std::ostream& out, const std::vector<std
     const auto devices = listDevices();
     if (devices.empty())
         out << "No USB storage disk found.\n";
+    if (devices.empty() && !notOffered.empty() && !line.option("--all"))
+        out << "orvane devices --all names " << notOffered.size() << " disk" << (notOffered.size() == 1 ? "" : "s")
+            << " not offered, with the reason.\n";
     for (const auto& d : devices)
         out << d.path << '\t' << d.label() << '\n';
     if (line.option("--all"))

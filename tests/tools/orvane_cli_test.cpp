@@ -61,6 +61,17 @@ TEST_F(OrvaneCli, DevicesSaysSoWhenThereIsNone)
     const auto run = orvane({"devices"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "No USB storage disk found.\n");
+
+    // A disk the search cannot open for writing is named with the reason.
+    machine::plug(m(), 1);
+    machine::setDiskSetting(m(), 1, "read_only", "true");
+    const std::string why = "disk 1 (ORVANE Appliance Disk USB Device): the machine marks it read_only";
+    EXPECT_EQ(orvane({"devices"}).out,
+              "No USB storage disk found.\norvane devices --all names 1 disk not offered, with the reason.\n");
+    EXPECT_NE(orvane({"devices", "--all"}).out.find("not offered: " + why), std::string::npos);
+    const auto get = orvane({"userinfo", "get"});
+    EXPECT_EQ(get.code, 1);
+    EXPECT_NE(get.err.find(why), std::string::npos) << get.err;
 }
 
 TEST_F(OrvaneCli, UserInfoRoundTripKeepsTextsNotGiven)
