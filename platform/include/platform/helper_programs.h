@@ -17,8 +17,4 @@ std::filesystem::path helperProgram(std::string_view name);
 // (cmddev.exe) load it from there, wherever the machine's folder is.
 std::filesystem::path platformLibraryFolder();
 
-// The folders helperProgram looks in, first to last.
-std::filesystem::path ownProgramFolder();
-std::filesystem::path installedHelperFolder();
-
 }  // namespace machine

@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 #define ORVANE_HELPERS_FROM_PROGRAMS "../libexec/orvane-config"
 #endif
 
+namespace {
+
 fs::path ownProgramFolder()
 {
     std::error_code ec;
@@ -27,6 +29,8 @@ fs::path installedHelperFolder()
     const fs::path own = ownProgramFolder();
     return own.empty() ? fs::path() : (own / ORVANE_HELPERS_FROM_PROGRAMS).lexically_normal();
 }
+
+}  // namespace
 
 fs::path platformLibraryFolder()
 {
