@@ -34,6 +34,26 @@ std::string authorize(const std::filesystem::path& file, char value)
 
 constexpr std::chrono::milliseconds kLeaveLimit{5000};
 
+// With udev running, a disk the kernel has just attached is not ready for
+// us until udev has handled it: until then its node is root's alone (the
+// group that lets a user in comes from udev's rules), and udev may yet open
+// and re-read it. udev marks a device it has handled with its database file.
+bool handledByUdev(const HostDisk& disk)
+{
+    if (sysfsRootMoved() || devRootMoved() || !std::filesystem::exists("/run/udev/control"))
+        return true;
+    char dev[32] = {};
+    const int fd = ::open((disk.folder / "dev").c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd < 0 ? -1 : ::read(fd, dev, sizeof dev - 1);
+    if (fd >= 0)
+        ::close(fd);
+    if (n <= 0)
+        return false;
+    std::string number(dev, static_cast<std::size_t>(n));
+    number.erase(number.find_last_not_of("\n") + 1);
+    return std::filesystem::exists("/run/udev/data/b" + number);
+}
+
 }  // namespace
 
 bool waitForUsbDisk(const std::string& port, bool present, std::chrono::milliseconds limit)
@@ -44,8 +64,9 @@ bool waitForUsbDisk(const std::string& port, bool present, std::chrono::millisec
     std::chrono::milliseconds pause{1};
     for (;;) {
         const auto disks = scanHostDisks();
-        const bool there =
-            std::any_of(disks.begin(), disks.end(), [&](const HostDisk& d) { return d.usb && d.port == port; });
+        const bool there = std::any_of(disks.begin(), disks.end(), [&](const HostDisk& d) {
+            return d.usb && d.port == port && (!present || handledByUdev(d));
+        });
         if (there == present)
             return true;
         if (std::chrono::steady_clock::now() >= until)
