@@ -89,6 +89,17 @@ for r in 50-udev-default 60-block 60-persistent-storage; do
   cp "$debs/lib/udev/rules.d/$r.rules" "$root/usr/lib/udev/rules.d/"
 done
 for h in scsi_id ata_id; do copy "$debs/lib/udev/$h" "/usr/lib/udev/$h"; done
+# Our rule and its helper as the package installs them, with the operator's
+# list as shipped (no appliance named, so the rule does nothing until the
+# restart scenario names one).
+packaging="$here/../../packaging"
+sed 's|@ORVANE_APPLIANCE_ID@|/usr/libexec/orvane-config/appliance-id|' "$packaging/70-orvane-appliance.rules.in" \
+  >"$root/usr/lib/udev/rules.d/70-orvane-appliance.rules"
+mkdir -p "$root/usr/libexec/orvane-config" "$root/etc/orvane-config"
+sed 's|@ORVANE_APPLIANCE_LIST@|/etc/orvane-config/appliances|' "$packaging/appliance-id.in" \
+  >"$root/usr/libexec/orvane-config/appliance-id"
+chmod 755 "$root/usr/libexec/orvane-config/appliance-id"
+cp "$packaging/appliances" "$root/etc/orvane-config/appliances"
 
 # Kernel modules with what they need, in load order: those init loads, and
 # those of cryptsetup and FAT mounts (aes_generic and cbc are built in).

@@ -2,6 +2,7 @@
 # the USB device's authorized file is root's, so the restart cannot happen.
 # The upgrade must say so, and to unplug and plug the disk in again, never
 # that the disk is back, and exit 6; the firmware is written all the same.
+# Then, with the appliance named for our udev rule, the restart is the user's.
 . /vm/lib.sh
 udev_start
 work=/tmp/restart
@@ -42,4 +43,25 @@ grep -qi "unplug" "$work/upgrade.log" && grep -qi "plug it in again" "$work/upgr
 [ "$(cat "$usb/authorized" 2>/dev/null)" = 1 ] || wrong "the USB device is not authorized after the upgrade"
 disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone"
 regions_hold "/dev/$disk" /home/tester A || wrong "the firmware was not written"
+
+# Above, our udev rule with the list as shipped left the authorized file
+# root's. With the appliance named in the operator's list, it is group
+# disk's, and the same user's upgrade restarts the device.
+[ "$(stat -c %U:%G:%a "$usb/authorized")" = root:root:644 ] ||
+  wrong "with no appliance listed the authorized file is $(stat -c %U:%G:%a "$usb/authorized")"
+echo "$(cat "$usb/idVendor"):$(cat "$usb/idProduct")" >>/etc/orvane-config/appliances
+udevadm control --reload
+udevadm trigger --action=change "$usb"
+udevadm settle --timeout=30 || fail "udevadm settle timed out"
+[ "$(stat -c %G:%a "$usb/authorized")" = disk:664 ] ||
+  wrong "the listed appliance's authorized file is $(stat -c %G:%a "$usb/authorized"), not disk:664"
+make_image /home/tester B
+chown -R 1000:1000 /home/tester
+rc=0
+run_logged "$work/upgrade-listed.log" as_tester "$O/orvane" --machine "$um" upgrade /home/tester/B.bin --yes --device "$usb_path" || rc=$?
+cat "$work/upgrade-listed.log"
+[ $rc -eq 0 ] || wrong "the listed appliance's upgrade exited $rc, not 0"
+grep -q "is back" "$work/upgrade-listed.log" || wrong "the listed appliance's upgrade does not say the disk is back"
+disk="$(wait_disk "$APPLIANCE_SERIAL")" || fail "the disk is gone after the restart"
+regions_hold "/dev/$disk" /home/tester B || wrong "the listed appliance's firmware was not written"
 checked
