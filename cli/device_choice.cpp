@@ -11,6 +11,19 @@
 
 namespace cli {
 
+namespace {
+
+// A job that restarts its disk has it away for a while: when any job holds
+// a disk, a missing one is called busy, what is away named as given.
+void refuseIfAnotherJobMayHaveIt(const std::string& away, const std::string& holds)
+{
+    if (const std::string holder = DiskJobLock::AnyHolder(); !holder.empty())
+        throw DiskBusy(away + " now, while " + holder + " holds " + holds +
+                       " (it may be restarting it); nothing was written");
+}
+
+}  // namespace
+
 std::string chooseDevice(const std::vector<ListedDevice>& devices, const std::optional<std::string>& named)
 {
     if (named) {
@@ -24,18 +37,12 @@ std::string chooseDevice(const std::vector<ListedDevice>& devices, const std::op
             if (d.namedBy(*named))
                 throw CommandFailure("the machine does not offer " + *named +
                                      " as a USB storage disk; nothing was written\n" + notOfferedLines({d}, "  "));
-        // Another job's restart has its disk away for a while.
-        if (const std::string holder = DiskJobLock::AnyHolder(); !holder.empty())
-            throw DiskBusy("no USB storage disk is at " + *named + " now, while " + holder +
-                           " holds one (it may be restarting it); nothing was written");
+        refuseIfAnotherJobMayHaveIt("no USB storage disk is at " + *named, "one");
         throw CommandFailure("no USB storage disk at " + *named + " (see orvane devices)" +
                              (refused.empty() ? "" : "\n" + notOfferedLines(refused, "  ")));
     }
     if (devices.empty()) {
-        // A job that restarts its disk has it away for a while.
-        if (const std::string holder = DiskJobLock::AnyHolder(); !holder.empty())
-            throw DiskBusy("no USB storage disk is there now, while " + holder +
-                           " holds one (it may be restarting it); nothing was written");
+        refuseIfAnotherJobMayHaveIt("no USB storage disk is there", "one");
         const auto refused = notOfferedDisks();
         throw CommandFailure(refused.empty() ? std::string("no USB storage disk found")
                                              : "no USB storage disk found; nothing was written\n" +
@@ -68,9 +75,8 @@ void checkGivenDisk(const std::vector<ListedDevice>& devices, const std::optiona
             found = usbIdOf(d.path);
     if (!found.empty() && ::strcasecmp(found.c_str(), usbId->c_str()) == 0)
         return;
-    if (const std::string holder = DiskJobLock::AnyHolder(); devices.empty() && !holder.empty())
-        throw DiskBusy("USB device " + *usbId + " is away now, while " + holder +
-                       " holds a disk (it may be restarting it); nothing was written");
+    if (devices.empty())
+        refuseIfAnotherJobMayHaveIt("USB device " + *usbId + " is away", "a disk");
     throw CommandFailure(named + " is no longer the disk of USB device " + *usbId + " (" +
                              (devices.empty() ? std::string("that device is not attached")
                                               : "that device is " + devices.front().path) +

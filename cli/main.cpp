@@ -5,13 +5,17 @@
 
 #include "cli/command_line.h"
 #include "cli/commands/commands.h"
+#include "cli/device_tool.h"
 #include "cli/job_stop.h"
 #include "cli/library_session.h"
 #include "cli/not_offered.h"
+#include "platform/helper_programs.h"
 #include "platform/host_checks.h"
 #include "platform/machine.h"
 
 namespace cli {
+
+std::filesystem::path deviceToolProgram() { return machine::helperProgram("cmddev"); }
 
 std::vector<NotOffered> notOfferedDisks()
 {
